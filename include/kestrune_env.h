@@ -1,0 +1,82 @@
+/*
+ * kestrune-envvar-editor: view and edit persistent environment variables.
+ *
+ * Two scopes: "user" (the current user's variables) and "system" (the machine's), accepted
+ * in any ASCII letter case. Every string crossing this interface is a NUL-terminated byte
+ * string; the library converts no character set. A NULL may be passed for any string: the
+ * call fails with a message and never reads through it.
+ *
+ * Ownership:
+ *  - Input strings are only read during the call; the library never keeps or frees them.
+ *  - The texts returned by env_list and env_backups belong to the caller, who releases them
+ *    with env_free_string (and with nothing else).
+ *  - env_last_error returns a pointer into the library's own buffer: never NULL, never to be
+ *    freed or written through. Its text changes with the next call of any other export.
+ *
+ * Results: the changing functions return 1 on success and 0 on failure; the listing
+ * functions return a new JSON text or NULL. After a failure, env_last_error says why. A call
+ * that succeeds may leave a message of a problem it tolerated, so read the message only
+ * after a failure. The message buffer is shared by all threads: a caller with several
+ * threads reads the message of its own failed call before another of its threads calls in.
+ *
+ * Every call except env_last_error and env_free_string runs under one process-wide lock and,
+ * for changes, under an advisory lock on the data directory, so calls never interleave.
+ */
+#ifndef KESTRUNE_ENV_H
+#define KESTRUNE_ENV_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(KENV_BUILDING)
+#define KENV_API __declspec(dllexport)
+#else
+#define KENV_API __declspec(dllimport)
+#endif
+#else
+#define KENV_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The listing of one scope as a compact JSON object: variables with raw and expanded
+ * values and their source, PATH entries with existence and duplicate flags, warnings, the
+ * export file, the protected names and the shell start-up files read. NULL on failure. */
+KENV_API char *env_list(const char *scope);
+
+/* Creates or replaces one variable. An empty value is allowed; NULL is not. */
+KENV_API int env_set(const char *scope, const char *name, const char *value);
+
+/* Deletes one variable that the library's store holds. PATH, SystemRoot, WINDIR, TEMP and
+ * TMP are refused. */
+KENV_API int env_del(const char *scope, const char *name);
+
+/* Inserts a PATH entry at index (0-based; out of range appends). Duplicates are refused. */
+KENV_API int env_path_add(const char *scope, const char *entry, int32_t index);
+
+/* Removes every PATH entry equal to entry. */
+KENV_API int env_path_del(const char *scope, const char *entry);
+
+/* Moves the first PATH entry equal to entry to new_index (past the end: last). */
+KENV_API int env_path_move(const char *scope, const char *entry, int32_t new_index);
+
+/* The backups on disk as a compact JSON array, newest first. NULL on failure. */
+KENV_API char *env_backups(void);
+
+/* Makes a backup file's variables the user scope's variables again, after taking a fresh
+ * backup of the current state. */
+KENV_API int env_restore(const char *backup_path);
+
+/* The words of the last failure, or "". Never NULL. */
+KENV_API const char *env_last_error(void);
+
+/* Releases a text returned by env_list or env_backups. NULL is accepted. */
+KENV_API void env_free_string(char *p);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KESTRUNE_ENV_H */

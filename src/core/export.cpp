@@ -1,0 +1,111 @@
+// The export file: a POSIX shell script that exports a scope's stored variables when
+// sourced. It is regenerated whole after every change and must never run code: values are
+// single-quoted, and a name that is not a shell identifier gets a comment instead of a line.
+#include "core/state.h"
+
+#include "core/files.h"
+#include "core/frame.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr std::size_t max_escaped_value = 8188;
+constexpr std::size_t max_line = 8703;
+
+const char banner_format[] = "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
+                             "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
+                             "# ~/.profile, or /etc/environment. Source this file instead:\n"
+                             "#   . \"%s\"\n"
+                             "# Generated: %s  scope=%s\n"
+                             "# Process PATH is not modified by the library.\n"
+                             "\n";
+
+bool is_shell_name(const std::string &name) {
+  if (name.empty())
+    return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    bool digit = c >= '0' && c <= '9';
+    if (!alpha && !(digit && i > 0))
+      return false;
+  }
+  return true;
+}
+
+// 'value' with every single quote closed, escaped and reopened; false when too long.
+bool quote_value(const std::string &value, std::string &out) {
+  out.assign(1, '\'');
+  for (char c : value) {
+    if (c == '\'')
+      out.append("'\\''");
+    else
+      out.push_back(c);
+    if (out.size() - 1 > max_escaped_value)
+      return false;
+  }
+  out.push_back('\'');
+  return true;
+}
+
+void append_unexported(const std::string &name, std::string &out) {
+  out.append("# not exported (not a shell variable name): ");
+  for (unsigned char c : name) {
+    if (c >= 0x20 && c <= 0x7E) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out.append(hex);
+    }
+  }
+  out.push_back('\n');
+}
+
+std::string banner(const std::string &path, const char *scope, long long now) {
+  std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
+  const char *scope_name = env_name_casecmp(scope, "system") == 0 ? "system" : "user";
+  int n = std::snprintf(nullptr, 0, banner_format, path.c_str(), ts.c_str(), scope_name);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  std::snprintf(out.data(), out.size() + 1, banner_format, path.c_str(), ts.c_str(), scope_name);
+  return out;
+}
+
+} // namespace
+
+int export_text(const std::string &path, const char *scope, const env_kv_list &vars,
+                long long now, std::string &out) {
+  out = banner(path, scope, now);
+  std::string quoted;
+  for (const env_kv &kv : vars) {
+    if (!quote_value(kv.value, quoted) || 9 + kv.name.size() + quoted.size() > max_line) {
+      env_set_error("value too long to quote for export");
+      return -1;
+    }
+    if (!is_shell_name(kv.name)) {
+      append_unexported(kv.name, out);
+      continue;
+    }
+    out.append("export ").append(kv.name).append("=").append(quoted).append("\n");
+  }
+  return 0;
+}
+
+int emit_export(const char *scope) {
+  std::string path;
+  if (export_path(scope, path) != 0) {
+    env_set_error("cannot resolve export path");
+    return -1;
+  }
+  env_kv_list vars;
+  store_load(scope, vars);
+  std::string text;
+  if (export_text(path, scope, vars, env_now(), text) != 0)
+    return -1;
+  if (env_write_file(path.c_str(), text) != 0) {
+    env_set_error("failed to write export file %s", path.c_str());
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,48 @@
+// The last-error text, the process-wide lock and the two exports that run outside the frame.
+#include "core/frame.h"
+
+#include "kestrune_env.h"
+#include "core/names.h"
+#include "platform/env_plat.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+std::mutex g_mu;
+
+namespace {
+// One buffer for the whole process; written only under g_mu.
+char g_err[512];
+} // namespace
+
+void env_set_error(const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  int n = std::vsnprintf(g_err, sizeof g_err, fmt, args);
+  va_end(args);
+  if (n < 0)
+    g_err[0] = '\0';
+}
+
+void env_clear_error() { g_err[0] = '\0'; }
+
+bool env_error_is_empty() { return g_err[0] == '\0'; }
+
+const char *env_scope_arg(const char *scope) {
+  const char *canonical = env_canonical_scope(scope);
+  if (!canonical)
+    env_set_error("scope must be 'user' or 'system'");
+  return canonical;
+}
+
+env_data_lock::env_data_lock() { fd_ = env_plat_lock_data(&handle_); }
+
+env_data_lock::~env_data_lock() {
+  if (held())
+    env_plat_unlock_data(fd_, handle_);
+}
+
+extern "C" KENV_API const char *env_last_error(void) { return g_err; }
+
+extern "C" KENV_API void env_free_string(char *p) { std::free(p); }

@@ -1,0 +1,114 @@
+// The merged view of a scope and value expansion.
+#include "core/views.h"
+
+#include "core/state.h"
+#include "platform/env_plat.h"
+
+#include <cctype>
+
+namespace {
+
+std::string folded(std::string_view name) {
+  std::string key(name);
+  for (char &c : key)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+} // namespace
+
+env_kv_index::env_kv_index(const env_kv_list &list) {
+  first_.reserve(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i)
+    note(list, i);
+}
+
+long env_kv_index::find(std::string_view name) const {
+  auto it = first_.find(folded(name));
+  return it == first_.end() ? -1 : static_cast<long>(it->second);
+}
+
+void env_kv_index::note(const env_kv_list &list, std::size_t pos) {
+  first_.emplace(folded(list[pos].name), pos);
+}
+
+int collect_merged(const char *scope, env_kv_list &out) {
+  out.clear();
+  int native_rc = env_plat_native_vars(scope, out);
+  env_kv_list overlay;
+  store_load(scope, overlay);
+  env_kv_index index(out);
+  for (env_kv &kv : overlay) {
+    long pos = index.find(kv.name);
+    if (pos >= 0) {
+      out[static_cast<std::size_t>(pos)].value = std::move(kv.value);
+      out[static_cast<std::size_t>(pos)].source = "overlay";
+    } else {
+      out.push_back(std::move(kv));
+      index.note(out, out.size() - 1);
+    }
+  }
+  return native_rc;
+}
+
+namespace {
+
+constexpr std::size_t max_ref_name = 255;
+
+bool is_name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+void substitute(std::string_view name, const env_kv_list &vars, const env_kv_index &index,
+                std::string &out) {
+  long pos = index.find(name);
+  if (pos >= 0)
+    out.append(vars[static_cast<std::size_t>(pos)].value);
+}
+
+// Length of a reference starting at `i` and its name, or 0 when none starts there.
+std::size_t reference_at(std::string_view v, std::size_t i, std::string_view &name) {
+  if (v[i] == '%') {
+    std::size_t close = v.find('%', i + 1);
+    if (close == std::string_view::npos || close == i + 1 || close - i - 1 > max_ref_name)
+      return 0;
+    name = v.substr(i + 1, close - i - 1);
+    return close - i + 1;
+  }
+  if (i + 1 >= v.size())
+    return 0;
+  if (v[i + 1] == '{') {
+    std::size_t close = v.find('}', i + 2);
+    if (close == std::string_view::npos || close - i - 2 > max_ref_name)
+      return 0;
+    name = v.substr(i + 2, close - i - 2);
+    return close - i + 1;
+  }
+  if (!is_name_start(v[i + 1]))
+    return 0;
+  std::size_t end = i + 1;
+  while (end < v.size() && is_name_char(v[end]))
+    ++end;
+  if (end - i - 1 > max_ref_name)
+    return 0;
+  name = v.substr(i + 1, end - i - 1);
+  return end - i;
+}
+
+} // namespace
+
+std::string expand_value(const char *value, const env_kv_list &vars, const env_kv_index &index) {
+  std::string_view v = value ? value : "";
+  std::string out;
+  out.reserve(v.size());
+  for (std::size_t i = 0; i < v.size();) {
+    std::string_view name;
+    std::size_t len = (v[i] == '$' || v[i] == '%') ? reference_at(v, i, name) : 0;
+    if (len == 0) {
+      out.push_back(v[i++]);
+      continue;
+    }
+    substitute(name, vars, index, out);
+    i += len;
+  }
+  return out;
+}
