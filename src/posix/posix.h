@@ -1,0 +1,71 @@
+// Private header of the POSIX backend: the environment.d syntax (envd_file.cpp), the places
+// of the files it reads and writes (env_posix.cpp), and the rewriting of the library's own
+// environment.d file (envd_edit.cpp). Nothing here is seen by the core.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where systemd's env-file parser stands after a text. The names follow the states of
+// systemd's parser one to one, so that a reader can compare the two.
+enum class envd_state {
+  pre_key,
+  key,
+  pre_value,
+  value,
+  value_escape,
+  single_quote,
+  double_quote,
+  double_quote_escape,
+  comment,
+  comment_escape,
+};
+
+// One assignment as systemd's parser delivers it, with the span of the file it came from.
+// systemd ignores an assignment whose value has no bytes at all (`NAME=`, `NAME=""`): such
+// an entry has has_value false and an empty value.
+struct envd_entry {
+  std::string name;
+  std::string value;
+  bool has_value = false;
+  std::size_t begin = 0; // start of the line on which the assignment starts
+  std::size_t end = 0;   // just past the newline that ends it, or the end of the text
+};
+
+struct envd_text {
+  std::vector<envd_entry> entries;
+  envd_state end_state = envd_state::pre_key;
+};
+
+// Parses the text as systemd's env-file parser does, up to the first NUL byte.
+void envd_parse(std::string_view text, envd_text &out);
+
+// `[A-Za-z_][A-Za-z0-9_]*`: the names systemd accepts.
+bool envd_name_valid(std::string_view name);
+// UTF-8 as systemd checks it: no overlong forms, no surrogates, nothing above U+10FFFF and
+// no noncharacters.
+bool envd_utf8_valid(std::string_view text);
+// The first byte of a value that systemd's generator cannot pass on unchanged (a control
+// character), or -1 when there is none.
+int envd_unpassable_byte(std::string_view value);
+
+// The whole line, newline included, that makes systemd read `value` for `name`, with `$`
+// references left to expand. For PATH the line extends the inherited PATH.
+std::string envd_assignment(std::string_view name, std::string_view value, bool is_path);
+// Undoes the library's own encoding of a value read from its own file.
+std::string envd_own_value(std::string_view value, bool is_path);
+// What to append to a text that ends in `state` so that the next line starts afresh
+// without changing any value before it.
+std::string_view envd_terminator(envd_state state);
+
+// The text of the library's own file with every assignment of `name` (ASCII letter case
+// ignored) removed, and `line` in place of the first of them, or appended when there was
+// none. An empty `line` only removes.
+std::string envd_splice(std::string_view text, std::string_view name, std::string_view line);
+
+// HOME when it is set and not empty, else nullptr.
+const char *posix_home();
+// The environment.d directory of a scope (2 = system). -1 with the message recorded.
+int envd_dir(int scope, std::string &out);

@@ -1,0 +1,74 @@
+// Backups: names, counter, content, and never replacing a file.
+#include "support/sandbox.h"
+
+#include "core/files.h"
+#include "core/state.h"
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Backup : public Sandbox {
+protected:
+  std::vector<std::string> names() {
+    std::vector<std::string> out;
+    for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
+      out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+};
+
+} // namespace
+
+TEST_F(Backup, HoldsTheStoreOnlyAndNamesTheScope) {
+  write(user_envd() + "/10-native.conf", "NATIVE=1\n");
+  ASSERT_EQ(env_set("user", "A", "x\xFF"), 0); // environment.d refuses the bytes; the store has them
+  ASSERT_EQ(make_backup("System"), 0);
+  ASSERT_EQ(make_backup("user"), 0);
+  ASSERT_EQ(make_backup(""), 0);
+  std::vector<std::string> n = names();
+  ASSERT_EQ(n.size(), 4u);
+  std::string system = read(data_dir() + "/backups/" + n[1]);
+  EXPECT_NE(system.find("\"scope\": \"system\""), std::string::npos);
+  EXPECT_NE(system.find("\"vars\": []"), std::string::npos);
+  std::string user = read(data_dir() + "/backups/" + n[2]);
+  EXPECT_NE(user.find("\"name\": \"A\",\n            \"value\": \"x\xFF\""), std::string::npos);
+  EXPECT_EQ(user.find("NATIVE"), std::string::npos);
+  EXPECT_NE(read(data_dir() + "/backups/" + n[3]).find("\"scope\": \"user\""), std::string::npos);
+  EXPECT_EQ(read(data_dir() + "/backups/" + n[2]).substr(30), user.substr(30));
+}
+
+TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
+  fs::create_directories(data_dir() + "/backups");
+  long long now = env_now();
+  // Whatever second the backup lands in, its first number is taken.
+  for (long long t = now; t <= now + 2; ++t)
+    write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + "-00000001.json", "theirs");
+  ASSERT_EQ(make_backup("user"), 0);
+  std::vector<std::string> n = names();
+  ASSERT_EQ(n.size(), 4u);
+  int ours = 0;
+  for (const std::string &name : n) {
+    std::string text = read(data_dir() + "/backups/" + name);
+    if (text == "theirs")
+      continue;
+    ++ours;
+    EXPECT_NE(name.find("-00000002.json"), std::string::npos) << name;
+  }
+  EXPECT_EQ(ours, 1);
+}
+
+TEST_F(Backup, FailsWithoutADataDirectory) {
+  unsetenv("HOME");
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(make_backup("user"), -1);
+  EXPECT_STREQ(env_last_error(), "cannot create backup directory");
+  EXPECT_EQ(env_set("user", "A", "1"), 0);
+  EXPECT_STREQ(env_last_error(), "cannot create backup directory");
+}

@@ -1,0 +1,134 @@
+// The export file: quoting, limits, and what real shells make of it.
+#include "support/process.h"
+#include "support/sandbox.h"
+
+#include "core/state.h"
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Export : public Sandbox {
+protected:
+  std::string file() { return data_dir() + "/exports/user-env.sh"; }
+  std::string lines_of(const env_kv_list &vars) {
+    std::string text;
+    EXPECT_EQ(export_text("/x/user-env.sh", "user", vars, 0, text), 0);
+    return text.substr(text.find("\n\n") + 2);
+  }
+  // Sources the export file in `shell` and prints the variable's value in hex.
+  std::string sourced(const char *shell, const std::string &name) {
+    std::string cmd = std::string(shell) + " -c '. \"$1\" && printf %s \"$" + name +
+                      "\" | od -An -v -tx1' sh " + file();
+    return run(cmd);
+  }
+  static std::string hex(const std::string &s) {
+    std::string out;
+    char b[4];
+    for (unsigned char c : s) {
+      std::snprintf(b, sizeof b, " %02x", c);
+      out += b;
+    }
+    return out;
+  }
+};
+
+std::string squash(std::string s) {
+  std::string out;
+  for (char c : s)
+    if (c != '\n' && !(c == ' ' && !out.empty() && out.back() == ' '))
+      out.push_back(c);
+  while (!out.empty() && out.back() == ' ')
+    out.pop_back();
+  return out;
+}
+
+} // namespace
+
+TEST_F(Export, QuotesValuesAndKeepsStoreOrder) {
+  env_kv_list vars;
+  env_kv_push(vars, "A", "it's", "overlay");
+  env_kv_push(vars, "B", "", "overlay");
+  env_kv_push(vars, "C", "x\ny $HOME %P% \\", "overlay");
+  EXPECT_EQ(lines_of(vars), "export A='it'\\''s'\nexport B=''\nexport C='x\ny $HOME %P% \\'\n");
+  EXPECT_EQ(lines_of({}), "");
+}
+
+TEST_F(Export, NamesThatAreNotShellIdentifiersBecomeComments) {
+  env_kv_list vars;
+  for (const char *name : {"A$(touch pwned)", "`touch pwned`", "a b", "1A", "X\n\xC3\xA9", "ok_1"})
+    env_kv_push(vars, name, "v", "overlay");
+  EXPECT_EQ(lines_of(vars), "# not exported (not a shell variable name): A$(touch pwned)\n"
+                            "# not exported (not a shell variable name): `touch pwned`\n"
+                            "# not exported (not a shell variable name): a b\n"
+                            "# not exported (not a shell variable name): 1A\n"
+                            "# not exported (not a shell variable name): X\\x0A\\xC3\\xA9\n"
+                            "export ok_1='v'\n");
+}
+
+TEST_F(Export, ValueLengthLimits) {
+  env_kv_list vars;
+  std::string text;
+  env_kv_push(vars, "A", std::string(8188, 'x').c_str(), "overlay");
+  EXPECT_EQ(export_text("/p", "user", vars, 0, text), 0);
+  vars[0].value = std::string(2047, '\'');
+  EXPECT_EQ(export_text("/p", "user", vars, 0, text), 0);
+  vars[0].value = std::string(2048, '\'');
+  EXPECT_EQ(export_text("/p", "user", vars, 0, text), -1);
+  EXPECT_STREQ(env_last_error(), "value too long to quote for export");
+  vars[0].value = std::string(8189, 'x');
+  EXPECT_EQ(export_text("/p", "user", vars, 0, text), -1);
+  // A long name with a long value would not fit one line.
+  vars[0].name = std::string(600, 'N');
+  vars[0].value = std::string(8100, 'x');
+  EXPECT_EQ(export_text("/p", "user", vars, 0, text), -1);
+}
+
+TEST_F(Export, TooLongValueLeavesThePreviousFile) {
+  ASSERT_EQ(env_set("user", "A", "1"), 1);
+  std::string before = read(file());
+  std::string long_value(8189, 'x');
+  EXPECT_EQ(env_set("user", "B", long_value.c_str()), 0);
+  EXPECT_STREQ(env_last_error(), "value too long to quote for export");
+  EXPECT_EQ(read(file()), before);
+}
+
+TEST_F(Export, BannerSaysSystemForTheSystemScope) {
+  ASSERT_EQ(env_set("SYSTEM", "A", "1"), 1);
+  EXPECT_NE(read(data_dir() + "/exports/system-env.sh").find("  scope=system\n"), std::string::npos);
+}
+
+TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Q", "it's 'quoted' ''"}, {"NL", "line1\nline2\n"},     {"DOLLAR", "$HOME ${X} $(id) `id` $$"},
+      {"BS", "a\\b\\\\c\\"},    {"PCT", "%PATH%;50%"},         {"UTF", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"},
+      {"SP", "  lead and trail  "}, {"EMPTY", ""},           {"TABS", "\t\x01\x7F"},
+  };
+  for (auto &[name, value] : cases)
+    ASSERT_EQ(env_set("user", name.c_str(), value.c_str()), 1) << name << ": " << env_last_error();
+  for (const char *shell : {"bash", "dash"})
+    for (auto &[name, value] : cases)
+      EXPECT_EQ(squash(sourced(shell, name)), squash(hex(value))) << shell << " " << name;
+}
+
+TEST_F(Export, SourcingHostileNamesRunsNothing) {
+  fs::create_directories(data_dir());
+  std::string marker = home() + "/pwned";
+  write(data_dir() + "/user-env.json",
+        "{\"vars\": [{\"name\": \"A$(touch " + marker + ")\", \"value\": \"x\"},"
+        "{\"name\": \"`touch " + marker + "`\", \"value\": \"x\"},"
+        "{\"name\": \"B; touch " + marker + "; C\", \"value\": \"x\"},"
+        "{\"name\": \"D\\ntouch " + marker + "\", \"value\": \"x\"},"
+        "{\"name\": \"SAFE\", \"value\": \"$(touch " + marker + ")\"}]}");
+  ASSERT_EQ(env_set("user", "Z", "z"), 1) << env_last_error();
+  for (const char *shell : {"bash", "dash"}) {
+    run(std::string(shell) + " -c '. \"$1\"' sh " + file());
+    EXPECT_FALSE(fs::exists(marker)) << shell;
+  }
+}

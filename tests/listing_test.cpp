@@ -1,0 +1,148 @@
+// env_list: the listing document, its PATH entries and its warnings.
+#include "support/sandbox.h"
+
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+#include <yyjson.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DocFree {
+  void operator()(yyjson_doc *d) const { yyjson_doc_free(d); }
+};
+
+class Listing : public Sandbox {
+protected:
+  std::string text(const char *scope = "user") {
+    char *p = env_list(scope);
+    EXPECT_NE(p, nullptr) << env_last_error();
+    std::string out = p ? p : "";
+    env_free_string(p);
+    return out;
+  }
+  std::unique_ptr<yyjson_doc, DocFree> doc(const char *scope = "user") {
+    std::string t = text(scope);
+    return std::unique_ptr<yyjson_doc, DocFree>(
+        yyjson_read(t.data(), t.size(), YYJSON_READ_ALLOW_INVALID_UNICODE));
+  }
+  // Compact JSON of a member of the user listing.
+  std::string member(const char *key, const char *scope = "user") {
+    auto d = doc(scope);
+    yyjson_val *v = yyjson_obj_get(yyjson_doc_get_root(d.get()), key);
+    char *s = yyjson_val_write(v, YYJSON_WRITE_ALLOW_INVALID_UNICODE, nullptr);
+    std::string out = s ? s : "";
+    free(s);
+    return out;
+  }
+  void store(const std::string &vars_json, const char *scope = "user") {
+    write(data_dir() + "/" + scope + "-env.json", "{\"vars\":" + vars_json + "}");
+  }
+};
+
+} // namespace
+
+TEST_F(Listing, EmptyScopeHasEveryMemberInOrder) {
+  std::string t = text("USER");
+  EXPECT_EQ(t, "{\"scope\":\"user\",\"platform\":\"linux\",\"path_sep\":\":\",\"write_policy\":\"environment.d\","
+               "\"rc_write\":\"never\",\"export_file\":\"" + data_dir() + "/exports/user-env.sh\",\"vars\":[],"
+               "\"path\":[],\"warnings\":[],\"protected_delete\":[\"PATH\",\"SystemRoot\",\"WINDIR\",\"TEMP\",\"TMP\"],"
+               "\"rc_sources\":[]}");
+  EXPECT_EQ(text("user"), t);
+  EXPECT_NE(text("System").find("\"scope\":\"system\""), std::string::npos);
+  EXPECT_NE(member("export_file", "system").find("/exports/system-env.sh\""), std::string::npos);
+}
+
+TEST_F(Listing, BadScopesGiveNull) {
+  for (const char *scope : {(const char *)nullptr, "", "users", " user", "machine"}) {
+    EXPECT_EQ(env_list(scope), nullptr);
+    EXPECT_STREQ(env_last_error(), "scope must be 'user' or 'system'");
+  }
+}
+
+TEST_F(Listing, VariablesCarryValueExpansionAndSource) {
+  write(user_envd() + "/10-a.conf", "HOME_BIN=${HOME}/bin\nBOTH=native\nPath=/usr/bin\n");
+  store(R"([{"name":"BOTH","value":"store %HOME_BIN%"},{"name":"PATH","value":"%Path%:/x"},)"
+        R"({"name":"RAW","value":"\u00ff\u00fe"}])");
+  fs::create_directories(data_dir());
+  std::string vars = member("vars");
+  EXPECT_EQ(vars, "[{\"name\":\"HOME_BIN\",\"value\":\"${HOME}/bin\",\"expanded\":\"/bin\",\"source\":\"envd-user\"},"
+                  "{\"name\":\"BOTH\",\"value\":\"store %HOME_BIN%\",\"expanded\":\"store ${HOME}/bin\",\"source\":\"overlay\"},"
+                  "{\"name\":\"Path\",\"value\":\"%Path%:/x\",\"expanded\":\"%Path%:/x:/x\",\"source\":\"overlay\"},"
+                  "{\"name\":\"RAW\",\"value\":\"\xC3\xBF\xC3\xBE\",\"expanded\":\"\xC3\xBF\xC3\xBE\",\"source\":\"overlay\"}]");
+}
+
+TEST_F(Listing, InvalidUtf8PassesThrough) {
+  fs::create_directories(data_dir());
+  write(data_dir() + "/user-env.json", "{\"vars\":[{\"name\":\"B\",\"value\":\"\xFF\xC3\"}]}");
+  EXPECT_NE(text().find("\"value\":\"\xFF\xC3\""), std::string::npos);
+}
+
+TEST_F(Listing, PathEntriesAreFlaggedAndWarned) {
+  fs::create_directories(home() + "/exists");
+  write(home() + "/file", "x");
+  fs::create_directories(data_dir());
+  store("[{\"name\":\"Path\",\"value\":\"" + home() + "/exists::" + home() + "/file:" + home() + "/exists/::\"}]");
+  std::string h = home();
+  EXPECT_EQ(member("path"), "[{\"entry\":\"" + h + "/exists\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
+                            "{\"entry\":\"\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
+                            "{\"entry\":\"" + h + "/file\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
+                            "{\"entry\":\"" + h + "/exists/\",\"exists\":1,\"dup\":1,\"source\":\"path\"},"
+                            "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"},"
+                            "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"}]");
+  EXPECT_EQ(member("warnings"),
+            "[{\"code\":\"exists\",\"entry\":\"" + h + "/file\",\"message\":\"PATH entry does not exist (warn, not refused)\"},"
+            "{\"code\":\"dup\",\"entry\":\"" + h + "/exists/\",\"message\":\"duplicate PATH entry\"},"
+            "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"},"
+            "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"}]");
+}
+
+TEST_F(Listing, LengthAndNameWarningsInOrder) {
+  fs::create_directories(data_dir());
+  auto warnings_for = [&](std::size_t path_len, std::size_t other_len) {
+    store("[{\"name\":\"path\",\"value\":\"" + std::string(path_len, 'p') + "\"},"
+          "{\"name\":\"A%B\",\"value\":\"" + std::string(other_len, 'v') + "\"}]");
+    std::string w = member("warnings");
+    std::string codes;
+    for (std::size_t pos = 0; (pos = w.find("\"message\":\"", pos)) != std::string::npos; pos += 11)
+      codes += w.substr(pos + 11, 14) + "|";
+    return codes;
+  };
+  EXPECT_EQ(warnings_for(2047, 4095), "PATH entry doe|% in name: Win|");
+  EXPECT_EQ(warnings_for(2048, 4096), "PATH entry doe|PATH length ex|value length e|% in name: Win|");
+  EXPECT_EQ(warnings_for(4096, 0), "PATH entry doe|PATH length ex|PATH length ex|% in name: Win|");
+  std::string w = member("warnings");
+  EXPECT_NE(w.find("{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH length exceeds Windows 2047-char "
+                   "CreateProcess caution\"},{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH "
+                   "length exceeds Windows 4095-char registry caution\"}"),
+            std::string::npos);
+  EXPECT_NE(w.find("{\"code\":\"name\",\"name\":\"A%B\",\"message\":\"% in name: Windows expands %VAR% in values "
+                   "(REG_EXPAND_SZ), not names\"}"),
+            std::string::npos);
+}
+
+TEST_F(Listing, ShellStartupFilesAddEntriesForTheUserScopeOnly) {
+  fs::create_directories(data_dir());
+  fs::create_directories(home() + "/bin");
+  store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]");
+  store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]", "system");
+  write(home() + "/.bashrc", "export PATH=\"$HOME/bin:$PATH:/usr/bin/\"\n");
+  EXPECT_EQ(member("path"), "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
+                            "{\"entry\":\"" + home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\"}]");
+  EXPECT_EQ(member("rc_sources"), "[{\"file\":\"" + home() + "/.bashrc\",\"parsed\":1,\"written\":0}]");
+  EXPECT_EQ(member("path", "system"), "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"}]");
+}
+
+TEST_F(Listing, WithoutHomeTheExportFileIsNull) {
+  unsetenv("HOME");
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  std::string t = text();
+  EXPECT_NE(t.find("\"export_file\":null"), std::string::npos);
+  EXPECT_STREQ(env_last_error(), "HOME is unset; cannot locate Pellomar dir");
+}

@@ -1,0 +1,76 @@
+// Name comparison, name and scope rules, and the variable list.
+#include "core/frame.h"
+#include "core/names.h"
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+
+TEST(NameCompare, FoldsAsciiLettersOnly) {
+  EXPECT_EQ(env_name_casecmp("path", "PATH"), 0);
+  EXPECT_EQ(env_name_casecmp("Windir", "WINDIR"), 0);
+  EXPECT_LT(env_name_casecmp("PATH", "PATHX"), 0);
+  EXPECT_GT(env_name_casecmp("PATHX", "PATH"), 0);
+  EXPECT_NE(env_name_casecmp("\xC3\x89", "\xC3\xA9"), 0);
+  EXPECT_NE(env_name_casecmp("\xC9", "\xE9"), 0);
+}
+
+TEST(NameCompare, NullSortsFirst) {
+  EXPECT_EQ(env_name_casecmp(nullptr, nullptr), 0);
+  EXPECT_EQ(env_name_casecmp(nullptr, "a"), -1);
+  EXPECT_EQ(env_name_casecmp("a", nullptr), 1);
+}
+
+TEST(VariableList, FindReturnsTheFirstMatchAndNullCopiesAsEmpty) {
+  env_kv_list list;
+  env_kv_push(list, "Path", nullptr, "overlay");
+  env_kv_push(list, "PATH", "b", "overlay");
+  const env_kv *kv = env_kv_find(list, "path");
+  ASSERT_NE(kv, nullptr);
+  EXPECT_EQ(kv->name, "Path");
+  EXPECT_EQ(kv->value, "");
+  EXPECT_EQ(env_kv_find(list, nullptr), nullptr);
+  EXPECT_EQ(env_kv_find(env_kv_list{}, "x"), nullptr);
+}
+
+TEST(NameRules, ReportTheFirstFailingRuleOverTheWholeName) {
+  struct Case {
+    const char *name;
+    const char *message;
+  } cases[] = {
+      {nullptr, "empty or NULL variable name"},
+      {"", "empty or NULL variable name"},
+      {"X;Y=Z", "illegal character '=' in variable name"},
+      {"A;B\t", "illegal character ';' in variable name"},
+      {"A\tB", "control character in variable name"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(env_validate_name(c.name), -1);
+    EXPECT_STREQ(env_last_error(), c.message);
+  }
+  for (const char *ok : {"A B", "A%B", "\x7F", "1abc", "\xC3\xA9t\xC3\xA9"})
+    EXPECT_EQ(env_validate_name(ok), 0) << ok;
+}
+
+TEST(NameRules, ScopesAndProtectedNames) {
+  EXPECT_EQ(env_valid_scope("USER"), 1);
+  EXPECT_EQ(env_valid_scope("System"), 2);
+  EXPECT_EQ(env_valid_scope(""), 0);
+  EXPECT_EQ(env_valid_scope(nullptr), 0);
+  EXPECT_EQ(env_valid_scope(" user"), 0);
+  EXPECT_EQ(env_valid_scope("users"), 0);
+  for (const char *p : {"path", "SYSTEMROOT", "windir", "Temp", "tmp"})
+    EXPECT_EQ(env_name_is_protected(p), 1) << p;
+  for (const char *p : {"TEMPDIR", "PATHEXT"})
+    EXPECT_EQ(env_name_is_protected(p), 0) << p;
+  EXPECT_EQ(env_name_is_protected(nullptr), 0);
+  EXPECT_EQ(env_name_is_path("Path"), 1);
+  EXPECT_EQ(env_name_is_path("PATHX"), 0);
+}
+
+TEST(LastError, CutsLongMessagesAt511Bytes) {
+  std::string long_text(2000, 'x');
+  env_set_error("%s", long_text.c_str());
+  EXPECT_EQ(std::string(env_last_error()), long_text.substr(0, 511));
+  env_clear_error();
+  EXPECT_STREQ(env_last_error(), "");
+}

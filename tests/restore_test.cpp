@@ -1,0 +1,138 @@
+// env_backups and env_restore through the shared library.
+#include "support/sandbox.h"
+
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Restore : public Sandbox {
+protected:
+  std::string backups_json() {
+    char *p = env_backups();
+    EXPECT_NE(p, nullptr) << env_last_error();
+    std::string out = p ? p : "";
+    env_free_string(p);
+    return out;
+  }
+  std::vector<std::string> backup_paths() {
+    std::vector<std::string> out;
+    for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
+      out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  int restore_text(const std::string &text) {
+    std::string path = home() + "/b.json";
+    write(path, text);
+    return env_restore(path.c_str());
+  }
+  std::string store() { return read(data_dir() + "/user-env.json"); }
+  std::string envd() { return read(user_envd() + "/99-pellomar-user.conf"); }
+  std::string exported_vars() {
+    std::string t = read(data_dir() + "/exports/user-env.sh");
+    return t.substr(t.find("\n\n") + 2);
+  }
+};
+
+} // namespace
+
+TEST_F(Restore, BackupsListsNewestFirst) {
+  EXPECT_EQ(backups_json(), "[]");
+  EXPECT_TRUE(fs::is_directory(data_dir() + "/backups"));
+  ASSERT_EQ(env_set("user", "A", "1"), 1);
+  ASSERT_EQ(env_set("system", "B", "2"), 1);
+  write(data_dir() + "/backups/20000101-000000-00000009.json", "not json");
+  write(data_dir() + "/backups/notes.txt", "ignored");
+  std::vector<std::string> paths = backup_paths();
+  std::string first = fs::path(paths[1]).filename().string(), second = fs::path(paths[2]).filename().string();
+  std::string json = backups_json();
+  std::regex expected("\\[\\{\"file\":\"" + second + "\",\"path\":\"" + paths[2] +
+                      "\",\"ts\":\"[0-9T:Z-]{20}\",\"scope\":\"system\",\"vars\":0\\},"
+                      "\\{\"file\":\"" + first + "\",\"path\":\"" + paths[1] +
+                      "\",\"ts\":\"[0-9T:Z-]{20}\",\"scope\":\"user\",\"vars\":0\\},"
+                      "\\{\"file\":\"20000101-000000-00000009.json\",\"path\":\"" + paths[0] +
+                      "\",\"ts\":null,\"scope\":null,\"vars\":0\\}\\]");
+  EXPECT_TRUE(std::regex_match(json, expected)) << json;
+}
+
+TEST_F(Restore, RoundTripBringsStoreEnvironmentDAndExportBack) {
+  ASSERT_EQ(env_set("user", "A", "one"), 1);
+  std::string store1 = store(), envd1 = envd(), export1 = exported_vars();
+  ASSERT_EQ(env_set("user", "A", "two"), 1);
+  ASSERT_EQ(env_set("user", "B", "new"), 1);
+  // The second backup holds the store after the first set.
+  std::string second = backup_paths()[1];
+  ASSERT_EQ(env_restore(second.c_str()), 1) << env_last_error();
+  EXPECT_EQ(store(), store1);
+  EXPECT_EQ(exported_vars(), export1);
+  // Restoring only adds to the native store: B stays there.
+  EXPECT_NE(envd().find("A=one"), std::string::npos);
+  EXPECT_EQ(backup_paths().size(), 4u);
+  (void)envd1;
+}
+
+TEST_F(Restore, ChecksRunInOrderAndChangeNothing) {
+  EXPECT_EQ(env_restore(nullptr), 0);
+  EXPECT_STREQ(env_last_error(), "NULL or empty backup_path");
+  EXPECT_EQ(env_restore(""), 0);
+  EXPECT_STREQ(env_last_error(), "NULL or empty backup_path");
+  EXPECT_EQ(env_restore("/nonexistent/x.json"), 0);
+  EXPECT_STREQ(env_last_error(), "cannot read backup: /nonexistent/x.json");
+  struct Case {
+    const char *text;
+    const char *message;
+  } cases[] = {
+      {"", "invalid backup JSON"},
+      {"{\"vars\": [],}", "invalid backup JSON"},
+      {"\xEF\xBB\xBF{\"vars\": []}", "invalid backup JSON"},
+      {"[]", "backup missing vars array"},
+      {"{}", "backup missing vars array"},
+      {"{\"scope\": \"user\"}", "backup missing vars array"},
+      {"{\"vars\": {}}", "backup missing vars array"},
+      {"{\"scope\": \"System\"}", "restore is user-scope only"},
+      {"{\"Vars\": [], \"scope\": \"SYSTEM\", \"vars\": []}", "restore is user-scope only"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(restore_text(c.text), 0) << c.text;
+    EXPECT_STREQ(env_last_error(), c.message) << c.text;
+  }
+  EXPECT_FALSE(fs::exists(data_dir() + "/backups"));
+}
+
+TEST_F(Restore, TakesStringElementsAndAcceptsStoreFiles) {
+  ASSERT_EQ(env_set("user", "OLD", "x"), 1);
+  ASSERT_EQ(restore_text(R"({"scope": 5, "vars": [{"name": "A", "value": "1"}, {"name": "B"},
+      {"name": "C", "value": 3}, {"name": null, "value": "x"}, {"name": 1, "name": "D", "value": "d"},
+      {"name": "E", "value": "e", "more": 1}]})"),
+            1)
+      << env_last_error();
+  EXPECT_EQ(store(), "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
+                     "        },\n        {\n            \"name\": \"E\",\n            \"value\": \"e\"\n        }\n    ]\n}");
+  ASSERT_EQ(restore_text(R"({"vars": []})"), 1);
+  EXPECT_EQ(store(), "{\n    \"vars\": []\n}");
+  ASSERT_EQ(restore_text(R"({"scope": "whatever", "vars": [{"name": "Z", "value": "z"}]})"), 1);
+}
+
+TEST_F(Restore, InvalidUtf8ReachesTheStoreUnchanged) {
+  ASSERT_EQ(restore_text("{\"vars\": [{\"name\": \"OK\", \"value\": \"fine\"},"
+                         "{\"name\": \"BIN\", \"value\": \"\xFF\xFE\"}]}"),
+            0);
+  EXPECT_NE(std::string(env_last_error()).find("not valid UTF-8"), std::string::npos);
+  EXPECT_NE(store().find("\"value\": \"\xFF\xFE\""), std::string::npos);
+  EXPECT_NE(store().find("\"OK\""), std::string::npos);
+}
+
+TEST_F(Restore, RelativePathsResolveAgainstTheWorkingDirectory) {
+  write(home() + "/rel.json", R"({"vars": [{"name": "R", "value": "r"}]})");
+  std::string cwd = fs::current_path();
+  fs::current_path(home());
+  EXPECT_EQ(env_restore("rel.json"), 1) << env_last_error();
+  fs::current_path(cwd);
+}

@@ -1,0 +1,151 @@
+// env_set and env_del through the shared library: the whole write chain, its files byte for
+// byte, and what each failing step leaves behind.
+#include "support/sandbox.h"
+
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SetDelete : public Sandbox {
+protected:
+  std::string store(const char *scope = "user") { return read(data_dir() + "/" + scope + "-env.json"); }
+  std::string exported(const char *scope = "user") { return read(data_dir() + "/exports/" + scope + "-env.sh"); }
+  std::vector<std::string> backups() {
+    std::vector<std::string> names;
+    if (fs::is_directory(data_dir() + "/backups"))
+      for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+} // namespace
+
+TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
+  ASSERT_EQ(env_set("user", "TEMP", ""), 1) << env_last_error();
+  EXPECT_EQ(store(), "{\n    \"vars\": [\n        {\n            \"name\": \"TEMP\",\n"
+                     "            \"value\": \"\"\n        }\n    ]\n}");
+  std::vector<std::string> names = backups();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}-\d{6}-00000001\.json)"))) << names[0];
+  std::string backup = read(data_dir() + "/backups/" + names[0]);
+  EXPECT_TRUE(std::regex_match(backup, std::regex("\\{\n    \"ts\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\n"
+                                                  "    \"scope\": \"user\",\n    \"platform\": \"linux\",\n"
+                                                  "    \"vars\": \\[\\]\n\\}")))
+      << backup;
+  EXPECT_EQ(backup.substr(11, 4) + backup.substr(16, 2) + backup.substr(19, 2), names[0].substr(0, 8));
+  std::string text = exported();
+  std::string path = data_dir() + "/exports/user-env.sh";
+  EXPECT_EQ(text.substr(0, text.find("# Generated: ")),
+            "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
+            "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
+            "# ~/.profile, or /etc/environment. Source this file instead:\n"
+            "#   . \"" + path + "\"\n");
+  EXPECT_TRUE(std::regex_search(text, std::regex("# Generated: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ  scope=user\n"
+                                                 "# Process PATH is not modified by the library.\n\nexport TEMP=''\n$")))
+      << text;
+}
+
+TEST_F(SetDelete, SetKeepsTheStoredNameAndPlace) {
+  ASSERT_EQ(env_set("User", "PATH", "/a"), 1);
+  ASSERT_EQ(env_set("USER", "B", "b"), 1);
+  ASSERT_EQ(env_set("user", "Path", "/c"), 1);
+  std::string s = store();
+  EXPECT_LT(s.find("\"PATH\""), s.find("\"B\""));
+  EXPECT_NE(s.find("\"value\": \"/c\""), std::string::npos);
+  EXPECT_EQ(s.find("\"Path\""), std::string::npos);
+  EXPECT_EQ(backups().size(), 3u);
+  EXPECT_TRUE(std::regex_search(backups()[2], std::regex("-00000003\\.json$")));
+}
+
+TEST_F(SetDelete, RejectedArgumentsWriteNothing) {
+  EXPECT_EQ(env_set("users", "A", "x"), 0);
+  EXPECT_STREQ(env_last_error(), "scope must be 'user' or 'system'");
+  EXPECT_EQ(env_set(nullptr, "A", "x"), 0);
+  EXPECT_EQ(env_set(" user", "A", "x"), 0);
+  EXPECT_EQ(env_set("user", "A", nullptr), 0);
+  EXPECT_STREQ(env_last_error(), "NULL value");
+  EXPECT_EQ(env_set("user", "A=B", "x"), 0);
+  EXPECT_STREQ(env_last_error(), "illegal character '=' in variable name");
+  for (const char *name : {"path", "Temp", "SYSTEMROOT"}) {
+    EXPECT_EQ(env_del("user", name), 0);
+    EXPECT_EQ(std::string(env_last_error()),
+              std::string("refused: '") + name +
+                  "' is a protected name (PATH/SystemRoot/WINDIR/TEMP/TMP) \xE2\x80\x94 deleting bricks shells");
+  }
+  EXPECT_FALSE(fs::exists(data_dir()));
+}
+
+TEST_F(SetDelete, DeleteRemovesEveryMatchingRecord) {
+  write(data_dir() + "/user-env.json",
+        R"({"vars":[{"name":"FOO","value":"1"},{"name":"keep","value":"k"},{"name":"foo","value":"2"}]})");
+  ASSERT_EQ(env_del("user", "Foo"), 1) << env_last_error();
+  EXPECT_EQ(store(), "{\n    \"vars\": [\n        {\n            \"name\": \"keep\",\n"
+                     "            \"value\": \"k\"\n        }\n    ]\n}");
+  ASSERT_EQ(env_del("user", "keep"), 1);
+  EXPECT_EQ(store(), "{\n    \"vars\": []\n}");
+}
+
+TEST_F(SetDelete, DeleteOfAnUnknownNameFailsAfterItsBackup) {
+  ASSERT_EQ(env_set("system", "A", "1"), 1);
+  EXPECT_EQ(env_del("user", "A"), 0);
+  EXPECT_STREQ(env_last_error(), "variable 'A' not found in user store");
+  EXPECT_EQ(backups().size(), 2u);
+  EXPECT_EQ(env_del("System", "b"), 0);
+  EXPECT_STREQ(env_last_error(), "variable 'b' not found in system store");
+}
+
+TEST_F(SetDelete, NativeOnlyVariablesAreNotFoundByDelete) {
+  write(user_envd() + "/50-other.conf", "NATIVE=yes\n");
+  EXPECT_EQ(env_del("user", "NATIVE"), 0);
+  EXPECT_STREQ(env_last_error(), "variable 'NATIVE' not found in user store");
+  EXPECT_EQ(read(user_envd() + "/50-other.conf"), "NATIVE=yes\n");
+}
+
+TEST_F(SetDelete, RefusedSystemWriteLeavesBackupAndStoreButNoExport) {
+  ASSERT_EQ(env_set("system", "A", "old"), 1);
+  std::string before = exported("system");
+  // A directory where the file belongs makes the replacing rename fail, also for root.
+  std::string conf = system_envd() + "/99-pellomar-system.conf";
+  fs::remove(conf);
+  fs::create_directories(conf + "/x");
+  EXPECT_EQ(env_set("system", "A", "new"), 0);
+  EXPECT_EQ(std::string(env_last_error()).rfind("cannot write environment file " + conf + " (", 0), 0u)
+      << env_last_error();
+  EXPECT_NE(std::string(env_last_error()).find(") \xE2\x80\x94 root required for system scope"), std::string::npos);
+  EXPECT_NE(store("system").find("\"new\""), std::string::npos);
+  EXPECT_EQ(exported("system"), before);
+  EXPECT_EQ(backups().size(), 2u);
+}
+
+TEST_F(SetDelete, RefusedNativeDeleteIsTolerated) {
+  ASSERT_EQ(env_set("system", "A", "1"), 1);
+  ASSERT_EQ(env_set("system", "B", "2"), 1);
+  std::string conf = system_envd() + "/99-pellomar-system.conf";
+  fs::remove(conf);
+  fs::create_directories(conf + "/x");
+  EXPECT_EQ(env_del("system", "A"), 1);
+  EXPECT_STREQ(env_last_error(), "");
+  EXPECT_EQ(store("system").find("\"A\""), std::string::npos);
+  EXPECT_EQ(exported("system").find("export A="), std::string::npos);
+  EXPECT_NE(exported("system").find("export B='2'"), std::string::npos);
+}
+
+TEST_F(SetDelete, RecreatesDeletedDirectories) {
+  ASSERT_EQ(env_set("user", "A", "1"), 1);
+  fs::remove_all(data_dir());
+  ASSERT_EQ(env_set("user", "B", "2"), 1);
+  EXPECT_TRUE(fs::is_directory(data_dir() + "/backups"));
+  EXPECT_TRUE(fs::is_regular_file(data_dir() + "/exports/user-env.sh"));
+  EXPECT_EQ((fs::status(data_dir()).permissions() & fs::perms::all), fs::perms::owner_all);
+  EXPECT_EQ((fs::status(data_dir() + "/user-env.json").permissions() & fs::perms::all),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
