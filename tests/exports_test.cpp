@@ -1,5 +1,6 @@
 // The shared library exports the ten functions and nothing else.
 #include "support/process.h"
+#include "support/sandbox.h"
 
 #include "kestrune_env.h"
 
@@ -27,14 +28,14 @@ TEST(Exports, DynamicSymbolTableHoldsExactlyTheTenFunctions) {
   EXPECT_EQ(names, expected) << out;
 }
 
-TEST(Exports, LastErrorIsNeverNullAndFreeAcceptsNull) {
+TEST_F(Sandbox, LastErrorIsNeverNullAndFreeAcceptsNull) {
   EXPECT_STREQ(env_last_error(), "");
   env_free_string(nullptr);
   EXPECT_EQ(env_set("nope", "A", "1"), 0);
   EXPECT_STREQ(env_last_error(), "scope must be 'user' or 'system'");
 }
 
-TEST(Exports, EveryScopedExportRejectsABadScope) {
+TEST_F(Sandbox, EveryScopedExportRejectsABadScope) {
   for (const char *scope : {(const char *)nullptr, "", "users", "machine", " user"}) {
     EXPECT_EQ(env_list(scope), nullptr);
     EXPECT_EQ(env_set(scope, "A", "1"), 0);
