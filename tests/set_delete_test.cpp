@@ -41,7 +41,7 @@ TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
                                                   "    \"scope\": \"user\",\n    \"platform\": \"linux\",\n"
                                                   "    \"vars\": \\[\\]\n\\}")))
       << backup;
-  EXPECT_EQ(backup.substr(11, 4) + backup.substr(16, 2) + backup.substr(19, 2), names[0].substr(0, 8));
+  EXPECT_EQ(backup.substr(13, 4) + backup.substr(18, 2) + backup.substr(21, 2), names[0].substr(0, 8));
   std::string text = exported();
   std::string path = data_dir() + "/exports/user-env.sh";
   EXPECT_EQ(text.substr(0, text.find("# Generated: ")),
