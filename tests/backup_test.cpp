@@ -48,8 +48,10 @@ TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
   fs::create_directories(data_dir() + "/backups");
   long long now = env_now();
   // Whatever second the backup lands in, its first number is taken.
+  char next[16];
+  std::snprintf(next, sizeof next, "-%08u.json", g_backup_seq + 1);
   for (long long t = now; t <= now + 2; ++t)
-    write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + "-00000001.json", "theirs");
+    write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + next, "theirs");
   ASSERT_EQ(make_backup("user"), 0);
   std::vector<std::string> n = names();
   ASSERT_EQ(n.size(), 4u);
@@ -59,7 +61,9 @@ TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
     if (text == "theirs")
       continue;
     ++ours;
-    EXPECT_NE(name.find("-00000002.json"), std::string::npos) << name;
+    char after[16];
+    std::snprintf(after, sizeof after, "-%08u.json", g_backup_seq);
+    EXPECT_NE(name.find(after), std::string::npos) << name;
   }
   EXPECT_EQ(ours, 1);
 }

@@ -62,8 +62,11 @@ TEST_F(SetDelete, SetKeepsTheStoredNameAndPlace) {
   EXPECT_LT(s.find("\"PATH\""), s.find("\"B\""));
   EXPECT_NE(s.find("\"value\": \"/c\""), std::string::npos);
   EXPECT_EQ(s.find("\"Path\""), std::string::npos);
-  EXPECT_EQ(backups().size(), 3u);
-  EXPECT_TRUE(std::regex_search(backups()[2], std::regex("-00000003\\.json$")));
+  std::vector<std::string> names = backups();
+  ASSERT_EQ(names.size(), 3u);
+  auto seq = [](const std::string &name) { return std::stoul(name.substr(16, 8)); };
+  EXPECT_EQ(seq(names[1]), seq(names[0]) + 1);
+  EXPECT_EQ(seq(names[2]), seq(names[0]) + 2);
 }
 
 TEST_F(SetDelete, RejectedArgumentsWriteNothing) {

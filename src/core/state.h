@@ -4,6 +4,7 @@
 
 #include "core/names.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ int store_save(const char *scope, const env_kv_list &vars);
 int store_upsert(const char *scope, const char *name, const char *value);
 // Reads a store document's variables; false when the text is not a store document.
 bool store_parse(std::string_view text, env_kv_list &out);
+
+// Counts the backups this process took (wraps after 2^32 - 1); only ever under g_mu.
+extern std::uint32_t g_backup_seq;
 
 // Writes a new backup file of the scope's store; never replaces an existing file.
 int make_backup(const char *scope);
