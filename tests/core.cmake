@@ -1,3 +1,8 @@
+# The Linux tests; the Windows simulation build runs tests/win.cmake instead.
+if(KENV_WIN_SIM)
+  return()
+endif()
+
 kenv_add_test(names_test names_test.cpp)
 kenv_add_test(set_delete_test set_delete_test.cpp LIBS kestrune-envvar-editor)
 kenv_add_test(store_test store_test.cpp)
@@ -8,3 +13,4 @@ kenv_add_test(path_edit_test path_edit_test.cpp)
 kenv_add_test(listing_test listing_test.cpp LIBS kestrune-envvar-editor yyjson::yyjson)
 kenv_add_test(restore_test restore_test.cpp LIBS kestrune-envvar-editor)
 kenv_add_test(exports_test exports_test.cpp LIBS kestrune-envvar-editor)
+kenv_add_test(path_peer_test path_peer_test.cpp LABEL peer LIBS kestrune-envvar-editor)
