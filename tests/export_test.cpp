@@ -24,8 +24,8 @@ protected:
   }
   // Sources the export file in `shell` and prints the variable's value in hex.
   std::string sourced(const char *shell, const std::string &name) {
-    std::string cmd = std::string(shell) + " -c '. \"$1\" && printf %s \"$" + name +
-                      "\" | od -An -v -tx1' sh " + file();
+    std::string cmd =
+        std::string(shell) + " -c '. \"$1\" && printf %s \"$" + name + "\" | od -An -v -tx1' sh " + file();
     return run(cmd);
   }
   static std::string hex(const std::string &s) {
@@ -106,9 +106,15 @@ TEST_F(Export, BannerSaysSystemForTheSystemScope) {
 
 TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"Q", "it's 'quoted' ''"}, {"NL", "line1\nline2\n"},     {"DOLLAR", "$HOME ${X} $(id) `id` $$"},
-      {"BS", "a\\b\\\\c\\"},    {"PCT", "%PATH%;50%"},         {"UTF", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"},
-      {"SP", "  lead and trail  "}, {"EMPTY", ""},           {"TABS", "\t\x01\x7F"},
+      {"Q", "it's 'quoted' ''"},
+      {"NL", "line1\nline2\n"},
+      {"DOLLAR", "$HOME ${X} $(id) `id` $$"},
+      {"BS", "a\\b\\\\c\\"},
+      {"PCT", "%PATH%;50%"},
+      {"UTF", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"},
+      {"SP", "  lead and trail  "},
+      {"EMPTY", ""},
+      {"TABS", "\t\x01\x7F"},
   };
   // Some of these values environment.d cannot hold, so they go to the store directly.
   env_kv_list vars;
@@ -124,12 +130,19 @@ TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
 TEST_F(Export, SourcingHostileNamesRunsNothing) {
   fs::create_directories(data_dir());
   std::string marker = home() + "/pwned";
-  write(data_dir() + "/user-env.json",
-        "{\"vars\": [{\"name\": \"A$(touch " + marker + ")\", \"value\": \"x\"},"
-        "{\"name\": \"`touch " + marker + "`\", \"value\": \"x\"},"
-        "{\"name\": \"B; touch " + marker + "; C\", \"value\": \"x\"},"
-        "{\"name\": \"D\\ntouch " + marker + "\", \"value\": \"x\"},"
-        "{\"name\": \"SAFE\", \"value\": \"$(touch " + marker + ")\"}]}");
+  write(data_dir() + "/user-env.json", "{\"vars\": [{\"name\": \"A$(touch " + marker +
+                                           ")\", \"value\": \"x\"},"
+                                           "{\"name\": \"`touch " +
+                                           marker +
+                                           "`\", \"value\": \"x\"},"
+                                           "{\"name\": \"B; touch " +
+                                           marker +
+                                           "; C\", \"value\": \"x\"},"
+                                           "{\"name\": \"D\\ntouch " +
+                                           marker +
+                                           "\", \"value\": \"x\"},"
+                                           "{\"name\": \"SAFE\", \"value\": \"$(touch " +
+                                           marker + ")\"}]}");
   ASSERT_EQ(env_set("user", "Z", "z"), 1) << env_last_error();
   for (const char *shell : {"bash", "dash"}) {
     run(std::string(shell) + " -c '. \"$1\"' sh " + file());

@@ -49,10 +49,14 @@ protected:
 
 TEST_F(Listing, EmptyScopeHasEveryMemberInOrder) {
   std::string t = text("USER");
-  EXPECT_EQ(t, "{\"scope\":\"user\",\"platform\":\"linux\",\"path_sep\":\":\",\"write_policy\":\"environment.d\","
-               "\"rc_write\":\"never\",\"export_file\":\"" + data_dir() + "/exports/user-env.sh\",\"vars\":[],"
-               "\"path\":[],\"warnings\":[],\"protected_delete\":[\"PATH\",\"SystemRoot\",\"WINDIR\",\"TEMP\",\"TMP\"],"
-               "\"rc_sources\":[]}");
+  EXPECT_EQ(
+      t, "{\"scope\":\"user\",\"platform\":\"linux\",\"path_sep\":\":\",\"write_policy\":\"environment.d\","
+         "\"rc_write\":\"never\",\"export_file\":\"" +
+             data_dir() +
+             "/exports/user-env.sh\",\"vars\":[],"
+             "\"path\":[],\"warnings\":[],\"protected_delete\":[\"PATH\",\"SystemRoot\",\"WINDIR\",\"TEMP\","
+             "\"TMP\"],"
+             "\"rc_sources\":[]}");
   EXPECT_EQ(text("user"), t);
   EXPECT_NE(text("System").find("\"scope\":\"system\""), std::string::npos);
   EXPECT_NE(member("export_file", "system").find("/exports/system-env.sh\""), std::string::npos);
@@ -71,10 +75,14 @@ TEST_F(Listing, VariablesCarryValueExpansionAndSource) {
         R"({"name":"RAW","value":"\u00ff\u00fe"}])");
   fs::create_directories(data_dir());
   std::string vars = member("vars");
-  EXPECT_EQ(vars, "[{\"name\":\"HOME_BIN\",\"value\":\"${HOME}/bin\",\"expanded\":\"/bin\",\"source\":\"envd-user\"},"
-                  "{\"name\":\"BOTH\",\"value\":\"store %HOME_BIN%\",\"expanded\":\"store ${HOME}/bin\",\"source\":\"overlay\"},"
-                  "{\"name\":\"Path\",\"value\":\"%Path%:/x\",\"expanded\":\"%Path%:/x:/x\",\"source\":\"overlay\"},"
-                  "{\"name\":\"RAW\",\"value\":\"\xC3\xBF\xC3\xBE\",\"expanded\":\"\xC3\xBF\xC3\xBE\",\"source\":\"overlay\"}]");
+  EXPECT_EQ(
+      vars,
+      "[{\"name\":\"HOME_BIN\",\"value\":\"${HOME}/bin\",\"expanded\":\"/bin\",\"source\":\"envd-user\"},"
+      "{\"name\":\"BOTH\",\"value\":\"store %HOME_BIN%\",\"expanded\":\"store "
+      "${HOME}/bin\",\"source\":\"overlay\"},"
+      "{\"name\":\"Path\",\"value\":\"%Path%:/x\",\"expanded\":\"%Path%:/x:/x\",\"source\":\"overlay\"},"
+      "{\"name\":\"RAW\",\"value\":\"\xC3\xBF\xC3\xBE\",\"expanded\":\"\xC3\xBF\xC3\xBE\",\"source\":"
+      "\"overlay\"}]");
 }
 
 TEST_F(Listing, InvalidUtf8PassesThrough) {
@@ -87,26 +95,37 @@ TEST_F(Listing, PathEntriesAreFlaggedAndWarned) {
   fs::create_directories(home() + "/exists");
   write(home() + "/file", "x");
   fs::create_directories(data_dir());
-  store("[{\"name\":\"Path\",\"value\":\"" + home() + "/exists::" + home() + "/file:" + home() + "/exists/::\"}]");
+  store("[{\"name\":\"Path\",\"value\":\"" + home() + "/exists::" + home() + "/file:" + home() +
+        "/exists/::\"}]");
   std::string h = home();
-  EXPECT_EQ(member("path"), "[{\"entry\":\"" + h + "/exists\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
-                            "{\"entry\":\"\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
-                            "{\"entry\":\"" + h + "/file\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
-                            "{\"entry\":\"" + h + "/exists/\",\"exists\":1,\"dup\":1,\"source\":\"path\"},"
-                            "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"},"
-                            "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"}]");
+  EXPECT_EQ(member("path"), "[{\"entry\":\"" + h +
+                                "/exists\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
+                                "{\"entry\":\"\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
+                                "{\"entry\":\"" +
+                                h +
+                                "/file\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
+                                "{\"entry\":\"" +
+                                h +
+                                "/exists/\",\"exists\":1,\"dup\":1,\"source\":\"path\"},"
+                                "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"},"
+                                "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"}]");
   EXPECT_EQ(member("warnings"),
-            "[{\"code\":\"exists\",\"entry\":\"" + h + "/file\",\"message\":\"PATH entry does not exist (warn, not refused)\"},"
-            "{\"code\":\"dup\",\"entry\":\"" + h + "/exists/\",\"message\":\"duplicate PATH entry\"},"
-            "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"},"
-            "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"}]");
+            "[{\"code\":\"exists\",\"entry\":\"" + h +
+                "/file\",\"message\":\"PATH entry does not exist (warn, not refused)\"},"
+                "{\"code\":\"dup\",\"entry\":\"" +
+                h +
+                "/exists/\",\"message\":\"duplicate PATH entry\"},"
+                "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"},"
+                "{\"code\":\"dup\",\"entry\":\"\",\"message\":\"duplicate PATH entry\"}]");
 }
 
 TEST_F(Listing, LengthAndNameWarningsInOrder) {
   fs::create_directories(data_dir());
   auto warnings_for = [&](std::size_t path_len, std::size_t other_len) {
-    store("[{\"name\":\"path\",\"value\":\"" + std::string(path_len, 'p') + "\"},"
-          "{\"name\":\"A%B\",\"value\":\"" + std::string(other_len, 'v') + "\"}]");
+    store("[{\"name\":\"path\",\"value\":\"" + std::string(path_len, 'p') +
+          "\"},"
+          "{\"name\":\"A%B\",\"value\":\"" +
+          std::string(other_len, 'v') + "\"}]");
     std::string w = member("warnings");
     std::string codes;
     for (std::size_t pos = 0; (pos = w.find("\"message\":\"", pos)) != std::string::npos; pos += 11)
@@ -117,13 +136,16 @@ TEST_F(Listing, LengthAndNameWarningsInOrder) {
   EXPECT_EQ(warnings_for(2048, 4096), "PATH entry doe|PATH length ex|value length e|% in name: Win|");
   EXPECT_EQ(warnings_for(4096, 0), "PATH entry doe|PATH length ex|PATH length ex|% in name: Win|");
   std::string w = member("warnings");
-  EXPECT_NE(w.find("{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH length exceeds Windows 2047-char "
-                   "CreateProcess caution\"},{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH "
+  EXPECT_NE(w.find("{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH length exceeds "
+                   "Windows 2047-char "
+                   "CreateProcess "
+                   "caution\"},{\"code\":\"length\",\"name\":\"PATH\",\"length\":4096,\"message\":\"PATH "
                    "length exceeds Windows 4095-char registry caution\"}"),
             std::string::npos);
-  EXPECT_NE(w.find("{\"code\":\"name\",\"name\":\"A%B\",\"message\":\"% in name: Windows expands %VAR% in values "
-                   "(REG_EXPAND_SZ), not names\"}"),
-            std::string::npos);
+  EXPECT_NE(
+      w.find("{\"code\":\"name\",\"name\":\"A%B\",\"message\":\"% in name: Windows expands %VAR% in values "
+             "(REG_EXPAND_SZ), not names\"}"),
+      std::string::npos);
 }
 
 TEST_F(Listing, ShellStartupFilesAddEntriesForTheUserScopeOnly) {
@@ -133,9 +155,11 @@ TEST_F(Listing, ShellStartupFilesAddEntriesForTheUserScopeOnly) {
   store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]", "system");
   write(home() + "/.bashrc", "export PATH=\"$HOME/bin:$PATH:/usr/bin/\"\n");
   EXPECT_EQ(member("path"), "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
-                            "{\"entry\":\"" + home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\"}]");
+                            "{\"entry\":\"" +
+                                home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\"}]");
   EXPECT_EQ(member("rc_sources"), "[{\"file\":\"" + home() + "/.bashrc\",\"parsed\":1,\"written\":0}]");
-  EXPECT_EQ(member("path", "system"), "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"}]");
+  EXPECT_EQ(member("path", "system"),
+            "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"}]");
 }
 
 TEST_F(Listing, WithoutHomeTheExportFileIsNull) {

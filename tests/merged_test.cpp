@@ -57,8 +57,9 @@ TEST(Expand, NamesAreAtMost255Bytes) {
 
 TEST_F(Merged, StoreOverlaysNativeInPlaceUnderTheNativeName) {
   write(user_envd() + "/10-a.conf", "Path=/native\nONLY=n\n");
-  write(data_dir() + "/user-env.json",
-        R"({"vars":[{"name":"NEW","value":"1"},{"name":"PATH","value":"/store"},{"name":"new","value":"2"}]})");
+  write(
+      data_dir() + "/user-env.json",
+      R"({"vars":[{"name":"NEW","value":"1"},{"name":"PATH","value":"/store"},{"name":"new","value":"2"}]})");
   env_kv_list merged;
   EXPECT_EQ(collect_merged("user", merged), 0);
   ASSERT_EQ(merged.size(), 3u);

@@ -55,10 +55,11 @@ TEST_F(Restore, BackupsListsNewestFirst) {
   std::string json = backups_json();
   std::regex expected("\\[\\{\"file\":\"" + second + "\",\"path\":\"" + paths[2] +
                       "\",\"ts\":\"[0-9T:Z-]{20}\",\"scope\":\"system\",\"vars\":0\\},"
-                      "\\{\"file\":\"" + first + "\",\"path\":\"" + paths[1] +
+                      "\\{\"file\":\"" +
+                      first + "\",\"path\":\"" + paths[1] +
                       "\",\"ts\":\"[0-9T:Z-]{20}\",\"scope\":\"user\",\"vars\":0\\},"
-                      "\\{\"file\":\"20000101-000000-00000009.json\",\"path\":\"" + paths[0] +
-                      "\",\"ts\":null,\"scope\":null,\"vars\":0\\}\\]");
+                      "\\{\"file\":\"20000101-000000-00000009.json\",\"path\":\"" +
+                      paths[0] + "\",\"ts\":null,\"scope\":null,\"vars\":0\\}\\]");
   EXPECT_TRUE(std::regex_match(json, expected)) << json;
 }
 
@@ -113,8 +114,10 @@ TEST_F(Restore, TakesStringElementsAndAcceptsStoreFiles) {
       {"name": "E", "value": "e", "more": 1}]})"),
             1)
       << env_last_error();
-  EXPECT_EQ(store(), "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
-                     "        },\n        {\n            \"name\": \"E\",\n            \"value\": \"e\"\n        }\n    ]\n}");
+  EXPECT_EQ(store(),
+            "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
+            "        },\n        {\n            \"name\": \"E\",\n            \"value\": \"e\"\n        }\n  "
+            "  ]\n}");
   ASSERT_EQ(restore_text(R"({"vars": []})"), 1);
   EXPECT_EQ(store(), "{\n    \"vars\": []\n}");
   ASSERT_EQ(restore_text(R"({"scope": "whatever", "vars": [{"name": "Z", "value": "z"}]})"), 1);

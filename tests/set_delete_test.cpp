@@ -16,7 +16,9 @@ namespace {
 class SetDelete : public Sandbox {
 protected:
   std::string store(const char *scope = "user") { return read(data_dir() + "/" + scope + "-env.json"); }
-  std::string exported(const char *scope = "user") { return read(data_dir() + "/exports/" + scope + "-env.sh"); }
+  std::string exported(const char *scope = "user") {
+    return read(data_dir() + "/exports/" + scope + "-env.sh");
+  }
   std::vector<std::string> backups() {
     std::vector<std::string> names;
     if (fs::is_directory(data_dir() + "/backups"))
@@ -37,9 +39,10 @@ TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
   ASSERT_EQ(names.size(), 1u);
   EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}-\d{6}-00000001\.json)"))) << names[0];
   std::string backup = read(data_dir() + "/backups/" + names[0]);
-  EXPECT_TRUE(std::regex_match(backup, std::regex("\\{\n    \"ts\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\n"
-                                                  "    \"scope\": \"user\",\n    \"platform\": \"linux\",\n"
-                                                  "    \"vars\": \\[\\]\n\\}")))
+  EXPECT_TRUE(
+      std::regex_match(backup, std::regex("\\{\n    \"ts\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\",\n"
+                                          "    \"scope\": \"user\",\n    \"platform\": \"linux\",\n"
+                                          "    \"vars\": \\[\\]\n\\}")))
       << backup;
   EXPECT_EQ(backup.substr(13, 4) + backup.substr(18, 2) + backup.substr(21, 2), names[0].substr(0, 8));
   std::string text = exported();
@@ -48,9 +51,11 @@ TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
             "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
             "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
             "# ~/.profile, or /etc/environment. Source this file instead:\n"
-            "#   . \"" + path + "\"\n");
-  EXPECT_TRUE(std::regex_search(text, std::regex("# Generated: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ  scope=user\n"
-                                                 "# Process PATH is not modified by the library.\n\nexport TEMP=''\n$")))
+            "#   . \"" +
+                path + "\"\n");
+  EXPECT_TRUE(std::regex_search(
+      text, std::regex("# Generated: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ  scope=user\n"
+                       "# Process PATH is not modified by the library.\n\nexport TEMP=''\n$")))
       << text;
 }
 
@@ -80,9 +85,10 @@ TEST_F(SetDelete, RejectedArgumentsWriteNothing) {
   EXPECT_STREQ(env_last_error(), "illegal character '=' in variable name");
   for (const char *name : {"path", "Temp", "SYSTEMROOT"}) {
     EXPECT_EQ(env_del("user", name), 0);
-    EXPECT_EQ(std::string(env_last_error()),
-              std::string("refused: '") + name +
-                  "' is a protected name (PATH/SystemRoot/WINDIR/TEMP/TMP) \xE2\x80\x94 deleting bricks shells");
+    EXPECT_EQ(
+        std::string(env_last_error()),
+        std::string("refused: '") + name +
+            "' is a protected name (PATH/SystemRoot/WINDIR/TEMP/TMP) \xE2\x80\x94 deleting bricks shells");
   }
   EXPECT_FALSE(fs::exists(data_dir()));
 }
@@ -123,7 +129,8 @@ TEST_F(SetDelete, RefusedSystemWriteLeavesBackupAndStoreButNoExport) {
   EXPECT_EQ(env_set("system", "A", "new"), 0);
   EXPECT_EQ(std::string(env_last_error()).rfind("cannot write environment file " + conf + " (", 0), 0u)
       << env_last_error();
-  EXPECT_NE(std::string(env_last_error()).find(") \xE2\x80\x94 root required for system scope"), std::string::npos);
+  EXPECT_NE(std::string(env_last_error()).find(") \xE2\x80\x94 root required for system scope"),
+            std::string::npos);
   EXPECT_NE(store("system").find("\"new\""), std::string::npos);
   EXPECT_EQ(exported("system"), before);
   EXPECT_EQ(backups().size(), 2u);

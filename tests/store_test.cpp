@@ -36,9 +36,10 @@ protected:
 } // namespace
 
 TEST_F(Store, MalformedDocumentsLoadAsEmpty) {
-  for (const char *text : {"", "{}", R"({"vars": {}})", R"({"vars": 5})", R"({"vars": "x"})",
-                           R"({"VARS": [{"name":"a","value":"b"}]})", "\xEF\xBB\xBF{\"vars\": []}",
-                           R"({"vars": [], })", R"({"vars": []} x)", R"({"vars": {}, "vars": [{"name":"a","value":"b"}]})"})
+  for (const char *text :
+       {"", "{}", R"({"vars": {}})", R"({"vars": 5})", R"({"vars": "x"})",
+        R"({"VARS": [{"name":"a","value":"b"}]})", "\xEF\xBB\xBF{\"vars\": []}", R"({"vars": [], })",
+        R"({"vars": []} x)", R"({"vars": {}, "vars": [{"name":"a","value":"b"}]})"})
     EXPECT_TRUE(load_text(text).empty()) << text;
   env_kv_list none;
   store_load("user", none);
@@ -61,9 +62,10 @@ TEST_F(Store, ElementsNeedStringNameAndValueAndTheFirstMemberCounts) {
 TEST_F(Store, SavesThePrettyFormAndDropsUnknownMembers) {
   load_text(R"({"vars": [{"name": "A", "value": "1", "extra": 1}], "other": 2})");
   ASSERT_EQ(store_upsert("user", "foo", "a/b\"\\\n\xC3\xA9"), 0);
-  EXPECT_EQ(read(path()), "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
-                          "        },\n        {\n            \"name\": \"foo\",\n"
-                          "            \"value\": \"a/b\\\"\\\\\\n\xC3\xA9\"\n        }\n    ]\n}");
+  EXPECT_EQ(read(path()),
+            "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
+            "        },\n        {\n            \"name\": \"foo\",\n"
+            "            \"value\": \"a/b\\\"\\\\\\n\xC3\xA9\"\n        }\n    ]\n}");
   env_kv_list empty;
   ASSERT_EQ(store_save("user", empty), 0);
   EXPECT_EQ(read(path()), "{\n    \"vars\": []\n}");

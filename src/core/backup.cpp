@@ -19,8 +19,8 @@ std::string backup_text(const char *scope, const env_kv_list &vars, const std::s
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yy_must(yyjson_mut_obj(d));
   yy_must(yyjson_mut_obj_add_strcpy(d, root, "ts", ts.c_str()));
-  yy_must(yyjson_mut_obj_add_str(d, root, "scope",
-                                 env_name_casecmp(scope, "system") == 0 ? "system" : "user"));
+  yy_must(
+      yyjson_mut_obj_add_str(d, root, "scope", env_name_casecmp(scope, "system") == 0 ? "system" : "user"));
   yy_must(yyjson_mut_obj_add_str(d, root, "platform", env_plat_name()));
   yy_must(yyjson_mut_obj_add_val(d, root, "vars", env_json_vars_array(d, vars)));
   yyjson_mut_doc_set_root(d, root);

@@ -74,8 +74,8 @@ std::string banner(const std::string &path, const char *scope, long long now) {
 
 } // namespace
 
-int export_text(const std::string &path, const char *scope, const env_kv_list &vars,
-                long long now, std::string &out) {
+int export_text(const std::string &path, const char *scope, const env_kv_list &vars, long long now,
+                std::string &out) {
   out = banner(path, scope, now);
   std::string quoted;
   for (const env_kv &kv : vars) {

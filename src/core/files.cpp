@@ -11,29 +11,45 @@
 
 #if defined(_WIN32)
 #include <direct.h>
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace {
 
-int sys_open(const char *path, int flags, unsigned mode) { return ::open(path, flags, mode); }
+int sys_open(const char *path, int flags, unsigned mode) {
+  return ::open(path, flags, mode);
+}
 long sys_write(int fd, const void *data, std::size_t size) {
   return static_cast<long>(::write(fd, data, size));
 }
 #if defined(_WIN32)
-int sys_fsync(int fd) { return ::_commit(fd); }
-int sys_link(const char *, const char *) { return errno = ENOSYS, -1; }
+int sys_fsync(int fd) {
+  return ::_commit(fd);
+}
+int sys_link(const char *, const char *) {
+  return errno = ENOSYS, -1;
+}
 int sys_rename(const char *from, const char *to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : (errno = EACCES, -1);
 }
 #else
-int sys_fsync(int fd) { return ::fsync(fd); }
-int sys_link(const char *from, const char *to) { return ::link(from, to); }
-int sys_rename(const char *from, const char *to) { return ::rename(from, to); }
+int sys_fsync(int fd) {
+  return ::fsync(fd);
+}
+int sys_link(const char *from, const char *to) {
+  return ::link(from, to);
+}
+int sys_rename(const char *from, const char *to) {
+  return ::rename(from, to);
+}
 #endif
-int sys_close(int fd) { return ::close(fd); }
-int sys_unlink(const char *path) { return ::unlink(path); }
+int sys_close(int fd) {
+  return ::close(fd);
+}
+int sys_unlink(const char *path) {
+  return ::unlink(path);
+}
 
 #if !defined(O_CLOEXEC)
 #define O_CLOEXEC 0

@@ -1,8 +1,8 @@
 // The last-error text, the process-wide lock and the two exports that run outside the frame.
 #include "core/frame.h"
 
-#include "kestrune_env.h"
 #include "core/names.h"
+#include "kestrune_env.h"
 #include "platform/env_plat.h"
 
 #include <cstdarg>
@@ -25,9 +25,13 @@ void env_set_error(const char *fmt, ...) {
     g_err[0] = '\0';
 }
 
-void env_clear_error() { g_err[0] = '\0'; }
+void env_clear_error() {
+  g_err[0] = '\0';
+}
 
-bool env_error_is_empty() { return g_err[0] == '\0'; }
+bool env_error_is_empty() {
+  return g_err[0] == '\0';
+}
 
 const char *env_scope_arg(const char *scope) {
   const char *canonical = env_canonical_scope(scope);
@@ -36,13 +40,19 @@ const char *env_scope_arg(const char *scope) {
   return canonical;
 }
 
-env_data_lock::env_data_lock() { fd_ = env_plat_lock_data(&handle_); }
+env_data_lock::env_data_lock() {
+  fd_ = env_plat_lock_data(&handle_);
+}
 
 env_data_lock::~env_data_lock() {
   if (held())
     env_plat_unlock_data(fd_, handle_);
 }
 
-extern "C" KENV_API const char *env_last_error(void) { return g_err; }
+extern "C" KENV_API const char *env_last_error(void) {
+  return g_err;
+}
 
-extern "C" KENV_API void env_free_string(char *p) { std::free(p); }
+extern "C" KENV_API void env_free_string(char *p) {
+  std::free(p);
+}

@@ -6,14 +6,16 @@
 yy_doc env_json_read(std::string_view text) {
   std::size_t len = strnlen(text.data(), text.size());
   yyjson_read_err err{};
-  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text.data()), len,
-                                     YYJSON_READ_ALLOW_INVALID_UNICODE, nullptr, &err);
+  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text.data()), len, YYJSON_READ_ALLOW_INVALID_UNICODE,
+                                     nullptr, &err);
   if (!doc && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
     throw std::bad_alloc();
   return yy_doc(doc);
 }
 
-yy_mut_doc env_json_new_doc() { return yy_mut_doc(yy_must(yyjson_mut_doc_new(nullptr))); }
+yy_mut_doc env_json_new_doc() {
+  return yy_mut_doc(yy_must(yyjson_mut_doc_new(nullptr)));
+}
 
 yy_text env_json_write(yyjson_mut_doc *doc, yyjson_write_flag flags, std::size_t *len) {
   yyjson_write_err err{};

@@ -55,11 +55,14 @@ namespace {
 
 constexpr std::size_t max_ref_name = 255;
 
-bool is_name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool is_name_start(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool is_name_char(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
-void substitute(std::string_view name, const env_kv_list &vars, const env_kv_index &index,
-                std::string &out) {
+void substitute(std::string_view name, const env_kv_list &vars, const env_kv_index &index, std::string &out) {
   long pos = index.find(name);
   if (pos >= 0)
     out.append(vars[static_cast<std::size_t>(pos)].value);

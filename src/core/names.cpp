@@ -27,7 +27,9 @@ env_kv *env_kv_find(env_kv_list &list, const char *name) {
 }
 
 // The library never sets a locale, so tolower folds ASCII letters only.
-static int fold(unsigned char c) { return std::tolower(c); }
+static int fold(unsigned char c) {
+  return std::tolower(c);
+}
 
 int env_name_casecmp(const char *a, const char *b) {
   if (!a || !b)
@@ -105,4 +107,6 @@ int env_name_is_protected(const char *name) {
   return 0;
 }
 
-int env_name_is_path(const char *name) { return name && env_name_casecmp(name, "PATH") == 0; }
+int env_name_is_path(const char *name) {
+  return name && env_name_casecmp(name, "PATH") == 0;
+}

@@ -67,8 +67,8 @@ void path_diag_entries(const char *scope, const env_kv_list &merged, path_entry_
   flag_entries(out);
 }
 
-void path_diag_emit_entries(yyjson_mut_doc *doc, const path_entry_list &entries,
-                            yyjson_mut_val *path_arr, yyjson_mut_val *warnings) {
+void path_diag_emit_entries(yyjson_mut_doc *doc, const path_entry_list &entries, yyjson_mut_val *path_arr,
+                            yyjson_mut_val *warnings) {
   for (const path_entry &e : entries) {
     yyjson_mut_val *obj = yy_must(yyjson_mut_obj(doc));
     yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "entry", e.text.data(), e.text.size()));
@@ -83,15 +83,16 @@ void path_diag_emit_entries(yyjson_mut_doc *doc, const path_entry_list &entries,
   }
 }
 
-void path_diag_emit_variables(yyjson_mut_doc *doc, const env_kv_list &merged,
-                              yyjson_mut_val *warnings) {
+void path_diag_emit_variables(yyjson_mut_doc *doc, const env_kv_list &merged, yyjson_mut_val *warnings) {
   static const std::string path_name = "PATH";
   if (const env_kv *path = env_kv_find(merged, "PATH")) {
     std::size_t len = path->value.size();
     if (len > 2047)
-      add_length_warning(doc, warnings, path_name, len, "PATH length exceeds Windows 2047-char CreateProcess caution");
+      add_length_warning(doc, warnings, path_name, len,
+                         "PATH length exceeds Windows 2047-char CreateProcess caution");
     if (len > 4095)
-      add_length_warning(doc, warnings, path_name, len, "PATH length exceeds Windows 4095-char registry caution");
+      add_length_warning(doc, warnings, path_name, len,
+                         "PATH length exceeds Windows 4095-char registry caution");
   }
   for (const env_kv &kv : merged) {
     if (!env_name_is_path(kv.name.c_str()) && kv.value.size() > 4095)
@@ -100,8 +101,8 @@ void path_diag_emit_variables(yyjson_mut_doc *doc, const env_kv_list &merged,
     if (kv.name.find('%') != std::string::npos) {
       yyjson_mut_val *w = new_warning(doc, "name");
       yy_must(yyjson_mut_obj_add_strncpy(doc, w, "name", kv.name.data(), kv.name.size()));
-      yy_must(yyjson_mut_obj_add_str(doc, w, "message",
-                                      "% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names"));
+      yy_must(yyjson_mut_obj_add_str(
+          doc, w, "message", "% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names"));
       yy_must(yyjson_mut_arr_append(warnings, w));
     }
   }

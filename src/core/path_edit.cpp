@@ -56,7 +56,9 @@ int write_path(const char *scope, const std::string &value) {
 
 namespace {
 
-char path_sep() { return static_cast<char>(env_plat_path_sep() & 0xFF); }
+char path_sep() {
+  return static_cast<char>(env_plat_path_sep() & 0xFF);
+}
 
 // Reads and splits the scope's PATH. An edit must not go ahead without the native entries:
 // it would write a PATH that lost them.
@@ -79,7 +81,8 @@ int add_entry(const char *scope, const char *entry, int index) {
     }
   }
   std::size_t n = entries.size();
-  std::size_t pos = (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
+  std::size_t pos =
+      (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
   entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path"});
   return write_path(scope, path_join(entries, path_sep())) == 0;
 }

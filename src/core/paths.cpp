@@ -15,8 +15,7 @@ const char *scope_file(const char *scope, const char *system_name, const char *u
 
 } // namespace
 
-int env_join_path(std::string &out, std::string_view parent, std::string_view child,
-                  std::size_t limit) {
+int env_join_path(std::string &out, std::string_view parent, std::string_view child, std::size_t limit) {
   if (parent.size() + 1 + child.size() >= limit)
     return -1;
   out.assign(parent).append("/").append(child);
@@ -62,7 +61,9 @@ int export_path(const char *scope, std::string &out) {
   return 0;
 }
 
-long long env_now() { return static_cast<long long>(std::time(nullptr)); }
+long long env_now() {
+  return static_cast<long long>(std::time(nullptr));
+}
 
 std::string env_format_utc(long long seconds, const char *format) {
   std::time_t t = static_cast<std::time_t>(seconds);

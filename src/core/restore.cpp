@@ -14,7 +14,8 @@
 namespace {
 
 bool all_digits(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  return !s.empty() &&
+         std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 // "%Y%m%d-%H%M%S-%08u.json": the names make_backup gives.

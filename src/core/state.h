@@ -29,5 +29,5 @@ int make_backup(const char *scope);
 // Regenerates the scope's export file from its store.
 int emit_export(const char *scope);
 // The export file's text for the given variables (exposed for tests).
-int export_text(const std::string &path, const char *scope, const env_kv_list &vars,
-                long long now, std::string &out);
+int export_text(const std::string &path, const char *scope, const env_kv_list &vars, long long now,
+                std::string &out);

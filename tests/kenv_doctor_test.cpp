@@ -1,0 +1,147 @@
+// kenv doctor: each check across both scopes, and its exit status.
+#include "kenv_run.h"
+
+#include <gmock/gmock.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+class KenvDoctor : public KenvTest {
+protected:
+  // Fails the test unless doctor exits with `status`; returns what it printed.
+  std::string doctor(int status) {
+    Run r = kenv({"doctor"});
+    EXPECT_EQ(r.status, status) << r.out;
+    EXPECT_EQ(r.err, "");
+    return r.out;
+  }
+
+  static std::string sysconf_envd_file() { return system_envd() + "/50-test.conf"; }
+
+  // A PATH of exactly `length` characters made of entries that exist.
+  std::string path_of_length(std::size_t length) {
+    std::string dir = root() + "/d";
+    write(dir + "/.keep", "");
+    std::string path = dir;
+    while (path.size() + 1 + dir.size() <= length)
+      path += ":" + dir;
+    path += std::string(length - path.size(), '/');
+    return path;
+  }
+};
+
+TEST_F(KenvDoctor, FindsNothingInAnEmptyHome) {
+  std::string out = doctor(0);
+  EXPECT_THAT(out, HasSubstr("ok     PATH entries that both the user and the system PATH hold\n"));
+  EXPECT_THAT(out, HasSubstr("ok     PATH entries that name no directory\n"));
+  EXPECT_THAT(out, HasSubstr("ok     PATH lengths (limits 2047, 4095 and 8191 characters)\n"
+                             "         system PATH: 0 characters\n"
+                             "         user PATH: 0 characters\n"
+                             "         both together: 0 characters\n"));
+  EXPECT_THAT(out, HasSubstr("ok     references to names neither scope defines\n"));
+  EXPECT_THAT(out, HasSubstr("ok     shell start-up files that load the user export file\n"
+                             "         none loads it, and it holds no variables yet\n"));
+  EXPECT_THAT(out, HasSubstr("\nNothing found.\n"));
+}
+
+TEST_F(KenvDoctor, FindsEntriesInBothScopes) {
+  kenv_ok({"path", "add", "/usr/bin", "--scope", "system"});
+  kenv_ok({"path", "add", "/bin", "--scope", "system"});
+  kenv_ok({"path", "add", "/bin/"});
+  std::string out = doctor(1);
+  EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that both the user and the system PATH hold (1)\n"
+                             "         /bin/  (user #0, system #1)\n"));
+  EXPECT_THAT(out, HasSubstr("\n1 finding.\n"));
+}
+
+TEST_F(KenvDoctor, FindsEntriesThatNameNoDirectory) {
+  write(root() + "/file", "");
+  write(sysconf_envd_file(), "PATH=/usr/bin::" + root() + "/gone\n");
+  kenv({"path", "add", root() + "/file"});
+  std::string out = doctor(1);
+  EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that name no directory (3)\n"
+                             "         system #1  (empty) is empty: shells search the current "
+                             "directory for it\n"
+                             "         system #2  " + root() + "/gone does not exist\n"
+                             "         user #0  " + root() + "/file is not a directory\n"));
+}
+
+TEST_F(KenvDoctor, MeasuresPathAgainstTheThreeLimits) {
+  struct Case {
+    std::size_t length;
+    const char *verdict;
+  };
+  const Case cases[] = {
+      {2047, nullptr},
+      {2048, "beyond 2047, where programs that pass PATH on a command line may fail"},
+      {4096, "beyond 4095, the registry's caution on Windows"},
+      {8192, "beyond 8191, where cmd.exe ignores PATH"},
+  };
+  for (const Case &c : cases) {
+    write(user_envd() + "/50-long.conf", "PATH=" + path_of_length(c.length) + "\n");
+    std::string line = "user PATH: " + std::to_string(c.length) + " characters";
+    if (!c.verdict) {
+      std::string out = doctor(0);
+      EXPECT_THAT(out, HasSubstr("ok     PATH lengths"));
+      EXPECT_THAT(out, HasSubstr("         " + line + "\n"));
+    } else {
+      std::string out = doctor(1);
+      EXPECT_THAT(out, HasSubstr("FOUND  PATH lengths"));
+      EXPECT_THAT(out, HasSubstr("         " + line + ", " + c.verdict + "\n"));
+    }
+  }
+}
+
+TEST_F(KenvDoctor, MeasuresBothScopesTogether) {
+  write(user_envd() + "/50-long.conf", "PATH=" + path_of_length(1500) + "\n");
+  write(sysconf_envd_file(), "PATH=" + path_of_length(1000) + "\n");
+  std::string out = doctor(1);
+  EXPECT_THAT(out, HasSubstr("         system PATH: 1000 characters\n"
+                             "         user PATH: 1500 characters\n"));
+  EXPECT_THAT(out, HasSubstr("both together: 2501 characters, beyond 2047"));
+}
+
+TEST_F(KenvDoctor, FindsReferencesToNamesNeitherScopeDefines) {
+  kenv_ok({"set", "TOOLS", "/opt/tools", "--scope", "system"});
+  kenv_ok({"set", "A", "${TOOLS}/bin:$NOWHERE_ONE/x:%NOWHERE_TWO%:${NOWHERE_ONE}"});
+  kenv_ok({"set", "B", "$HOME/go"});
+  std::string out = doctor(1);
+  EXPECT_THAT(out, HasSubstr("FOUND  references to names neither scope defines (3)\n"
+                             "         user A refers to $NOWHERE_ONE, which neither scope "
+                             "defines\n"
+                             "         user A refers to %NOWHERE_TWO%, which neither scope "
+                             "defines\n"
+                             "         user B refers to $HOME, which neither scope defines "
+                             "(this process has it from elsewhere)\n"));
+  EXPECT_THAT(out, Not(HasSubstr("TOOLS,")));
+}
+
+TEST_F(KenvDoctor, ChecksWhetherAStartUpFileLoadsTheExportFile) {
+  kenv_ok({"set", "A", "1"});
+  write(home() + "/.profile", "# . " + user_export() + "\numask 022\n");
+  std::string out = doctor(1);
+  EXPECT_THAT(out, HasSubstr("FOUND  shell start-up files that load the user export file (1)\n"
+                             "         none of 1 start-up files loads it; add what `kenv "
+                             "shell-init` prints to yours\n"));
+  write(home() + "/.bashrc", kenv_ok({"shell-init", "--shell", "bash"}));
+  out = doctor(0);
+  EXPECT_THAT(out, HasSubstr("ok     shell start-up files that load the user export file\n"
+                             "         loaded by " + home() + "/.bashrc\n"));
+}
+
+TEST_F(KenvDoctor, SeesFishConfiguration) {
+  kenv_ok({"set", "A", "1"});
+  std::string file = home() + "/.config/fish/conf.d/kenv.fish";
+  write(file, kenv_ok({"shell-init", "--shell", "fish"}));
+  EXPECT_THAT(doctor(0), HasSubstr("loaded by " + file + "\n"));
+}
+
+TEST_F(KenvDoctor, TakesNoArguments) {
+  Run r = kenv({"doctor", "now"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kenv: unexpected word 'now'\nTry 'kenv doctor --help'.\n");
+}
+
+} // namespace

@@ -1,0 +1,226 @@
+// kenv shell-init against the real shells: the printed lines go into each shell's start-up
+// file, the shell starts as a user's would, and what it exports must be exactly what kenv
+// stored. Needs sh (dash), bash, zsh and fish installed.
+#include "kenv_run.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Shell {
+  std::string name;         // as --shell takes it
+  std::string binary;       // absolute path, "" when not installed
+  std::string start_up;     // start-up file, relative to HOME
+  std::vector<std::string> flags; // what makes it read that file
+};
+
+std::string find_binary(const std::string &name) {
+  for (const char *dir : {"/bin/", "/usr/bin/", "/usr/local/bin/"}) {
+    std::string path = dir + name;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+      return path;
+  }
+  return "";
+}
+
+Shell shell_named(const std::string &name) {
+  if (name == "sh") // a login shell reads ~/.profile
+    return {name, find_binary("sh"), ".profile", {"-l", "-c"}};
+  if (name == "dash")
+    return {name, find_binary("dash"), ".profile", {"-l", "-c"}};
+  if (name == "bash") // an interactive shell reads ~/.bashrc
+    return {name, find_binary("bash"), ".bashrc", {"-i", "-c"}};
+  if (name == "zsh") // every zsh reads ~/.zshenv
+    return {name, find_binary("zsh"), ".zshenv", {"-c"}};
+  return {name, find_binary("fish"), ".config/fish/conf.d/kenv.fish", {"-c"}};
+}
+
+std::vector<std::string> split_path(const std::string &path) {
+  std::vector<std::string> entries;
+  for (std::size_t at = 0;;) {
+    std::size_t end = path.find(':', at);
+    entries.push_back(path.substr(at, end - at));
+    if (end == std::string::npos)
+      return entries;
+    at = end + 1;
+  }
+}
+
+// bash complains on stderr when it is interactive without a terminal; nothing else may.
+std::string real_complaints(const std::string &err) {
+  std::string out;
+  for (std::size_t at = 0; at < err.size();) {
+    std::size_t end = std::min(err.find('\n', at), err.size());
+    std::string line = err.substr(at, end - at);
+    if (line.find("cannot set terminal process group") == std::string::npos &&
+        line.find("no job control in this shell") == std::string::npos)
+      out += line + "\n";
+    at = end + 1;
+  }
+  return out;
+}
+
+class KenvShell : public KenvTest, public ::testing::WithParamInterface<const char *> {
+protected:
+  void SetUp() override {
+    KenvTest::SetUp();
+    shell_ = shell_named(GetParam());
+    if (shell_.binary.empty())
+      GTEST_SKIP() << GetParam() << " is not installed";
+  }
+
+  // Writes what `kenv shell-init` prints for this shell into its start-up file.
+  void install(const EnvChanges &env = {}) {
+    write(home() + "/" + shell_.start_up, kenv_ok({"shell-init", "--shell", shell_.name}, env));
+  }
+
+  // Starts the shell, has it run `command`, and returns what it printed on stdout.
+  Run start(const std::string &command, const EnvChanges &env = {}) {
+    std::vector<std::string> argv{shell_.binary};
+    argv.insert(argv.end(), shell_.flags.begin(), shell_.flags.end());
+    argv.push_back(command);
+    EnvChanges changes{{"PATH", "/usr/bin:/bin"}, {"SHELL", shell_.binary}};
+    for (const auto &[name, value] : env)
+      changes[name] = value;
+    Run r = run_process(argv, changes);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(real_complaints(r.err), "");
+    return r;
+  }
+
+  std::map<std::string, std::string> exported(const EnvChanges &env = {}) {
+    return parse_env0(start("env -0", env).out);
+  }
+
+  Shell shell_;
+};
+
+TEST_P(KenvShell, LoadsTheValuesKenvStoredExactly) {
+  const std::map<std::string, std::string> values{
+      {"QUOTES", "it's \"double\" and 'single'"},
+      {"DOLLARS", "$HOME ${HOME} $(id) `id` $$ %PATH% $"},
+      {"BACKSLASHES", "C:\\new\\table \\\\ end\\"},
+      {"SPACES", "  two leading,  two trailing  "},
+      {"UNICODE", "gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93"},
+      {"EMPTY", ""},
+  };
+  for (const auto &[name, value] : values)
+    kenv_ok({"set", name, value});
+  install();
+  std::map<std::string, std::string> env = exported();
+  for (const auto &[name, value] : values) {
+    ASSERT_EQ(env.count(name), 1u) << name;
+    EXPECT_EQ(env[name], value) << name;
+  }
+}
+
+TEST_P(KenvShell, LoadsTheSystemScopeFirstSoThatUserValuesWin) {
+  kenv_ok({"set", "ONLY_SYSTEM", "from system", "--scope", "system"});
+  kenv_ok({"set", "BOTH", "system value", "--scope", "system"});
+  kenv_ok({"set", "BOTH", "user value"});
+  install();
+  std::map<std::string, std::string> env = exported();
+  EXPECT_EQ(env["ONLY_SYSTEM"], "from system");
+  EXPECT_EQ(env["BOTH"], "user value");
+}
+
+TEST_P(KenvShell, AddsPathEntriesAfterThePathTheShellHasOnceEach) {
+  std::string system_bin = root() + "/system bin", user_bin = root() + "/user-bin";
+  kenv_ok({"path", "add", system_bin, "--scope", "system"});
+  kenv_ok({"path", "add", "/usr/bin", "--scope", "system"});
+  kenv_ok({"path", "add", user_bin});
+  kenv_ok({"path", "add", system_bin});
+  install();
+  for (const std::string &command :
+       {std::string("env -0"), shell_.binary + " " + shell_.flags[0] +
+                                   (shell_.flags.size() > 1 ? " " + shell_.flags[1] : "") +
+                                   " 'env -0'"}) {
+    std::vector<std::string> path = split_path(parse_env0(start(command).out)["PATH"]);
+    for (const std::string &entry : {std::string("/usr/bin"), system_bin, user_bin})
+      EXPECT_EQ(std::count(path.begin(), path.end(), entry), 1) << entry << " in " << command;
+    ASSERT_GE(path.size(), 3u);
+    EXPECT_EQ(path[path.size() - 2], system_bin) << command;
+    EXPECT_EQ(path.back(), user_bin) << command;
+    EXPECT_EQ(std::count(path.begin(), path.end(), ""), 0) << command;
+  }
+}
+
+TEST_P(KenvShell, ReadsNewlinesQuotesAndBackslashesInTheExportFile) {
+  // The library refuses a newline for environment.d, but an export file may still hold one
+  // (from a store written elsewhere); the lines must read every value the format allows.
+  write(user_export(), "# export file\n"
+                       "export NL='first\nsecond\n'\n"
+                       "export QUOTE='it'\\''s'\n"
+                       "export ONLY_QUOTE=''\\'''\n"
+                       "export TRAIL='ends in \\'\n"
+                       "export EQUALS='a=b=c'\n");
+  install();
+  std::map<std::string, std::string> env = exported();
+  EXPECT_EQ(env["NL"], "first\nsecond\n");
+  EXPECT_EQ(env["QUOTE"], "it's");
+  EXPECT_EQ(env["ONLY_QUOTE"], "'");
+  EXPECT_EQ(env["TRAIL"], "ends in \\");
+  EXPECT_EQ(env["EQUALS"], "a=b=c");
+}
+
+TEST_P(KenvShell, WorksWhenTheDataDirectoryNameHoldsAQuote) {
+  std::string data = root() + "/it's \"data\" $dir";
+  EnvChanges env{{"XDG_DATA_HOME", data}};
+  kenv_ok({"set", "WHERE", "quoted dir"}, env);
+  install(env);
+  EXPECT_EQ(exported(env)["WHERE"], "quoted dir");
+}
+
+TEST_P(KenvShell, StartsQuietlyBeforeAnythingWasStored) {
+  install();
+  Run r = start("echo started");
+  EXPECT_EQ(r.out, "started\n");
+  EXPECT_THAT(parse_env0(start("env -0").out)["PATH"], StartsWith("/"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shells, KenvShell, ::testing::Values("sh", "dash", "bash", "zsh", "fish"));
+
+class KenvShellInit : public KenvTest {};
+
+TEST_F(KenvShellInit, ChoosesTheShellFromShellVariable) {
+  EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", "/usr/bin/fish"}}),
+              HasSubstr("`kenv shell-init --shell fish`"));
+  EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", "/bin/bash"}}),
+              HasSubstr("`kenv shell-init --shell bash`"));
+  EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", "/bin/tcsh"}}),
+              HasSubstr("`kenv shell-init --shell sh`"));
+  EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", std::nullopt}}),
+              HasSubstr("`kenv shell-init --shell sh`"));
+}
+
+TEST_F(KenvShellInit, NamesBothExportFilesAndTheStartUpFile) {
+  std::string out = kenv_ok({"shell-init", "--shell", "zsh"});
+  EXPECT_THAT(out, HasSubstr("# add it to ~/.zshenv"));
+  EXPECT_THAT(out, HasSubstr("for kenv_file in '" + system_export() + "' '" + user_export() +
+                             "'; do\n"));
+}
+
+TEST_F(KenvShellInit, RefusesAnUnknownShell) {
+  Run r = kenv({"shell-init", "--shell", "csh"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "kenv: --shell must be sh, dash, bash, zsh or fish, not 'csh'\n"
+                   "Try 'kenv shell-init --help'.\n");
+}
+
+TEST_F(KenvShellInit, FailsWithTheLibrarysWordsWithoutAHome) {
+  Run r = kenv({"shell-init", "--shell", "sh"},
+               {{"HOME", std::nullopt}, {"XDG_DATA_HOME", std::nullopt}});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "kenv: HOME is unset; cannot locate Pellomar dir\n");
+}
+
+} // namespace
