@@ -50,11 +50,21 @@ TEST_F(PosixBackend, PathEntriesCompareByteForByteAfterTrailingSlashes) {
     const char *b;
     int eq;
   } cases[] = {
-      {"/usr/bin", "/usr/bin", 1},   {"/usr/bin", "/usr/bin/", 1}, {"/usr/bin///", "/usr/bin", 1},
-      {"/", "//", 1},                {"///", "/", 1},              {"", "", 1},
-      {"a/", "a", 1},                {"/", "", 0},                 {"/usr/Bin", "/usr/bin", 0},
-      {"/usr/./bin", "/usr/bin", 0}, {"/usr//bin", "/usr/bin", 0}, {"/usr/bin/..", "/usr", 0},
-      {"~/bin", "/home/bin", 0},     {"$HOME/bin", "~/bin", 0},    {" /usr/bin", "/usr/bin", 0},
+      {"/usr/bin", "/usr/bin", 1},
+      {"/usr/bin", "/usr/bin/", 1},
+      {"/usr/bin///", "/usr/bin", 1},
+      {"/", "//", 1},
+      {"///", "/", 1},
+      {"", "", 1},
+      {"a/", "a", 1},
+      {"/", "", 0},
+      {"/usr/Bin", "/usr/bin", 0},
+      {"/usr/./bin", "/usr/bin", 0},
+      {"/usr//bin", "/usr/bin", 0},
+      {"/usr/bin/..", "/usr", 0},
+      {"~/bin", "/home/bin", 0},
+      {"$HOME/bin", "~/bin", 0},
+      {" /usr/bin", "/usr/bin", 0},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(env_plat_path_eq(c.a, c.b), c.eq) << "'" << c.a << "' vs '" << c.b << "'";

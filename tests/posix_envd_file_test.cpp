@@ -85,7 +85,8 @@ TEST(EnvdParse, EntriesKnowTheirLines) {
   envd_parse(text, parsed);
   ASSERT_EQ(parsed.entries.size(), 3u);
   EXPECT_EQ(text.substr(parsed.entries[0].begin, parsed.entries[0].end - parsed.entries[0].begin), "  A=1\n");
-  EXPECT_EQ(text.substr(parsed.entries[1].begin, parsed.entries[1].end - parsed.entries[1].begin), "B=\"x\ny\"\n");
+  EXPECT_EQ(text.substr(parsed.entries[1].begin, parsed.entries[1].end - parsed.entries[1].begin),
+            "B=\"x\ny\"\n");
   EXPECT_EQ(text.substr(parsed.entries[2].begin), "C=3");
   EXPECT_EQ(parsed.entries[2].end, text.size());
 }
@@ -98,16 +99,16 @@ TEST(EnvdNames, OnlyShellNamesAreValid) {
 }
 
 TEST(EnvdUtf8, AcceptsWhatSystemdAccepts) {
-  for (const char *text : {"", "ascii", "gr\xC3\xBC\xC3\x9F" "e", "\xE6\x9D\xB1", "\xF0\x9F\x9A\x80",
+  for (const char *text : {"", "ascii", "gr\xC3\xBC\xC3\x9F\x65", "\xE6\x9D\xB1", "\xF0\x9F\x9A\x80",
                            "\xF4\x8F\xBF\xBD", "\xEF\xB7\x8F", "\xEF\xB7\xB0", "\xEE\x80\x80"})
     EXPECT_TRUE(envd_utf8_valid(text)) << text;
 }
 
 TEST(EnvdUtf8, RefusesMalformedSequencesSurrogatesAndNoncharacters) {
-  for (const char *text : {"\x80", "a\xC3", "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xED\xA0\x80",
-                           "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF", "\xE6\x9D",
-                           "\xEF\xB7\x90", "\xEF\xB7\xAF", "\xEF\xBF\xBE", "\xEF\xBF\xBF",
-                           "\xF0\x9F\xBF\xBE", "\xF4\x8F\xBF\xBF"})
+  for (const char *text :
+       {"\x80", "a\xC3", "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+        "\xF8\x88\x80\x80\x80", "\xFF", "\xE6\x9D", "\xEF\xB7\x90", "\xEF\xB7\xAF", "\xEF\xBF\xBE",
+        "\xEF\xBF\xBF", "\xF0\x9F\xBF\xBE", "\xF4\x8F\xBF\xBF"})
     EXPECT_FALSE(envd_utf8_valid(text)) << testing::PrintToString(std::string(text));
 }
 
@@ -123,11 +124,11 @@ TEST(EnvdWrite, PlainValuesStayBareOthersAreDoubleQuoted) {
   EXPECT_EQ(envd_assignment("A", "one", false), "A=one\n");
   EXPECT_EQ(envd_assignment("A", "/usr/x-y_z.1:a,b+c=d@e%f^g~h{i}", false),
             "A=/usr/x-y_z.1:a,b+c=d@e%f^g~h{i}\n");
-  EXPECT_EQ(envd_assignment("A", "gr\xC3\xBC\xC3\x9F" "e", false), "A=gr\xC3\xBC\xC3\x9F" "e\n");
+  EXPECT_EQ(envd_assignment("A", "gr\xC3\xBC\xC3\x9F\x65", false), "A=gr\xC3\xBC\xC3\x9F\x65\n");
   EXPECT_EQ(envd_assignment("A", "two words", false), "A=\"two words\"\n");
   EXPECT_EQ(envd_assignment("A", "  x  ", false), "A=\"  x  \"\n");
-  EXPECT_EQ(envd_assignment("A", R"(say "hi" \ `x` it's #;)", false),
-            R"(A="say \"hi\" \\ \`x\` it's #;")" "\n");
+  EXPECT_EQ(envd_assignment("A", R"(say "hi" \ `x` it's #;)", false), R"(A="say \"hi\" \\ \`x\` it's #;")"
+                                                                      "\n");
 }
 
 TEST(EnvdWrite, DollarsThatBeginNoReferenceAreDoubled) {
@@ -162,8 +163,7 @@ TEST(EnvdWrite, OwnValuesReadBackAsWritten) {
 }
 
 TEST(EnvdSplice, ReplacesTheFirstMatchInPlaceUnderItsOwnSpelling) {
-  EXPECT_EQ(splice_set("# mine\nA=1\nFoo=2\nB=3\nFOO=4\n", "foo", "new"),
-            "# mine\nA=1\nFoo=new\nB=3\n");
+  EXPECT_EQ(splice_set("# mine\nA=1\nFoo=2\nB=3\nFOO=4\n", "foo", "new"), "# mine\nA=1\nFoo=new\nB=3\n");
   EXPECT_EQ(splice_set("  Foo=\"multi\nline\" \nB=3", "FOO", "x"), "Foo=x\nB=3");
 }
 

@@ -64,12 +64,36 @@ struct umask_guard {
 
 TEST_F(EnvdStore, AwkwardValuesRoundTrip) {
   const char *values[] = {
-      "plain",         "two  words",  "  lead",           "trail  ",       "say \"hi\"",
-      "it's",          "C:\\dir\\",   "\\\\server\\share", "back`tick`",    "#hash",
-      ";semi",         "a=b=c",       "$5",                "a$",            "$$",
-      "$",             "${A:-x}",     "${",                "$HOME/bin",     "${HOME}x",
-      "%PATH%",        "~/x",         "*?[",               "\\n literally", "gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x9A\x80",
-      "\xC2\xA0nbsp\xC2\xA0", "'",    "\"",                "\\",            "=",
+      "plain",
+      "two  words",
+      "  lead",
+      "trail  ",
+      "say \"hi\"",
+      "it's",
+      "C:\\dir\\",
+      "\\\\server\\share",
+      "back`tick`",
+      "#hash",
+      ";semi",
+      "a=b=c",
+      "$5",
+      "a$",
+      "$$",
+      "$",
+      "${A:-x}",
+      "${",
+      "$HOME/bin",
+      "${HOME}x",
+      "%PATH%",
+      "~/x",
+      "*?[",
+      "\\n literally",
+      "gr\xC3\xBC\xC3\x9F\x65 \xE2\x80\x94 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x9A\x80",
+      "\xC2\xA0nbsp\xC2\xA0",
+      "'",
+      "\"",
+      "\\",
+      "=",
   };
   int i = 0;
   vars expected;
@@ -171,8 +195,11 @@ TEST_F(EnvdStore, ForeignSyntaxIsReadAsSystemdReadsIt) {
   write(user_envd() + "/10-a.conf",
         "# comment\n ; another\nQ=\"quoted value\" \nS='single \\ kept'\nU=unquoted  \n"
         "E=\nEE=\"\"\nbad-name=1\n1ST=1\nREF=${HOME}/bin:$X\nCONT=a\\\nb\n");
-  EXPECT_EQ(list(), (vars{{"Q", "quoted value"}, {"S", "single \\ kept"}, {"U", "unquoted"},
-                          {"REF", "${HOME}/bin:$X"}, {"CONT", "ab"}}));
+  EXPECT_EQ(list(), (vars{{"Q", "quoted value"},
+                          {"S", "single \\ kept"},
+                          {"U", "unquoted"},
+                          {"REF", "${HOME}/bin:$X"},
+                          {"CONT", "ab"}}));
 }
 
 TEST_F(EnvdStore, MissingDirectoriesListNothing) {
@@ -266,8 +293,8 @@ TEST_F(EnvdStore, ExistingDirectoriesKeepTheirMode) {
 
 TEST_F(EnvdStore, RefusedNamesAndValuesNameTheReason) {
   for (const char *name : {"", "1A", "A-B", "A B", "A=B", "\xC3\x89T\xC3\x89", "A\n"})
-    EXPECT_EQ(refused(name, "x"), std::string("cannot write '") + name +
-                                      "' to environment.d: not a valid variable name");
+    EXPECT_EQ(refused(name, "x"),
+              std::string("cannot write '") + name + "' to environment.d: not a valid variable name");
   EXPECT_EQ(refused(nullptr, "x"), "cannot write '' to environment.d: not a valid variable name");
   // The name is checked first, then UTF-8, then emptiness.
   EXPECT_EQ(refused("A-B", "\xFF"), "cannot write 'A-B' to environment.d: not a valid variable name");
@@ -277,8 +304,9 @@ TEST_F(EnvdStore, RefusedNamesAndValuesNameTheReason) {
   const std::pair<const char *, const char *> controls[] = {
       {"a\nb", "0x0A"}, {"\t", "0x09"}, {"cr\r", "0x0D"}, {"\x1B[0m", "0x1B"}, {"\x7F", "0x7F"}};
   for (const auto &[value, code] : controls)
-    EXPECT_EQ(refused("path", value), std::string("cannot write 'path' to environment.d: value holds control character ") +
-                                          code + ", which systemd passes on as an escape sequence");
+    EXPECT_EQ(refused("path", value),
+              std::string("cannot write 'path' to environment.d: value holds control character ") + code +
+                  ", which systemd passes on as an escape sequence");
   EXPECT_FALSE(fs::exists(user_envd()));
 }
 

@@ -43,12 +43,14 @@ TEST_F(RcFiles, NoFilesNoReports) {
 }
 
 TEST_F(RcFiles, FilesAreReportedInTheOrderShellsReadThem) {
-  for (const char *name : {".zshrc", ".bashrc", ".zprofile", ".profile", ".zshenv", ".bash_login", ".bash_profile"})
+  for (const char *name :
+       {".zshrc", ".bashrc", ".zprofile", ".profile", ".zshenv", ".bash_login", ".bash_profile"})
     write(home() + "/" + name, "PATH=/from" + std::string(name) + "\n");
   write(home() + "/.kshrc", "PATH=/not/read\n");
   std::string h = home();
-  EXPECT_EQ(meta(), (std::vector<std::string>{h + "/.profile", h + "/.bash_profile", h + "/.bash_login",
-                                              h + "/.bashrc", h + "/.zshenv", h + "/.zprofile", h + "/.zshrc"}));
+  EXPECT_EQ(meta(),
+            (std::vector<std::string>{h + "/.profile", h + "/.bash_profile", h + "/.bash_login",
+                                      h + "/.bashrc", h + "/.zshenv", h + "/.zprofile", h + "/.zshrc"}));
   EXPECT_EQ(path_extras(), (extras{{"/from.profile", "rc:~/.profile"},
                                    {"/from.bash_profile", "rc:~/.bash_profile"},
                                    {"/from.bash_login", "rc:~/.bash_login"},
@@ -83,24 +85,23 @@ TEST_F(RcFiles, OnlyReadableRegularFilesCount) {
 
 TEST_F(RcFiles, PathAssignmentsAreReadStatically) {
   std::string h = home();
-  write(h + "/.profile",
-        "# PATH=/commented\n"
-        "if [ -d \"$HOME/bin\" ] ; then\n"
-        "    PATH=\"$HOME/bin:$PATH\"\n"
-        "fi\n"
-        "export PATH=~/.local/bin:$PATH:/opt/tool/bin\r\n"
-        "\texport  PATH='/single:${PATH}:${HOME}/go/bin'\n"
-        "PATH=/a::/b:~:$HOME ; export PATH\n"
-        "PATH=/x/$HOME:$HOMEDIR/bin:`cmd`/b:$(pwd):/c\n"
-        "PATH=~other/bin:/d&&true\n"
-        "PATH=\"/unterminated\n"
-        "PATH+=/appended\n"
-        "export PATH\n"
-        "MYPATH=/not/path\n"
-        "path=/lower\n"
-        "exportPATH=/glued\n"
-        "[ -d /x ] && PATH=/x:$PATH\n"
-        "PATH=\"/q\\\"uote:/e\"\n");
+  write(h + "/.profile", "# PATH=/commented\n"
+                         "if [ -d \"$HOME/bin\" ] ; then\n"
+                         "    PATH=\"$HOME/bin:$PATH\"\n"
+                         "fi\n"
+                         "export PATH=~/.local/bin:$PATH:/opt/tool/bin\r\n"
+                         "\texport  PATH='/single:${PATH}:${HOME}/go/bin'\n"
+                         "PATH=/a::/b:~:$HOME ; export PATH\n"
+                         "PATH=/x/$HOME:$HOMEDIR/bin:`cmd`/b:$(pwd):/c\n"
+                         "PATH=~other/bin:/d&&true\n"
+                         "PATH=\"/unterminated\n"
+                         "PATH+=/appended\n"
+                         "export PATH\n"
+                         "MYPATH=/not/path\n"
+                         "path=/lower\n"
+                         "exportPATH=/glued\n"
+                         "[ -d /x ] && PATH=/x:$PATH\n"
+                         "PATH=\"/q\\\"uote:/e\"\n");
   const std::string label = "rc:~/.profile";
   EXPECT_EQ(path_extras(), (extras{{h + "/bin", label},
                                    {h + "/.local/bin", label},
@@ -120,9 +121,9 @@ TEST_F(RcFiles, HomeWithATrailingSlashIsShownAsWritten) {
   setenv("HOME", h.c_str(), 1);
   write(h + ".bashrc", "PATH=~/bin:$HOME/x:${HOME}\n");
   EXPECT_EQ(meta(), (std::vector<std::string>{h + ".bashrc"}));
-  EXPECT_EQ(path_extras(), (extras{{home() + "/bin", "rc:~/.bashrc"},
-                                   {home() + "/x", "rc:~/.bashrc"},
-                                   {home(), "rc:~/.bashrc"}}));
+  EXPECT_EQ(
+      path_extras(),
+      (extras{{home() + "/bin", "rc:~/.bashrc"}, {home() + "/x", "rc:~/.bashrc"}, {home(), "rc:~/.bashrc"}}));
 }
 
 TEST_F(RcFiles, WithoutHomeNothingIsRead) {

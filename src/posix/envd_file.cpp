@@ -3,7 +3,7 @@
 //
 // Reading. envd_parse is a transcription of systemd's env-file parser (the state machine
 // behind parse_env_file and merge_env_file), checked against systemd-environment-d-generator:
-//  - Parsing stops at the first NUL byte. Both "\n" and "\r" end a line.
+//  - A file holding a NUL byte is refused whole. Both "\n" and "\r" end a line.
 //  - Blanks (space, tab, newlines) before a name are skipped. A line whose first other byte
 //    is '#' or ';' is a comment, and a backslash inside a comment joins the next line to it.
 //  - The name is everything up to '=', trailing blanks removed. A line without '=' is ignored.
@@ -22,18 +22,22 @@
 //  - Later assignments of a name win but the name keeps its first position (merging is
 //    done by envd_store.cpp). `$NAME` and `${NAME}` in values are left unexpanded.
 //
-// Writing. The library writes one line per variable, always as NAME="..." :
-//  - Inside the double quotes, '\', '"' and '`' are preceded by a backslash. Everything else
-//    is written as it is: blanks (leading and trailing ones too), '#', ';', '=', single
-//    quotes and any UTF-8 text survive double quotes unchanged.
+// Writing. The library writes one line per variable:
+//  - NAME=value, bare, when every byte of the value is a letter, a digit, one of
+//    _ - . / : , + = @ % ^ ~ { } $ or part of a non-ASCII UTF-8 character. Nothing among
+//    these is special to systemd in an unquoted value, and the line reads plainly.
+//  - NAME="value" otherwise. Inside the double quotes, '\', '"' and '`' are preceded by a
+//    backslash; everything else is written as it is: blanks (leading and trailing ones too),
+//    '#', ';', single quotes and any UTF-8 text survive double quotes unchanged.
 //  - '$' is special to systemd even inside quotes, and a backslash does not protect it:
 //    systemd unescapes first and then expands `$NAME`, `${NAME}`, `${NAME:-x}`, `$5` and
 //    turns `$$` into '$'. A '$' that begins a `$NAME` or `${NAME}` reference (NAME as above)
 //    is written as it is and expands when the session starts; every other '$' is written as
 //    `$$`, which systemd reads as one '$'. `${NAME:-x}` therefore stays literal text.
 //    envd_own_value turns `$$` back into '$' when the library reads its own file.
-//  - PATH is written as PATH="${PATH}:<value>" so that it extends the session's PATH instead
-//    of replacing it; reading the own file removes the `${PATH}:` again.
+//  - PATH is written as PATH=${PATH}:<value> (quoted as above when the value needs it), so
+//    that it extends the session's PATH instead of replacing it; reading the own file
+//    removes the `${PATH}:` again.
 //  - Refused, with the reason in the message: a name systemd would ignore; a value that is
 //    not valid UTF-8 or holds a noncharacter (systemd 252's generator aborts on it, and the
 //    session then gets none of environment.d); a value holding a control character (U+0001
@@ -54,158 +58,160 @@ constexpr std::string_view comment_chars = "#;";
 constexpr std::string_view unescaped_in_quotes = "\"\\`$";
 constexpr std::size_t none = std::string::npos;
 
-bool one_of(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
+bool one_of(std::string_view set, char c) {
+  return set.find(c) != std::string_view::npos;
+}
 
-// The parser's working state; the member functions are the states of systemd's machine.
+// The parser's working state. The step functions below are the states of systemd's
+// machine, one function each where a state does more than one thing.
 struct parser {
   envd_text &out;
   envd_state state = envd_state::pre_key;
-  std::string key;
-  std::string value;
+  std::string key{};
+  std::string value{};
   bool has_value = false;
   std::size_t key_blank = none;   // where the trailing blanks of the name begin
   std::size_t value_blank = none; // where the trailing blanks of an unquoted tail begin
   std::size_t line_begin = 0;     // start of the line the parser is on (in pre_key)
   std::size_t entry_begin = 0;
-
-  void add(char c) {
-    value.push_back(c);
-    has_value = true;
-  }
-  void push(std::size_t end, bool chomp);
-  void step(char c, std::size_t pos);
-  void pre_key(char c, std::size_t pos);
-  void in_key(char c, std::size_t pos);
-  void pre_value(char c, std::size_t pos);
-  void in_value(char c, std::size_t pos);
-  void in_double_quote_escape(char c);
 };
 
-void parser::push(std::size_t end, bool chomp) {
-  if (chomp && value_blank != none)
-    value.resize(value_blank);
-  if (key_blank != none)
-    key.resize(key_blank);
-  out.entries.push_back(envd_entry{key, value, has_value, entry_begin, end});
-  key.clear();
-  value.clear();
-  has_value = false;
-  line_begin = end;
+void add(parser &p, char c) {
+  p.value.push_back(c);
+  p.has_value = true;
 }
 
-void parser::pre_key(char c, std::size_t pos) {
+void push(parser &p, std::size_t end, bool chomp) {
+  if (chomp && p.value_blank != none)
+    p.value.resize(p.value_blank);
+  if (p.key_blank != none)
+    p.key.resize(p.key_blank);
+  p.out.entries.push_back(envd_entry{p.key, p.value, p.has_value, p.entry_begin, end});
+  p.key.clear();
+  p.value.clear();
+  p.has_value = false;
+  p.line_begin = end;
+}
+
+void pre_key(parser &p, char c, std::size_t pos) {
   if (one_of(comment_chars, c)) {
-    state = envd_state::comment;
+    p.state = envd_state::comment;
   } else if (one_of(newline_chars, c)) {
-    line_begin = pos + 1;
+    p.line_begin = pos + 1;
   } else if (!one_of(blank_chars, c)) {
-    state = envd_state::key;
-    key_blank = none;
-    entry_begin = line_begin;
-    key.push_back(c);
+    p.state = envd_state::key;
+    p.key_blank = none;
+    p.entry_begin = p.line_begin;
+    p.key.push_back(c);
   }
 }
 
-void parser::in_key(char c, std::size_t pos) {
+void in_key(parser &p, char c, std::size_t pos) {
   if (one_of(newline_chars, c)) {
-    state = envd_state::pre_key;
-    key.clear();
-    line_begin = pos + 1;
+    p.state = envd_state::pre_key;
+    p.key.clear();
+    p.line_begin = pos + 1;
   } else if (c == '=') {
-    state = envd_state::pre_value;
-    value_blank = none;
+    p.state = envd_state::pre_value;
+    p.value_blank = none;
   } else {
     if (!one_of(blank_chars, c))
-      key_blank = none;
-    else if (key_blank == none)
-      key_blank = key.size();
-    key.push_back(c);
+      p.key_blank = none;
+    else if (p.key_blank == none)
+      p.key_blank = p.key.size();
+    p.key.push_back(c);
   }
 }
 
-void parser::pre_value(char c, std::size_t pos) {
+void pre_value(parser &p, char c, std::size_t pos) {
   if (one_of(newline_chars, c)) {
-    state = envd_state::pre_key;
-    push(pos + 1, false);
+    p.state = envd_state::pre_key;
+    push(p, pos + 1, false);
   } else if (c == '\'') {
-    state = envd_state::single_quote;
+    p.state = envd_state::single_quote;
   } else if (c == '"') {
-    state = envd_state::double_quote;
+    p.state = envd_state::double_quote;
   } else if (c == '\\') {
-    state = envd_state::value_escape;
+    p.state = envd_state::value_escape;
   } else if (!one_of(blank_chars, c)) {
-    state = envd_state::value;
-    add(c);
+    p.state = envd_state::value;
+    add(p, c);
   }
 }
 
-void parser::in_value(char c, std::size_t pos) {
+void in_value(parser &p, char c, std::size_t pos) {
   if (one_of(newline_chars, c)) {
-    state = envd_state::pre_key;
-    push(pos + 1, true);
+    p.state = envd_state::pre_key;
+    push(p, pos + 1, true);
   } else if (c == '\\') {
-    state = envd_state::value_escape;
-    value_blank = none;
+    p.state = envd_state::value_escape;
+    p.value_blank = none;
   } else {
     if (!one_of(blank_chars, c))
-      value_blank = none;
-    else if (value_blank == none)
-      value_blank = value.size();
-    add(c);
+      p.value_blank = none;
+    else if (p.value_blank == none)
+      p.value_blank = p.value.size();
+    add(p, c);
   }
 }
 
-void parser::in_double_quote_escape(char c) {
-  state = envd_state::double_quote;
+void in_double_quote(parser &p, char c) {
+  if (c == '"')
+    p.state = envd_state::pre_value;
+  else if (c == '\\')
+    p.state = envd_state::double_quote_escape;
+  else
+    add(p, c);
+}
+
+void in_double_quote_escape(parser &p, char c) {
+  p.state = envd_state::double_quote;
   if (one_of(unescaped_in_quotes, c)) {
-    add(c);
+    add(p, c);
   } else if (c != '\n') {
-    add('\\');
-    add(c);
+    add(p, '\\');
+    add(p, c);
   }
 }
 
-void parser::step(char c, std::size_t pos) {
-  switch (state) {
+void in_comment(parser &p, char c, std::size_t pos) {
+  if (c == '\\') {
+    p.state = envd_state::comment_escape;
+  } else if (one_of(newline_chars, c)) {
+    p.state = envd_state::pre_key;
+    p.line_begin = pos + 1;
+  }
+}
+
+void step(parser &p, char c, std::size_t pos) {
+  switch (p.state) {
   case envd_state::pre_key:
-    return pre_key(c, pos);
+    return pre_key(p, c, pos);
   case envd_state::key:
-    return in_key(c, pos);
+    return in_key(p, c, pos);
   case envd_state::pre_value:
-    return pre_value(c, pos);
+    return pre_value(p, c, pos);
   case envd_state::value:
-    return in_value(c, pos);
+    return in_value(p, c, pos);
   case envd_state::value_escape:
-    state = envd_state::value;
+    p.state = envd_state::value;
     if (!one_of(newline_chars, c))
-      add(c);
+      add(p, c);
     return;
   case envd_state::single_quote:
     if (c == '\'')
-      state = envd_state::pre_value;
+      p.state = envd_state::pre_value;
     else
-      add(c);
+      add(p, c);
     return;
   case envd_state::double_quote:
-    if (c == '"')
-      state = envd_state::pre_value;
-    else if (c == '\\')
-      state = envd_state::double_quote_escape;
-    else
-      add(c);
-    return;
+    return in_double_quote(p, c);
   case envd_state::double_quote_escape:
-    return in_double_quote_escape(c);
+    return in_double_quote_escape(p, c);
   case envd_state::comment:
-    if (c == '\\') {
-      state = envd_state::comment_escape;
-    } else if (one_of(newline_chars, c)) {
-      state = envd_state::pre_key;
-      line_begin = pos + 1;
-    }
-    return;
+    return in_comment(p, c, pos);
   case envd_state::comment_escape:
-    state = envd_state::comment;
+    p.state = envd_state::comment;
     return;
   }
 }
@@ -219,7 +225,9 @@ bool name_start(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
 
-bool name_char(char c) { return name_start(c) || (c >= '0' && c <= '9'); }
+bool name_char(char c) {
+  return name_start(c) || (c >= '0' && c <= '9');
+}
 
 // The length of the `$NAME` or `${NAME}` reference at the start of `s` (which begins with
 // '$'), or 0 when the '$' begins none.
@@ -237,7 +245,17 @@ std::size_t reference_length(std::string_view s) {
   return i < s.size() && s[i] == '}' ? i + 1 : 0;
 }
 
-void append_quoted(std::string &line, std::string_view value) {
+// True when the value can stand unquoted (see the top of this file).
+bool plain_value(std::string_view value) {
+  constexpr std::string_view plain_punctuation = "_-./:,+=@%^~{}$";
+  for (char c : value)
+    if (!name_char(c) && static_cast<unsigned char>(c) < 0x80 &&
+        plain_punctuation.find(c) == std::string_view::npos)
+      return false;
+  return true;
+}
+
+void append_value(std::string &line, std::string_view value) {
   for (std::size_t i = 0; i < value.size(); ++i) {
     char c = value[i];
     if (c == '$') {
@@ -294,12 +312,14 @@ bool scalar_acceptable(long cp, std::size_t len) {
 
 void envd_parse(std::string_view text, envd_text &out) {
   out.entries.clear();
+  out.end_state = envd_state::pre_key;
+  if (text.find('\0') != std::string_view::npos)
+    return;
   parser p{out};
-  std::size_t pos = 0;
-  for (; pos < text.size() && text[pos] != '\0'; ++pos)
-    p.step(text[pos], pos);
+  for (std::size_t pos = 0; pos < text.size(); ++pos)
+    step(p, text[pos], pos);
   if (ends_in_value(p.state))
-    p.push(pos, p.state == envd_state::value);
+    push(p, text.size(), p.state == envd_state::value);
   out.end_state = p.state;
 }
 
@@ -334,9 +354,12 @@ int envd_unpassable_byte(std::string_view value) {
 
 std::string envd_assignment(std::string_view name, std::string_view value, bool is_path) {
   std::string line(is_path ? std::string_view("PATH") : name);
-  line.append(is_path ? "=\"${PATH}:" : "=\"");
-  append_quoted(line, value);
-  line.append("\"\n");
+  bool quoted = !plain_value(value);
+  line.append(quoted ? "=\"" : "=");
+  if (is_path)
+    line.append("${PATH}:");
+  append_value(line, value);
+  line.append(quoted ? "\"\n" : "\n");
   return line;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +40,8 @@ struct envd_text {
   envd_state end_state = envd_state::pre_key;
 };
 
-// Parses the text as systemd's env-file parser does, up to the first NUL byte.
+// Parses the text as systemd's env-file parser does. A text that holds a NUL byte yields no
+// entries: systemd refuses such a file whole.
 void envd_parse(std::string_view text, envd_text &out);
 
 // `[A-Za-z_][A-Za-z0-9_]*`: the names systemd accepts.
@@ -61,9 +63,11 @@ std::string envd_own_value(std::string_view value, bool is_path);
 std::string_view envd_terminator(envd_state state);
 
 // The text of the library's own file with every assignment of `name` (ASCII letter case
-// ignored) removed, and `line` in place of the first of them, or appended when there was
-// none. An empty `line` only removes.
-std::string envd_splice(std::string_view text, std::string_view name, std::string_view line);
+// ignored) removed. With a value, the first of them is replaced by the assignment of the
+// value under the name that line had, or the assignment is appended under `name` when there
+// was none.
+std::string envd_splice(std::string_view text, std::string_view name, std::optional<std::string_view> value,
+                        bool is_path);
 
 // HOME when it is set and not empty, else nullptr.
 const char *posix_home();

@@ -1,0 +1,157 @@
+// The POSIX backend's identity, where its files live, the data-directory lock and the
+// broadcast (which has nobody to tell).
+#if !defined(_WIN32) && !defined(KENV_WIN_SIM)
+
+#include "core/files.h"
+#include "core/frame.h"
+#include "platform/env_plat.h"
+#include "posix/posix.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <utility>
+
+#ifndef KENV_SYSCONFDIR
+#define KENV_SYSCONFDIR "/etc"
+#endif
+
+namespace {
+
+// Trailing slashes do not change the directory a PATH entry names; a root of slashes only
+// keeps one.
+std::string_view without_trailing_slashes(std::string_view s) {
+  while (s.size() > 1 && s.back() == '/')
+    s.remove_suffix(1);
+  return s;
+}
+
+// An absolute XDG base directory from the environment, else nullptr: the XDG rules ignore
+// relative ones.
+const char *xdg_dir(const char *variable) {
+  const char *value = getenv(variable);
+  return value && value[0] == '/' ? value : nullptr;
+}
+
+// Closes a descriptor unless it was handed on.
+struct fd_guard {
+  int fd;
+  ~fd_guard() {
+    if (fd >= 0)
+      close(fd);
+  }
+  int release() { return std::exchange(fd, -1); }
+};
+
+} // namespace
+
+const char *env_plat_name() {
+#if defined(__linux__)
+  return "linux";
+#elif defined(__APPLE__)
+  return "darwin";
+#elif defined(__FreeBSD__)
+  return "freebsd";
+#elif defined(__NetBSD__)
+  return "netbsd";
+#elif defined(__OpenBSD__)
+  return "openbsd";
+#else
+  return "posix";
+#endif
+}
+
+int env_plat_path_sep() {
+  return ':';
+}
+
+int env_plat_path_eq(const char *a, const char *b) {
+  if (!a || !b)
+    return 0;
+  return without_trailing_slashes(a) == without_trailing_slashes(b) ? 1 : 0;
+}
+
+const char *env_plat_write_policy() {
+  return "environment.d";
+}
+
+const char *posix_home() {
+  const char *home = getenv("HOME");
+  return home && home[0] ? home : nullptr;
+}
+
+int env_plat_data_dir(std::string &out) {
+  out.clear();
+  std::string path;
+  if (const char *data = xdg_dir("XDG_DATA_HOME")) {
+    path = data;
+  } else if (const char *home = posix_home()) {
+    path = home;
+    path += "/.local/share";
+  } else {
+    env_set_error("HOME is unset; cannot locate Pellomar dir");
+    return -1;
+  }
+  path += "/pellomar";
+  if (path.size() >= env_path_max) {
+    env_set_error("data dir path too long");
+    return -1;
+  }
+  // The files below hold secrets (tokens, passwords): only the user may look in.
+  if (env_mkdir_p(path.c_str(), 0700) != 0) {
+    env_set_error("cannot create data dir %s", path.c_str());
+    return -1;
+  }
+  out = std::move(path);
+  return 0;
+}
+
+int envd_dir(int scope, std::string &out) {
+  if (scope == 2) {
+    out = KENV_SYSCONFDIR "/environment.d";
+  } else if (const char *config = xdg_dir("XDG_CONFIG_HOME")) {
+    out = config;
+    out += "/environment.d";
+  } else if (const char *home = posix_home()) {
+    out = home;
+    out += "/.config/environment.d";
+  } else {
+    env_set_error("HOME is unset; cannot locate environment.d");
+    return -1;
+  }
+  if (out.size() < env_path_max)
+    return 0;
+  env_set_error("environment.d path too long");
+  return -1;
+}
+
+void env_plat_broadcast() {
+  // A running session never re-reads environment.d; new sessions, and shells that source
+  // the export file, see the change. There is nobody to tell.
+}
+
+int env_plat_lock_data(void **handle) {
+  if (handle)
+    *handle = nullptr;
+  std::string dir;
+  std::string path;
+  if (env_plat_data_dir(dir) != 0 || env_join_path(path, dir, ".lock") != 0)
+    return -1;
+  fd_guard lock{open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
+  if (lock.fd < 0)
+    return -1;
+  while (flock(lock.fd, LOCK_EX) != 0)
+    if (errno != EINTR)
+      return -1;
+  return lock.release();
+}
+
+void env_plat_unlock_data(int fd, void *) {
+  if (fd >= 0)
+    close(fd); // closing the descriptor releases the lock
+}
+
+#endif

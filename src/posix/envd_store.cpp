@@ -1,0 +1,256 @@
+// The native store of a POSIX system: the *.conf files of systemd's environment.d, read as
+// systemd merges them, and the one file of each scope that the library writes.
+#if !defined(_WIN32) && !defined(KENV_WIN_SIM)
+
+#include "core/files.h"
+#include "core/frame.h"
+#include "platform/env_plat.h"
+#include "posix/posix.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace {
+
+constexpr int system_scope = 2;
+
+int scope_of(const char *scope) {
+  return env_valid_scope(scope) == system_scope ? system_scope : 1;
+}
+
+// Both names sort after Debian's 99-environment.conf, and system before user, so user values
+// are applied last.
+const char *own_name(int scope) {
+  return scope == system_scope ? "99-pellomar-system.conf" : "99-pellomar-user.conf";
+}
+
+struct dir_closer {
+  void operator()(DIR *d) const { closedir(d); }
+};
+
+bool conf_name(const char *name) {
+  std::string_view n(name);
+  constexpr std::string_view suffix = ".conf";
+  return n[0] != '.' && n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
+}
+
+// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
+// names are skipped, and so are entries known not to be files or links. 0 or an errno; a
+// directory there was no memory to open is out of memory, not unreadable.
+int conf_files(const std::string &dir, std::vector<std::string> &names) {
+  std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
+  if (!d && errno == ENOMEM)
+    throw std::bad_alloc();
+  if (!d)
+    return errno;
+  errno = 0;
+  while (const dirent *e = readdir(d.get())) {
+    bool maybe_file = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
+    if (maybe_file && conf_name(e->d_name))
+      names.emplace_back(e->d_name);
+    errno = 0;
+  }
+  if (errno != 0)
+    return errno;
+  std::sort(names.begin(), names.end());
+  return 0;
+}
+
+// The variables gathered so far, with the place of each name.
+struct merger {
+  env_kv_list &out;
+  const char *source;
+  std::unordered_map<std::string, std::size_t> index{};
+};
+
+// systemd's merge: a later assignment replaces the value but keeps the first position, and
+// names match exactly.
+void merge_set(merger &m, const std::string &name, const std::string &value) {
+  auto found = m.index.find(name);
+  if (found != m.index.end()) {
+    m.out[found->second].value = value;
+    return;
+  }
+  env_kv_push(m.out, name.c_str(), value.c_str(), m.source);
+  m.index.emplace(name, m.out.size() - 1);
+}
+
+// Applies one file. Unreadable files are skipped, as systemd skips them. An assignment
+// whose value is not UTF-8 ends the file there: systemd's parser stops at it (and the
+// generator of systemd 252 then aborts, which the listing cannot show).
+void merge_file(const std::string &path, bool own, merger &m) {
+  struct stat st {};
+  std::string text;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || env_read_file(path.c_str(), text))
+    return;
+  envd_text parsed;
+  envd_parse(text, parsed);
+  for (const envd_entry &e : parsed.entries) {
+    if (!e.has_value || !envd_name_valid(e.name))
+      continue;
+    if (!envd_utf8_valid(e.value))
+      return;
+    merge_set(m, e.name, own ? envd_own_value(e.value, env_name_is_path(e.name.c_str())) : e.value);
+  }
+}
+
+int join_or_fail(std::string &out, const std::string &dir, const char *name) {
+  if (env_join_path(out, dir, name) == 0)
+    return 0;
+  env_set_error("environment.d path too long");
+  return -1;
+}
+
+int write_failure(int scope, const std::string &path, int err) {
+  env_set_error("cannot write environment file %s (%d)%s", path.c_str(), err,
+                scope == system_scope ? " \xE2\x80\x94 root required for system scope" : "");
+  return -1;
+}
+
+// The own file's text; a missing file reads as empty. 0 or an errno.
+int read_own(const std::string &path, std::string &text, bool &exists) {
+  struct stat st {};
+  exists = stat(path.c_str(), &st) == 0;
+  if (!exists)
+    return errno == ENOENT ? 0 : errno;
+  if (env_read_file(path.c_str(), text) == 0)
+    return 0;
+  return errno ? errno : EIO;
+}
+
+// Creates the scope's directory when missing, with its mode exactly (the umask would take
+// the read bits of the system directory away from other users' sessions). 0 or an errno.
+int make_dir(const std::string &dir, int mode) {
+  if (env_is_dir(dir.c_str()))
+    return 0;
+  errno = 0;
+  if (env_mkdir_p(dir.c_str(), mode) != 0 || chmod(dir.c_str(), mode) != 0)
+    return errno ? errno : EIO;
+  return 0;
+}
+
+int store_file(int scope, const std::string &dir, const std::string &path, const std::string &text) {
+  bool system = scope == system_scope;
+  int mode = system ? 0644 : 0600;
+  int err = make_dir(dir, system ? 0755 : 0700);
+  if (err != 0)
+    return write_failure(scope, path, err);
+  errno = 0;
+  if (env_write_file(path.c_str(), text, mode) != 0)
+    return write_failure(scope, path, errno ? errno : EIO);
+  return 0;
+}
+
+// One change of the own file: the name set to the value, or removed without one.
+struct change {
+  std::string_view name;
+  std::optional<std::string_view> value;
+  bool is_path;
+};
+
+// Rewrites the scope's own file with the changes applied in order (see envd_splice), in one
+// write, so that the file holds all of them or, when the write fails, none.
+int rewrite(int scope, const std::vector<change> &changes) {
+  std::string dir;
+  std::string path;
+  if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, own_name(scope)) != 0)
+    return -1;
+  std::string text;
+  bool exists = false;
+  int err = read_own(path, text, exists);
+  if (err != 0)
+    return write_failure(scope, path, err);
+  std::string next = text;
+  for (const change &c : changes)
+    next = envd_splice(next, c.name, c.value, c.is_path);
+  if (next == text && (exists || next.empty()))
+    return 0;
+  return store_file(scope, dir, path, next);
+}
+
+int refuse(std::string_view name, const char *why) {
+  std::string n(name);
+  env_set_error("cannot write '%s' to environment.d: %s", n.c_str(), why);
+  return -1;
+}
+
+// The change that gives the name the value, or -1 with the message when environment.d
+// cannot hold the pair. systemd cannot hold an empty value, so that removes the name.
+int change_for(std::string_view n, std::string_view v, change &out) {
+  if (!envd_name_valid(n))
+    return refuse(n, "not a valid variable name");
+  if (!envd_utf8_valid(v))
+    return refuse(n, "not valid UTF-8");
+  int byte = v.empty() ? -1 : envd_unpassable_byte(v);
+  if (byte >= 0) {
+    char why[128];
+    snprintf(why, sizeof why,
+             "value holds control character 0x%02X, which systemd passes on as an escape "
+             "sequence",
+             static_cast<unsigned>(byte));
+    return refuse(n, why);
+  }
+  out = {n, v.empty() ? std::nullopt : std::optional<std::string_view>(v), env_name_eq(n, "PATH")};
+  return 0;
+}
+
+} // namespace
+
+int env_plat_native_vars(const char *scope, env_kv_list &out) {
+  out.clear();
+  int s = scope_of(scope);
+  std::string dir;
+  if (envd_dir(s, dir) != 0)
+    return -1;
+  std::vector<std::string> names;
+  int err = conf_files(dir, names);
+  if (err == ENOENT || (err != 0 && s == system_scope))
+    return 0;
+  if (err != 0) {
+    env_set_error("cannot read environment directory %s (%d)", dir.c_str(), err);
+    return -1;
+  }
+  merger m{out, s == system_scope ? "envd-system" : "envd-user"};
+  std::string path;
+  for (const std::string &name : names)
+    if (env_join_path(path, dir, name) == 0)
+      merge_file(path, name == own_name(s), m);
+  return 0;
+}
+
+int env_plat_native_set(const char *scope, const char *name, const char *value) {
+  change c{};
+  if (change_for(name ? name : "", value ? value : "", c) != 0)
+    return -1;
+  return rewrite(scope_of(scope), {c});
+}
+
+int env_plat_native_del(const char *scope, const char *name) {
+  return rewrite(scope_of(scope), {change{name ? name : "", std::nullopt, false}});
+}
+
+// The pairs before the first one environment.d cannot hold go into the file in one write: a
+// failure part-way must not leave the file with only some of the restored variables.
+int env_plat_apply_snapshot(const env_kv_list &list) {
+  std::vector<change> changes;
+  changes.reserve(list.size());
+  bool refused = false;
+  for (const env_kv &kv : list) {
+    change c{};
+    refused = change_for(kv.name, kv.value, c) != 0;
+    if (refused)
+      break;
+    changes.push_back(c);
+  }
+  if (!changes.empty() && rewrite(scope_of("user"), changes) != 0)
+    return -1;
+  return refused ? -1 : 0;
+}
+
+#endif
