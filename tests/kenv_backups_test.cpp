@@ -46,8 +46,8 @@ TEST_F(KenvBackups, ListsNewestFirstWithTimeScopeCountAndPath) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "Backups (3, newest first)");
   EXPECT_EQ(lines[1], "  time                     scope   vars  file");
-  const std::string row = "  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC  ";
-  const std::string file = backup_dir() + "/\\d{8}-\\d{6}-\\d{8}\\.json";
+  const std::string row = "  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} UTC  ";
+  const std::string file = backup_dir() + "/[0-9]{8}-[0-9]{6}-[0-9]{8}[.]json";
   EXPECT_THAT(lines[2], MatchesRegex(row + "system     0  " + file));
   EXPECT_THAT(lines[3], MatchesRegex(row + "user       1  " + file));
   EXPECT_THAT(lines[4], MatchesRegex(row + "user       0  " + file));
@@ -89,7 +89,7 @@ TEST_F(KenvBackups, RestoreTakesAPathOrAFileName) {
 }
 
 TEST_F(KenvBackups, RestoreFailuresComeFromTheLibrary) {
-  Run r = kenv({"restore", root() + "/nope.json"});
+  Outcome r = kenv({"restore", root() + "/nope.json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "kenv: cannot read backup: " + root() + "/nope.json\n");
@@ -101,16 +101,16 @@ TEST_F(KenvBackups, RestoreFailuresComeFromTheLibrary) {
 
 TEST_F(KenvBackups, RestoreLatestWithoutABackupFails) {
   kenv_ok({"set", "S", "x", "--scope", "system"});
-  Run r = kenv({"restore", "--latest"});
+  Outcome r = kenv({"restore", "--latest"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "kenv: no backup of the user scope to restore\n");
 }
 
 TEST_F(KenvBackups, RestoreNeedsExactlyOneOfFileAndLatest) {
-  Run neither = kenv({"restore"});
+  Outcome neither = kenv({"restore"});
   EXPECT_EQ(neither.status, 2);
   EXPECT_EQ(neither.err, "kenv: missing FILE (or --latest)\nTry 'kenv restore --help'.\n");
-  Run both = kenv({"restore", "x.json", "--latest"});
+  Outcome both = kenv({"restore", "x.json", "--latest"});
   EXPECT_EQ(both.status, 2);
   EXPECT_THAT(both.err, HasSubstr("give either FILE or --latest, not both"));
 }

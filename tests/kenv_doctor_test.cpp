@@ -12,7 +12,7 @@ class KenvDoctor : public KenvTest {
 protected:
   // Fails the test unless doctor exits with `status`; returns what it printed.
   std::string doctor(int status) {
-    Run r = kenv({"doctor"});
+    Outcome r = kenv({"doctor"});
     EXPECT_EQ(r.status, status) << r.out;
     EXPECT_EQ(r.err, "");
     return r.out;
@@ -47,6 +47,7 @@ TEST_F(KenvDoctor, FindsNothingInAnEmptyHome) {
 }
 
 TEST_F(KenvDoctor, FindsEntriesInBothScopes) {
+  write(home() + "/.profile", kenv_ok({"shell-init", "--shell", "sh"}));
   kenv_ok({"path", "add", "/usr/bin", "--scope", "system"});
   kenv_ok({"path", "add", "/bin", "--scope", "system"});
   kenv_ok({"path", "add", "/bin/"});
@@ -64,8 +65,11 @@ TEST_F(KenvDoctor, FindsEntriesThatNameNoDirectory) {
   EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that name no directory (3)\n"
                              "         system #1  (empty) is empty: shells search the current "
                              "directory for it\n"
-                             "         system #2  " + root() + "/gone does not exist\n"
-                             "         user #0  " + root() + "/file is not a directory\n"));
+                             "         system #2  " +
+                             root() +
+                             "/gone does not exist\n"
+                             "         user #0  " +
+                             root() + "/file is not a directory\n"));
 }
 
 TEST_F(KenvDoctor, MeasuresPathAgainstTheThreeLimits) {
@@ -123,12 +127,15 @@ TEST_F(KenvDoctor, ChecksWhetherAStartUpFileLoadsTheExportFile) {
   write(home() + "/.profile", "# . " + user_export() + "\numask 022\n");
   std::string out = doctor(1);
   EXPECT_THAT(out, HasSubstr("FOUND  shell start-up files that load the user export file (1)\n"
-                             "         none of 1 start-up files loads it; add what `kenv "
-                             "shell-init` prints to yours\n"));
+                             "         not loaded by " +
+                             home() +
+                             "/.profile; add what `kenv "
+                             "shell-init` prints to your shell's start-up file\n"));
   write(home() + "/.bashrc", kenv_ok({"shell-init", "--shell", "bash"}));
   out = doctor(0);
   EXPECT_THAT(out, HasSubstr("ok     shell start-up files that load the user export file\n"
-                             "         loaded by " + home() + "/.bashrc\n"));
+                             "         loaded by " +
+                             home() + "/.bashrc\n"));
 }
 
 TEST_F(KenvDoctor, SeesFishConfiguration) {
@@ -139,7 +146,7 @@ TEST_F(KenvDoctor, SeesFishConfiguration) {
 }
 
 TEST_F(KenvDoctor, TakesNoArguments) {
-  Run r = kenv({"doctor", "now"});
+  Outcome r = kenv({"doctor", "now"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "kenv: unexpected word 'now'\nTry 'kenv doctor --help'.\n");
 }

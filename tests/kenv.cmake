@@ -1,0 +1,18 @@
+# kenv, the command-line front end, run as a user runs it: each test starts the built
+# binary in the sandbox's temporary HOME and XDG folders and checks what it prints and
+# its exit status. The shell test starts sh, bash, zsh and fish, so it carries the label
+# peer.
+if(TARGET kenv)
+  foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test)
+    if(suite STREQUAL "kenv_shell_test")
+      set(label peer)
+    else()
+      set(label cli)
+    endif()
+    kenv_add_test(${suite} ${suite}.cpp kenv_run.cpp LABEL ${label}
+      LIBS kestrune-envvar-editor yyjson::yyjson)
+    target_compile_definitions(${suite} PRIVATE KENV_BIN="$<TARGET_FILE:kenv>"
+      KENV_VERSION="${PROJECT_VERSION}")
+    add_dependencies(${suite} kenv)
+  endforeach()
+endif()

@@ -1,0 +1,106 @@
+#include "args.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool contains(const std::vector<std::string> &list, const std::string &item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+std::string lower(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Handles one word that starts with "--"; `next` is the index of the word after it, which
+// a valued option consumes.
+void take_long_option(Args &args, const OptionSet &accepted, const std::vector<std::string> &argv,
+                      std::size_t &next) {
+  const std::string &word = argv[next - 1];
+  std::string name = word.substr(2);
+  std::optional<std::string> inline_value;
+  if (std::size_t eq = name.find('='); eq != std::string::npos) {
+    inline_value = name.substr(eq + 1);
+    name.resize(eq);
+  }
+  if (name == "help" && !inline_value) {
+    args.help = true;
+  } else if (contains(accepted.flags, name)) {
+    if (inline_value)
+      throw UsageError(args.command, "option --" + name + " takes no value");
+    args.flags.push_back(name);
+  } else if (contains(accepted.valued, name)) {
+    if (!inline_value && next >= argv.size())
+      throw UsageError(args.command, "option --" + name + " needs a value");
+    args.values[name] = inline_value ? *inline_value : argv[next++];
+  } else {
+    throw UsageError(args.command,
+                     "unknown option '" + word + "' (put -- before a word that starts with '-')");
+  }
+}
+
+} // namespace
+
+bool Args::has(const std::string &flag) const {
+  return contains(flags, flag);
+}
+
+std::optional<std::string> Args::value(const std::string &name) const {
+  auto it = values.find(name);
+  if (it == values.end())
+    return std::nullopt;
+  return it->second;
+}
+
+Args parse_args(const std::string &command, const std::vector<std::string> &argv, const OptionSet &accepted) {
+  Args args;
+  args.command = command;
+  bool options_done = false;
+  for (std::size_t i = 0; i < argv.size();) {
+    const std::string &word = argv[i++];
+    // No option starts with a digit, so "-1" is a word (a value, or a wrong position).
+    bool number = word.size() > 1 && word[0] == '-' && std::isdigit(static_cast<unsigned char>(word[1]));
+    if (options_done || number || word == "-" || word.empty() || word[0] != '-') {
+      args.words.push_back(word);
+    } else if (word == "--") {
+      options_done = true;
+    } else if (word == "-h") {
+      args.help = true;
+    } else if (word.rfind("--", 0) == 0) {
+      take_long_option(args, accepted, argv, i);
+    } else {
+      throw UsageError(command, "unknown option '" + word + "' (put -- before a word that starts with '-')");
+    }
+  }
+  return args;
+}
+
+void expect_words(const Args &args, std::size_t min, std::size_t max, const char *what) {
+  if (args.words.size() < min)
+    throw UsageError(args.command, std::string("missing ") + what);
+  if (args.words.size() > max)
+    throw UsageError(args.command, "unexpected word '" + args.words[max] + "'");
+}
+
+std::string scope_option(const Args &args) {
+  std::optional<std::string> given = args.value("scope");
+  if (!given)
+    return "user";
+  std::string scope = lower(*given);
+  if (scope != "user" && scope != "system")
+    throw UsageError(args.command, "--scope must be 'user' or 'system', not '" + *given + "'");
+  return scope;
+}
+
+std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text) {
+  bool digits = !text.empty() && text.size() <= 10 && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c));
+  });
+  long long n = digits ? std::stoll(text) : -1;
+  if (n < 0 || n > INT32_MAX)
+    throw UsageError(command, what + " must be a number from 0 on, not '" + text + "'");
+  return static_cast<std::int32_t>(n);
+}

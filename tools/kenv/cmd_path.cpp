@@ -1,0 +1,136 @@
+// kenv path: list the scope's PATH entries, or add, remove and move one.
+#include "args.h"
+#include "commands.h"
+#include "help.h"
+#include "library.h"
+#include "listing.h"
+#include "output.h"
+#include "views.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+const OptionSet scope_only{{}, {"scope"}};
+
+bool is_directory(const std::string &path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void explain_rc_entry(const std::string &scope, const std::string &entry) {
+  try {
+    for (const PathEntry &e : parse_listing(lib_list(scope)).path) {
+      if (e.entry == entry && e.source != "path") {
+        write_err("kenv: note: '" + visible(entry) + "' comes from " + visible(e.source) +
+                  "; kenv does not edit shell start-up files\n");
+        return;
+      }
+    }
+  } catch (const LibraryError &) {
+    // The note is a courtesy; the failure being reported is what matters.
+  }
+}
+
+void report_tolerated(const std::string &problem) {
+  if (!problem.empty())
+    write_err("kenv: warning: " + problem + "\n");
+}
+
+int path_list(const Words &argv) {
+  Args args = parse_args("path list", argv, scope_only);
+  if (args.help)
+    return show_help("path list");
+  expect_words(args, 0, 0, "");
+  Listing listing = parse_listing(lib_list(scope_option(args)));
+  write_out(view_path(listing, ViewOptions{stdout_style(), 0}));
+  return 0;
+}
+
+int path_add(const Words &argv) {
+  Args args = parse_args("path add", argv, {{}, {"scope", "at"}});
+  if (args.help)
+    return show_help("path add");
+  expect_words(args, 1, 1, "ENTRY");
+  std::string scope = scope_option(args);
+  std::optional<std::string> at = args.value("at");
+  // Past the end appends; -1 is past every end there is.
+  std::int32_t index = at ? index_word(args.command, "--at", *at) : -1;
+  report_tolerated(lib_path_add(scope, args.words[0], index));
+  if (!is_directory(args.words[0]))
+    write_err("kenv: note: '" + visible(args.words[0]) +
+              "' is not an existing directory; added all the same\n");
+  return 0;
+}
+
+// Runs a removal or move; when it fails because the entry comes from a shell start-up
+// file, which kenv never edits, says so after the library's message.
+template <class Edit> int edit_explained(const std::string &scope, const std::string &entry, Edit edit) {
+  try {
+    edit();
+    return 0;
+  } catch (const LibraryError &e) {
+    write_err("kenv: " + std::string(e.what()) + "\n");
+    explain_rc_entry(scope, entry);
+    return 1;
+  }
+}
+
+int path_rm(const Words &argv) {
+  Args args = parse_args("path rm", argv, scope_only);
+  if (args.help)
+    return show_help("path rm");
+  expect_words(args, 1, 1, "ENTRY");
+  std::string scope = scope_option(args);
+  return edit_explained(scope, args.words[0], [&] { report_tolerated(lib_path_del(scope, args.words[0])); });
+}
+
+int path_mv(const Words &argv) {
+  Args args = parse_args("path mv", argv, scope_only);
+  if (args.help)
+    return show_help("path mv");
+  expect_words(args, 2, 2, args.words.empty() ? "ENTRY and N" : "N");
+  std::string scope = scope_option(args);
+  std::int32_t index = index_word(args.command, "N", args.words[1]);
+  return edit_explained(scope, args.words[0],
+                        [&] { report_tolerated(lib_path_move(scope, args.words[0], index)); });
+}
+
+// The position of the path command (list, add, rm, mv) among the words: the first word
+// that is neither an option nor the value of --scope. npos when there is none.
+std::size_t find_subcommand(const Words &argv) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string &w = argv[i];
+    if (w == "--")
+      return std::string::npos;
+    if (w == "--scope" || w == "--at")
+      ++i;
+    else if (w.empty() || w[0] != '-' || w == "-")
+      return i;
+  }
+  return std::string::npos;
+}
+
+} // namespace
+
+int cmd_path(const Words &argv) {
+  std::size_t at = find_subcommand(argv);
+  if (at == std::string::npos) {
+    Args args = parse_args("path", argv, scope_only);
+    if (args.help)
+      return show_help("path");
+    return path_list(argv);
+  }
+  Words rest = argv;
+  rest.erase(rest.begin() + static_cast<long>(at));
+  const std::string &sub = argv[at];
+  if (sub == "list")
+    return path_list(rest);
+  if (sub == "add")
+    return path_add(rest);
+  if (sub == "rm")
+    return path_rm(rest);
+  if (sub == "mv")
+    return path_mv(rest);
+  throw UsageError("path", "unknown path command '" + sub + "' (list, add, rm or mv)");
+}

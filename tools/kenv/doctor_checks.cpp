@@ -1,0 +1,247 @@
+#include "doctor.h"
+
+#include "output.h"
+#include "views.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+// Trailing slashes do not make a different entry ("/usr/bin/" is "/usr/bin"), as in the
+// library's own comparison; a text made only of slashes keeps one.
+std::string entry_key(std::string text) {
+  while (text.size() > 1 && text.back() == '/')
+    text.pop_back();
+  return text;
+}
+
+std::string lower(std::string text) {
+  for (char &c : text)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c + 32);
+  return text;
+}
+
+bool defines(const Listing &l, const std::string &name) {
+  return std::any_of(l.vars.begin(), l.vars.end(),
+                     [&](const Variable &v) { return lower(v.name) == lower(name); });
+}
+
+std::string where(const Listing &l, std::size_t index) {
+  return l.scope + " #" + std::to_string(index);
+}
+
+std::string why_missing(const std::string &entry) {
+  if (entry.empty())
+    return "is empty: shells search the current directory for it";
+  struct stat st;
+  if (::stat(entry.c_str(), &st) == 0)
+    return "is not a directory";
+  return errno == ENOENT ? "does not exist" : "cannot be examined";
+}
+
+void missing_of(const Listing &l, Check &c) {
+  for (std::size_t i = 0; i < l.path.size(); ++i) {
+    const PathEntry &e = l.path[i];
+    if (!e.exists && !(e.dup && e.entry.empty()))
+      c.findings.push_back(where(l, i) + "  " + entry_text(e.entry) + " " + why_missing(e.entry) +
+                           (e.source == "path" ? "" : " (from " + visible(e.source) + ")"));
+  }
+}
+
+std::size_t path_length(const Listing &l) {
+  const Variable *v = find_variable(l, "PATH");
+  return v ? width_of(v->value) : 0;
+}
+
+std::string over_limit(std::size_t length) {
+  if (length > 8191)
+    return "beyond 8191, where cmd.exe ignores PATH";
+  if (length > 4095)
+    return "beyond 4095, the registry's caution on Windows";
+  if (length > 2047)
+    return "beyond 2047, where programs that pass PATH on a command line may fail";
+  return "";
+}
+
+void measure(const std::string &what, std::size_t length, Check &c) {
+  std::string text = what + ": " + std::to_string(length) + " characters";
+  std::string over = over_limit(length);
+  if (over.empty())
+    c.notes.push_back(text);
+  else
+    c.findings.push_back(text + ", " + over);
+}
+
+void references_of(const Scopes &s, const Listing &l, Check &c) {
+  for (const Variable &v : l.vars) {
+    for (const Reference &r : references_in(v.value)) {
+      if (defines(s.user, r.name) || defines(s.system, r.name))
+        continue;
+      std::string text =
+          l.scope + " " + visible(v.name) + " refers to " + visible(r.text) + ", which neither scope defines";
+      if (std::getenv(r.name.c_str()))
+        text += " (this process has it from elsewhere)";
+      c.findings.push_back(text);
+    }
+  }
+}
+
+// True when a line that is not a comment names the user export file, or runs
+// `kenv shell-init` to produce the lines that load it.
+bool loads_export(const std::string &file, const std::string &export_file) {
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#')
+      continue;
+    if (line.find(export_file) != std::string::npos ||
+        line.find("pellomar/exports/user-env.sh") != std::string::npos ||
+        line.find("kenv shell-init") != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+// fish's start-up files, which the library does not read: config.fish and conf.d/*.fish.
+std::vector<std::string> fish_files() {
+  const char *xdg = std::getenv("XDG_CONFIG_HOME");
+  const char *home = std::getenv("HOME");
+  std::string dir = xdg && xdg[0] == '/' ? std::string(xdg) + "/fish"
+                    : home               ? std::string(home) + "/.config/fish"
+                                         : std::string();
+  if (dir.empty())
+    return {};
+  std::vector<std::string> files{dir + "/config.fish", dir + "/conf.d/kenv.fish"};
+  std::vector<std::string> present;
+  struct stat st;
+  for (const std::string &f : files)
+    if (::stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      present.push_back(f);
+  return present;
+}
+
+bool has_overlay_variables(const Listing &l) {
+  return std::any_of(l.vars.begin(), l.vars.end(), [](const Variable &v) { return v.source == "overlay"; });
+}
+
+bool name_start(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool name_char(char c) {
+  return name_start(c) || (c >= '0' && c <= '9');
+}
+
+// The end of the reference that starts at `at`, with its name's position and length, or
+// `at` when none starts there. Names are at most 255 bytes, as the listing reads them.
+std::size_t scan_reference(const std::string &v, std::size_t at, std::size_t &name_at,
+                           std::size_t &name_len) {
+  std::size_t end = at;
+  if (v.compare(at, 2, "${") == 0) {
+    std::size_t close = v.find('}', at + 2);
+    if (close != std::string::npos) {
+      name_at = at + 2;
+      end = close + 1;
+      name_len = close - name_at;
+    }
+  } else if (v[at] == '%') {
+    std::size_t close = v.find('%', at + 1);
+    if (close != std::string::npos && close > at + 1) {
+      name_at = at + 1;
+      end = close + 1;
+      name_len = close - name_at;
+    }
+  } else if (v[at] == '$' && at + 1 < v.size() && name_start(v[at + 1])) {
+    name_at = end = at + 1;
+    while (end < v.size() && name_char(v[end]))
+      ++end;
+    name_len = end - name_at;
+  }
+  return name_len <= 255 ? end : at;
+}
+
+} // namespace
+
+Check check_shared_entries(const Scopes &s) {
+  Check c{"PATH entries that both the user and the system PATH hold", {}, {}};
+  for (std::size_t i = 0; i < s.user.path.size(); ++i) {
+    const std::string &entry = s.user.path[i].entry;
+    if (entry.empty())
+      continue;
+    for (std::size_t j = 0; j < s.system.path.size(); ++j) {
+      if (entry_key(entry) == entry_key(s.system.path[j].entry)) {
+        c.findings.push_back(visible(entry) + "  (" + where(s.user, i) + ", " + where(s.system, j) + ")");
+        break;
+      }
+    }
+  }
+  return c;
+}
+
+Check check_missing_entries(const Scopes &s) {
+  Check c{"PATH entries that name no directory", {}, {}};
+  missing_of(s.system, c);
+  missing_of(s.user, c);
+  return c;
+}
+
+Check check_path_lengths(const Scopes &s) {
+  Check c{"PATH lengths (limits 2047, 4095 and 8191 characters)", {}, {}};
+  std::size_t system = path_length(s.system), user = path_length(s.user);
+  measure("system PATH", system, c);
+  measure("user PATH", user, c);
+  measure("both together", system + user + (system && user ? 1 : 0), c);
+  return c;
+}
+
+Check check_references(const Scopes &s) {
+  Check c{"references to names neither scope defines", {}, {}};
+  references_of(s, s.system, c);
+  references_of(s, s.user, c);
+  return c;
+}
+
+Check check_start_up_files(const Scopes &s) {
+  Check c{"shell start-up files that load the user export file", {}, {}};
+  std::string export_file = s.user.export_file.value_or("pellomar/exports/user-env.sh");
+  std::vector<std::string> files;
+  for (const RcSource &rc : s.user.rc_sources)
+    files.push_back(rc.file);
+  for (const std::string &f : fish_files())
+    files.push_back(f);
+  std::string loading, read;
+  for (const std::string &f : files) {
+    read += (read.empty() ? "" : ", ") + visible(f);
+    if (loads_export(f, export_file))
+      loading += (loading.empty() ? "" : ", ") + visible(f);
+  }
+  if (!loading.empty())
+    c.notes.push_back("loaded by " + loading);
+  else if (!has_overlay_variables(s.user))
+    c.notes.push_back("none loads it, and it holds no variables yet");
+  else
+    c.findings.push_back((files.empty() ? "no start-up file was found" : "not loaded by " + read) +
+                         "; add what `kenv shell-init` prints to your shell's start-up file");
+  return c;
+}
+
+std::vector<Reference> references_in(const std::string &value) {
+  std::vector<Reference> refs;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    std::size_t name_at = 0, name_len = 0, end = scan_reference(value, i, name_at, name_len);
+    if (end == i)
+      continue;
+    std::string name = value.substr(name_at, name_len);
+    bool seen = std::any_of(refs.begin(), refs.end(), [&](const Reference &r) { return r.name == name; });
+    if (!name.empty() && !seen)
+      refs.push_back({name, value.substr(i, end - i)});
+    i = end - 1;
+  }
+  return refs;
+}

@@ -1,0 +1,293 @@
+#include "help.h"
+
+#include "args.h"
+#include "output.h"
+
+namespace {
+
+struct Topic {
+  std::string_view name;
+  const char *text;
+};
+
+const char kenv_help[] = R"(kenv - view and edit persistent environment variables
+
+Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]
+
+Commands:
+  list         show a scope's variables, PATH entries, warnings and export file
+  get          print one variable's value
+  set          create or replace a variable
+  unset        delete a variable
+  path         list PATH, or add, remove and move one entry
+  backups      list the backups taken before every change
+  restore      make a backup's variables the user scope's variables again
+  shell-init   print the lines that load the variables into sh, bash, zsh or fish
+  doctor       look for problems across both scopes
+
+Options:
+  --scope user|system   the scope to read or change (default: user)
+  -h, --help            show help; `kenv COMMAND --help` shows a command's help
+  --version             print kenv's version
+
+Changes reach new sessions and the shells that load the export file (see
+`kenv shell-init`); the shell you type in keeps its environment until it loads it again.
+Results go to stdout, errors to stderr.
+
+Exit status: 0 on success; 1 when the change or listing fails (the reason follows "kenv:"
+on stderr), when `get` finds no such variable and when `doctor` finds something; 2 when
+kenv was called wrongly.
+
+Examples:
+  kenv list
+  kenv set EDITOR vim
+  kenv get EDITOR
+  kenv path add "$HOME/.local/bin" --at 0
+  kenv list --scope system --json
+)";
+
+const char list_help[] = R"(Usage: kenv list [--scope user|system] [--json] [--max-width N]
+
+Shows one scope: every variable with its value, what it expands to when it refers to
+other variables, and where it comes from ("overlay" for what kenv set, "envd-user" or
+"envd-system" for environment.d files); the PATH entries numbered from 0 with missing
+directories, duplicates and the start-up file an entry comes from; the warnings; and the
+export file with how to load it. Values are shown whole; control characters appear as
+\n, \t, \e or \xHH.
+
+Options:
+  --scope user|system   the scope to show (default: user)
+  --json                print the listing document exactly as the library returns it
+  --max-width N         cut values and expansions longer than N characters
+
+Examples:
+  kenv list
+  kenv list --scope system
+  kenv list --json | jq '.path[] | select(.exists == 0)'
+)";
+
+const char get_help[] = R"(Usage: kenv get NAME [--scope user|system] [--expanded]
+
+Prints the value of one variable, unchanged and followed by a newline. Names match
+without regard to ASCII letter case when no name is spelled exactly so. Exits with
+status 1 when the scope has no such variable.
+
+Options:
+  --scope user|system   the scope to read (default: user)
+  --expanded            print the value with $NAME, ${NAME} and %NAME% resolved against
+                        the same scope
+
+Examples:
+  kenv get EDITOR
+  kenv get GOPATH --expanded
+  kenv get PATH --scope system
+)";
+
+const char set_help[] = R"(Usage: kenv set NAME VALUE [--scope user|system]
+
+Creates the variable or replaces its value. The value is stored exactly as given: quote
+it for your shell, and write `--` before a value that starts with "-". An empty value is
+allowed. A backup of the scope is taken first (see `kenv backups`).
+
+Options:
+  --scope user|system   the scope to change (default: user)
+
+Examples:
+  kenv set EDITOR vim
+  kenv set GOPATH '$HOME/go'
+  kenv set LESS -- -R
+  kenv set --scope system JAVA_HOME /usr/lib/jvm/default-java
+)";
+
+const char unset_help[] = R"(Usage: kenv unset NAME [--scope user|system]
+
+Deletes a variable that kenv set. PATH, SystemRoot, WINDIR, TEMP and TMP cannot be
+deleted; edit PATH with `kenv path`. A backup of the scope is taken first.
+
+Options:
+  --scope user|system   the scope to change (default: user)
+
+Examples:
+  kenv unset EDITOR
+  kenv unset --scope system JAVA_HOME
+)";
+
+const char path_help[] = R"(Usage: kenv path [list] [--scope user|system]
+       kenv path add ENTRY [--at N] [--scope user|system]
+       kenv path rm ENTRY [--scope user|system]
+       kenv path mv ENTRY N [--scope user|system]
+
+Lists the scope's PATH entries numbered from 0, or changes PATH one entry at a time.
+A scope's PATH holds that scope's own entries; sessions add them after the PATH they
+start with. Entries are compared as written, except that trailing slashes do not count.
+
+Commands:
+  list          show the entries with their state and source (the default)
+  add ENTRY     insert ENTRY at position N (--at), or append it; a duplicate is refused
+  rm ENTRY      remove every entry equal to ENTRY
+  mv ENTRY N    move the first entry equal to ENTRY to position N (past the end: last)
+
+Options:
+  --scope user|system   the scope to read or change (default: user)
+  --at N                where `add` inserts the entry, counted from 0
+
+Examples:
+  kenv path
+  kenv path add "$HOME/.local/bin" --at 0
+  kenv path mv /opt/tools/bin 0
+  kenv path rm /opt/old/bin --scope system
+)";
+
+const char path_list_help[] = R"(Usage: kenv path list [--scope user|system]
+       kenv path [--scope user|system]
+
+Shows the scope's PATH entries numbered from 0: whether each names an existing directory
+("missing" when not), whether it repeats an earlier entry ("duplicate"), and its source:
+"path" for the scope's PATH variable, "rc:FILE" for an entry a shell start-up file adds.
+
+Examples:
+  kenv path
+  kenv path list --scope system
+)";
+
+const char path_add_help[] = R"(Usage: kenv path add ENTRY [--at N] [--scope user|system]
+
+Inserts ENTRY into the scope's PATH at position N, counted from 0; without --at, or with
+N past the end, it is appended. An entry the PATH already holds is refused. An entry that
+is not an existing directory is added all the same, with a note on stderr.
+
+Examples:
+  kenv path add "$HOME/.local/bin"
+  kenv path add "$HOME/bin" --at 0
+  kenv path add /opt/tools/bin --scope system
+)";
+
+const char path_rm_help[] = R"(Usage: kenv path rm ENTRY [--scope user|system]
+
+Removes every entry of the scope's PATH that is equal to ENTRY.
+
+Examples:
+  kenv path rm "$HOME/old/bin"
+  kenv path rm /opt/tools/bin --scope system
+)";
+
+const char path_mv_help[] = R"(Usage: kenv path mv ENTRY N [--scope user|system]
+
+Moves the first entry equal to ENTRY to position N, counted from 0; a position past the
+end makes it the last entry.
+
+Examples:
+  kenv path mv "$HOME/.local/bin" 0
+  kenv path mv /usr/local/go/bin 99
+)";
+
+const char backups_help[] = R"(Usage: kenv backups [--json]
+
+Lists the backups, newest first: when each was taken (UTC), its scope, how many variables
+it holds and its file. Every change takes one before it writes anything.
+
+Options:
+  --json   print the backup list exactly as the library returns it
+
+Examples:
+  kenv backups
+  kenv backups --json | jq -r '.[0].path'
+)";
+
+const char restore_help[] = R"(Usage: kenv restore FILE
+       kenv restore --latest
+
+Makes the variables of a backup the user scope's variables again, after taking a fresh
+backup of the current state. FILE is a backup's path, or its file name as `kenv backups`
+shows it. --latest takes the newest backup of the user scope. Only user-scope backups can
+be restored. Variables that environment.d files define outside kenv are left alone.
+
+Options:
+  --latest   restore the newest user-scope backup
+
+Examples:
+  kenv restore --latest
+  kenv restore 20250102-100000-00000001.json
+  kenv restore ~/.local/share/pellomar/backups/20250102-100000-00000001.json
+)";
+
+const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|bash|zsh|fish]
+
+Prints the lines that load kenv's export files (the system scope's, then the user's, so
+that user values win) into a shell. kenv never edits start-up files: add the lines to
+your shell's start-up file yourself. PATH entries are added after the PATH the shell
+already has, once each; every other variable is set to its stored value, unexpanded.
+Without --shell, the shell named by $SHELL is used (sh when it is none of these).
+
+Start-up files:
+  sh, dash   ~/.profile
+  bash       ~/.bashrc (login shells read ~/.profile or ~/.bash_profile)
+  zsh        ~/.zshenv (in $ZDOTDIR when it is set)
+  fish       ~/.config/fish/conf.d/kenv.fish
+
+Options:
+  --shell NAME   sh, dash, bash, zsh or fish
+
+Examples:
+  kenv shell-init --shell bash >> ~/.bashrc
+  kenv shell-init --shell fish > ~/.config/fish/conf.d/kenv.fish
+)";
+
+const char doctor_help[] = R"(Usage: kenv doctor
+
+Reads both scopes and reports:
+  - PATH entries that both the user and the system PATH hold;
+  - PATH entries that are empty or name no existing directory;
+  - PATH lengths beyond 2047 characters (programs that build command lines with PATH may
+    fail), 4095 (the registry's caution on Windows) and 8191 (cmd.exe ignores a longer
+    PATH): for each scope and for both together;
+  - variables whose value refers ($NAME, ${NAME}, %NAME%) to a name neither scope defines;
+  - whether a shell start-up file loads the user export file.
+Exits with status 0 when it finds nothing, 1 when it finds something.
+
+Examples:
+  kenv doctor
+  kenv doctor || echo "see above"
+)";
+
+constexpr Topic topics[] = {
+    {"", kenv_help},
+    {"list", list_help},
+    {"get", get_help},
+    {"set", set_help},
+    {"unset", unset_help},
+    {"path", path_help},
+    {"path list", path_list_help},
+    {"path add", path_add_help},
+    {"path rm", path_rm_help},
+    {"path mv", path_mv_help},
+    {"backups", backups_help},
+    {"restore", restore_help},
+    {"shell-init", shell_init_help},
+    {"doctor", doctor_help},
+};
+
+} // namespace
+
+int show_help(std::string_view topic) {
+  for (const Topic &t : topics) {
+    if (t.name == topic) {
+      write_out(t.text);
+      return 0;
+    }
+  }
+  throw UsageError("", "no help for '" + std::string(topic) + "'");
+}
+
+int show_help_for(const std::vector<std::string> &words) {
+  std::string topic;
+  for (const std::string &w : words)
+    topic += (topic.empty() ? "" : " ") + w;
+  return show_help(topic);
+}
+
+std::string help_summary() {
+  return "Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]\n"
+         "Commands: list, get, set, unset, path, backups, restore, shell-init, doctor\n"
+         "Try 'kenv --help'.\n";
+}
