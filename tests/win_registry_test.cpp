@@ -12,7 +12,15 @@ class Registry : public WinSandbox, public ::testing::WithParamInterface<registr
 
 } // namespace
 
-TEST_P(Registry, BehavesAsWindowsRegistryDoes) { EXPECT_EQ(GetParam().run(), ""); }
+void PrintTo(const registry_check &check, std::ostream *os) {
+  *os << check.name;
+}
+
+TEST_P(Registry, BehavesAsWindowsRegistryDoes) {
+  EXPECT_EQ(GetParam().run(), "");
+}
 
 INSTANTIATE_TEST_SUITE_P(Simulator, Registry, ::testing::ValuesIn(registry_checks()),
-                         [](const ::testing::TestParamInfo<registry_check> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<registry_check> &info) {
+                           return std::string(info.param.name);
+                         });

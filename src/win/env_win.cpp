@@ -1,6 +1,267 @@
-// The Windows backend: the registry's Environment keys as the native store, the data
-// directory under APPDATA, and the setting-change broadcast. Compiled in every build; it
-// yields code only for Windows and for the registry simulator build.
+// The Windows backend: the registry's Environment keys as the native store and the
+// setting-change broadcast. Windows builds the environment of every new process from the
+// user's Environment key (user scope) and the Session Manager's (system scope); programs
+// that are already running re-read it when they receive WM_SETTINGCHANGE for
+// "Environment". Every operation opens its key, acts and closes it again; nothing is kept.
+//
+// All calls are the ANSI variants: names and values cross the registry boundary in the
+// process's ANSI code page, and Windows converts them to and from its own storage.
+//
+// Compiled in every build; it yields code only for Windows and for the simulation build
+// (KENV_WIN_SIM), where <windows.h> is the registry simulator of tests/winsim.
 #if defined(_WIN32) || defined(KENV_WIN_SIM)
-#error "the Windows backend is not written yet"
+
+#if defined(_WIN32) && !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#if defined(_WIN32) && !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "core/frame.h"
+#include "platform/env_plat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// One scope's native store, and how messages and listings name it.
+struct key_row {
+  HKEY root;
+  const char *subkey;
+  const char *label;
+  const char *source;
+  bool system;
+};
+
+key_row row_of(const char *scope) {
+  if (env_valid_scope(scope) == 2)
+    return {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "HKLM",
+            "registry-hklm", true};
+  return {HKEY_CURRENT_USER, "Environment", "HKCU", "registry-hkcu", false};
+}
+
+// An open registry key, closed when the guard goes, whichever way the function is left.
+class reg_key {
+public:
+  reg_key() = default;
+  ~reg_key() { close(); }
+  reg_key(const reg_key &) = delete;
+  reg_key &operator=(const reg_key &) = delete;
+
+  LONG open(const key_row &row, REGSAM rights) {
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(row.root, row.subkey, 0, rights, &key);
+    if (rc == ERROR_SUCCESS)
+      key_ = key;
+    return rc;
+  }
+  void close() {
+    if (key_)
+      RegCloseKey(key_);
+    key_ = nullptr;
+  }
+  HKEY get() const { return key_; }
+
+private:
+  HKEY key_ = nullptr;
+};
+
+// Without administrator rights the machine key cannot be opened for writing; whatever the
+// status, a failure on it says so.
+void report_open_failure(const key_row &row, const char *what, LONG rc) {
+  env_set_error("cannot open %s Environment key for %s (%ld)%s", row.label, what, static_cast<long>(rc),
+                row.system ? " \xE2\x80\x94 admin required for system scope" : "");
+}
+
+// The value at one enumeration index. `data` is NUL-terminated after the bytes the registry
+// returned, since it promises no NUL of its own: a REG_SZ written without one comes back
+// without one. `size` is the length of the data, or after ERROR_MORE_DATA the length needed.
+struct value_view {
+  const char *name = nullptr;
+  const char *data = nullptr;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+};
+
+constexpr DWORD name_cap = 512;
+constexpr DWORD data_cap = 32768;
+
+// Buffers for values of ordinary size, reused for every index. The data buffer has room for
+// a terminating NUL after a full 32768 bytes.
+struct fixed_buffers {
+  char name[name_cap];
+  char data[data_cap + 1];
+};
+
+// Buffers for a value that does not fit the fixed ones, grown as far as it needs.
+struct large_buffers {
+  std::vector<char> name;
+  std::vector<char> data;
+};
+
+// Reads one value into buffers of `name_size` characters and `data_size` + 1 bytes.
+LONG enum_into(HKEY key, DWORD index, char *name, DWORD name_size, char *data, DWORD data_size,
+               value_view &out) {
+  DWORD name_len = name_size;
+  out.size = data_size;
+  LONG rc = RegEnumValueA(key, index, name, &name_len, nullptr, &out.type, reinterpret_cast<BYTE *>(data),
+                          &out.size);
+  if (rc == ERROR_SUCCESS) {
+    data[std::min(out.size, data_size)] = '\0';
+    out.name = name;
+    out.data = data;
+  }
+  return rc;
+}
+
+// Reads the value at `index` again with buffers sized from the key's largest name and data,
+// doubling them while the value still does not fit (it may have grown in between). Names
+// are counted in characters and may take two bytes each in the ANSI code page.
+LONG enum_large(HKEY key, DWORD index, large_buffers &buf, value_view &out) {
+  DWORD max_name = 0, max_data = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name,
+                       &max_data, nullptr, nullptr) != ERROR_SUCCESS)
+    max_name = max_data = 0;
+  std::size_t name_size = std::max<std::size_t>(2 * std::size_t{max_name} + 2, 2 * name_cap);
+  std::size_t data_size = std::max<std::size_t>(max_data, 2 * data_cap);
+  LONG rc = ERROR_MORE_DATA;
+  for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA && data_size < MAXDWORD; ++attempt) {
+    buf.name.resize(name_size);
+    buf.data.resize(data_size + 1);
+    rc = enum_into(key, index, buf.name.data(), static_cast<DWORD>(name_size), buf.data.data(),
+                   static_cast<DWORD>(data_size), out);
+    name_size *= 2;
+    data_size = std::max<std::size_t>(2 * data_size, out.size);
+  }
+  return rc;
+}
+
+// Appends the key's REG_SZ and REG_EXPAND_SZ values to the list in enumeration order, data
+// as stored (REG_EXPAND_SZ references unexpanded). A value too large for the fixed buffers
+// is read again in full rather than ending the listing: the values after it, PATH among
+// them, would otherwise vanish from the merged view, and the next PATH edit would write a
+// PATH without them.
+void enum_key_vars(HKEY key, const char *source, env_kv_list &out) {
+  fixed_buffers fixed;
+  large_buffers large;
+  for (DWORD index = 0;; ++index) {
+    value_view v;
+    LONG rc = enum_into(key, index, fixed.name, name_cap, fixed.data, data_cap, v);
+    if (rc == ERROR_MORE_DATA)
+      rc = enum_large(key, index, large, v);
+    if (rc == ERROR_MORE_DATA)
+      continue; // still growing under our feet: leave this one value out, keep the rest
+    if (rc != ERROR_SUCCESS)
+      return;
+    if (v.type == REG_SZ || v.type == REG_EXPAND_SZ)
+      env_kv_push(out, v.name, v.data, source);
+  }
+}
+
+} // namespace
+
+const char *env_plat_name() {
+  return "windows";
+}
+
+int env_plat_path_sep() {
+  return ';';
+}
+
+// Entries compare as Windows compares paths' letters: without regard to case. Nothing else
+// is normalised, so "C:\Tools" and "C:\Tools\" are different entries.
+int env_plat_path_eq(const char *a, const char *b) {
+  return a && b && env_name_casecmp(a, b) == 0;
+}
+
+const char *env_plat_write_policy() {
+  return "registry";
+}
+
+// A machine key that cannot be read (as under some locked-down accounts) lists nothing and
+// says nothing; a user key that cannot be opened is worth a message.
+int env_plat_native_vars(const char *scope, env_kv_list &out) {
+  out.clear();
+  key_row row = row_of(scope);
+  reg_key key;
+  LONG rc = key.open(row, KEY_READ);
+  if (rc != ERROR_SUCCESS) {
+    if (row.system)
+      return 0;
+    env_set_error("RegOpenKeyEx failed (%ld)", static_cast<long>(rc));
+    return -1;
+  }
+  enum_key_vars(key.get(), row.source, out);
+  return 0;
+}
+
+// A value holding '%' is written as REG_EXPAND_SZ so that Windows expands its references
+// when it builds a process environment; any other as REG_SZ, whatever type it had before.
+int env_plat_native_set(const char *scope, const char *name, const char *value) {
+  key_row row = row_of(scope);
+  reg_key key;
+  LONG rc = key.open(row, KEY_SET_VALUE);
+  if (rc != ERROR_SUCCESS) {
+    report_open_failure(row, "write", rc);
+    return -1;
+  }
+  const char *data = value ? value : "";
+  DWORD type = std::strchr(data, '%') ? REG_EXPAND_SZ : REG_SZ;
+  DWORD size = static_cast<DWORD>(std::strlen(data) + 1); // the NUL is stored
+  rc = RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(data), size);
+  key.close();
+  if (rc != ERROR_SUCCESS) {
+    env_set_error("RegSetValueEx failed for '%s' (%ld)", name, static_cast<long>(rc));
+    return -1;
+  }
+  return 0;
+}
+
+int env_plat_native_del(const char *scope, const char *name) {
+  key_row row = row_of(scope);
+  reg_key key;
+  LONG rc = key.open(row, KEY_SET_VALUE);
+  if (rc != ERROR_SUCCESS) {
+    report_open_failure(row, "delete", rc);
+    return -1;
+  }
+  rc = RegDeleteValueA(key.get(), name);
+  key.close();
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+    env_set_error("RegDeleteValue failed for '%s' (%ld)", name, static_cast<long>(rc));
+    return -1;
+  }
+  return 0;
+}
+
+// Waits until every top-level window has handled the message, was skipped as hung, or let
+// five seconds pass; the answers are of no use to us.
+void env_plat_broadcast() {
+  DWORD_PTR result = 0;
+  (void)SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+                            SMTO_ABORTIFHUNG, 5000, &result);
+}
+
+int env_plat_apply_snapshot(const env_kv_list &list) {
+  for (const env_kv &kv : list)
+    if (env_plat_native_set("user", kv.name.c_str(), kv.value.c_str()) != 0)
+      return -1;
+  return 0;
+}
+
+// Windows shells take their environment from the registry, not from start-up files.
+int env_plat_rc_path_extras(std::vector<env_rc_extra> &out) {
+  out.clear();
+  return 0;
+}
+
+int env_plat_rc_meta(std::vector<env_rc_file> &out) {
+  out.clear();
+  return 0;
+}
+
 #endif

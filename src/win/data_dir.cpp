@@ -1,0 +1,86 @@
+// The Windows backend's data directory, "Pellomar" under the user's roaming application
+// data (APPDATA), and the lock file in it that serialises changes between processes.
+// Compiled in every build; it yields code only for Windows and for the simulation build.
+#if defined(_WIN32) || defined(KENV_WIN_SIM)
+
+#if defined(_WIN32) && !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#if defined(_WIN32) && !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "core/files.h"
+#include "core/frame.h"
+#include "platform/env_plat.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+// The directory is looked up anew on every call: APPDATA is read from the process
+// environment, so a front end that changes it is followed.
+int env_plat_data_dir(std::string &out) {
+  const char *appdata = std::getenv("APPDATA");
+  if (!appdata || !*appdata) {
+    env_set_error("APPDATA is unset; cannot locate Pellomar dir");
+    return -1;
+  }
+  char buf[env_path_max];
+  int n = std::snprintf(buf, sizeof buf, "%s\\Pellomar", appdata);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof buf) {
+    env_set_error("data dir path too long");
+    return -1;
+  }
+  if (env_mkdir_p(buf) != 0) {
+    env_set_error("cannot create data dir %s", buf);
+    return -1;
+  }
+  out.assign(buf, static_cast<std::size_t>(n));
+  return 0;
+}
+
+namespace {
+
+struct handle_closer {
+  void operator()(void *h) const { CloseHandle(h); }
+};
+// An open file handle, closed when the guard goes unless it was released to the caller.
+using file_handle = std::unique_ptr<void, handle_closer>;
+
+} // namespace
+
+// LockFileEx on "<data dir>\.lock", waiting for whoever holds it. The file is opened with
+// every sharing right so that other processes can open it to wait: the lock excludes them,
+// not the open. Without a data directory or lock file the operation goes on unlocked; its
+// own first step meets the same data directory and reports the problem.
+int env_plat_lock_data(void **handle) {
+  if (handle)
+    *handle = nullptr;
+  std::string dir;
+  if (!handle || env_plat_data_dir(dir) != 0)
+    return -1;
+  std::string path = dir + "\\.lock";
+  HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE)
+    return -1;
+  file_handle file(opened);
+  OVERLAPPED whole_file{};
+  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file))
+    return -1;
+  *handle = file.release();
+  return -1; // no descriptor on Windows: the handle is the lock
+}
+
+// Closing the handle would release the lock too; unlocking first lets a waiter in at once.
+void env_plat_unlock_data(int, void *handle) {
+  file_handle file(handle);
+  OVERLAPPED whole_file{};
+  if (file)
+    UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole_file);
+}
+
+#endif

@@ -1,0 +1,313 @@
+// The Windows backend's functions over the simulator: identity, the keys and rights it opens,
+// every message of its failure table, the data directory and the lock. What a real registry
+// must confirm is in win_registry_checks.cpp, which also runs under wine.
+#include "winsim/win_sandbox.h"
+
+#include "core/files.h"
+#include "core/frame.h"
+#include "kestrune_env.h"
+#include "platform/env_plat.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string machine_subkey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const std::string admin_suffix = " \xE2\x80\x94 admin required for system scope";
+
+class WinBackend : public WinSandbox {
+protected:
+  static std::string error() { return env_last_error(); }
+  static std::string stored(HKEY root, const char *name, DWORD *type = nullptr) {
+    DWORD t = REG_NONE;
+    std::string bytes;
+    if (!winsim_get(root, name, t, bytes))
+      return "(absent)";
+    if (type)
+      *type = t;
+    return bytes;
+  }
+  static std::string sz(const std::string &text) { return text + '\0'; }
+};
+
+} // namespace
+
+TEST_F(WinBackend, IdentityIsWindows) {
+  EXPECT_STREQ(env_plat_name(), "windows");
+  EXPECT_EQ(env_plat_path_sep(), ';');
+  EXPECT_STREQ(env_plat_write_policy(), "registry");
+}
+
+TEST_F(WinBackend, PathEntriesCompareIgnoringCaseOnly) {
+  EXPECT_EQ(env_plat_path_eq("C:\\Tools", "c:\\TOOLS"), 1);
+  EXPECT_EQ(env_plat_path_eq("C:\\Tools", "C:\\Tools\\"), 0);
+  EXPECT_EQ(env_plat_path_eq("C:\\Tools", "C:/Tools"), 0);
+  EXPECT_EQ(env_plat_path_eq("%SystemRoot%", "%SYSTEMROOT%"), 1);
+  EXPECT_EQ(env_plat_path_eq("", ""), 1);
+  EXPECT_EQ(env_plat_path_eq(nullptr, "a"), 0);
+  EXPECT_EQ(env_plat_path_eq("a", nullptr), 0);
+  EXPECT_EQ(env_plat_path_eq(nullptr, nullptr), 0);
+}
+
+TEST_F(WinBackend, ShellStartupReportsAreEmpty) {
+  std::vector<env_rc_extra> extras{{"C:\\x", "rc"}};
+  std::vector<env_rc_file> files{{"C:\\profile", 1}};
+  EXPECT_EQ(env_plat_rc_path_extras(extras), 0);
+  EXPECT_EQ(env_plat_rc_meta(files), 0);
+  EXPECT_TRUE(extras.empty());
+  EXPECT_TRUE(files.empty());
+}
+
+TEST_F(WinBackend, EachOperationOpensItsKeyOnceWithItsRights) {
+  env_kv_list vars;
+  ASSERT_EQ(env_plat_native_vars("user", vars), 0);
+  ASSERT_EQ(env_plat_native_vars("system", vars), 0);
+  ASSERT_EQ(env_plat_native_set("user", "A", "1"), 0);
+  ASSERT_EQ(env_plat_native_del("user", "A"), 0);
+  winsim_set_admin(true);
+  ASSERT_EQ(env_plat_native_set("system", "B", "2"), 0);
+  ASSERT_EQ(env_plat_native_del("system", "B"), 0);
+  const auto &opens = winsim_opens();
+  ASSERT_EQ(opens.size(), 6u);
+  const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,
+                        HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE};
+  const REGSAM rights[] = {KEY_READ, KEY_READ, KEY_SET_VALUE, KEY_SET_VALUE, KEY_SET_VALUE, KEY_SET_VALUE};
+  for (std::size_t i = 0; i < opens.size(); ++i) {
+    EXPECT_EQ(opens[i].root, roots[i]) << i;
+    EXPECT_EQ(opens[i].subkey, roots[i] == HKEY_CURRENT_USER ? "Environment" : machine_subkey) << i;
+    EXPECT_EQ(opens[i].options, 0u) << i;
+    EXPECT_EQ(opens[i].rights, rights[i]) << i;
+  }
+}
+
+TEST_F(WinBackend, ListingKeepsRegistryOrderAndTagsTheScope) {
+  winsim_put(HKEY_CURRENT_USER, "Zeta", REG_SZ, sz("z"));
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_EXPAND_SZ, sz("%USERPROFILE%\\bin;C:\\x"));
+  winsim_put(HKEY_CURRENT_USER, "alpha", REG_SZ, sz(""));
+  winsim_put(HKEY_LOCAL_MACHINE, "ComSpec", REG_EXPAND_SZ, sz("%SystemRoot%\\system32\\cmd.exe"));
+  env_kv_list user{{"stale", "x", "overlay"}}, machine;
+  ASSERT_EQ(env_plat_native_vars("user", user), 0);
+  ASSERT_EQ(env_plat_native_vars("system", machine), 0);
+  ASSERT_EQ(user.size(), 3u);
+  EXPECT_EQ(user[0].name, "Zeta");
+  EXPECT_EQ(user[1].name, "Path");
+  EXPECT_EQ(user[1].value, "%USERPROFILE%\\bin;C:\\x");
+  EXPECT_EQ(user[2].name, "alpha");
+  EXPECT_EQ(user[2].value, "");
+  for (const env_kv &kv : user)
+    EXPECT_EQ(kv.source, "registry-hkcu");
+  ASSERT_EQ(machine.size(), 1u);
+  EXPECT_EQ(machine[0].source, "registry-hklm");
+  EXPECT_EQ(machine[0].value, "%SystemRoot%\\system32\\cmd.exe");
+}
+
+TEST_F(WinBackend, ValuesPastTheFixedBuffersAreReadWhole) {
+  std::string name511(511, 'n'), name512(512, 'm'), data(32768, 'd');
+  winsim_put(HKEY_CURRENT_USER, name511, REG_SZ, sz("fits"));
+  winsim_put(HKEY_CURRENT_USER, name512, REG_SZ, sz("reread"));
+  winsim_put(HKEY_CURRENT_USER, "Big", REG_SZ, sz(data));
+  winsim_put(HKEY_CURRENT_USER, "Exact", REG_SZ, data);
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_SZ, sz("C:\\after"));
+  env_kv_list vars;
+  ASSERT_EQ(env_plat_native_vars("user", vars), 0);
+  ASSERT_EQ(vars.size(), 5u);
+  EXPECT_EQ(vars[0].value, "fits");
+  EXPECT_EQ(vars[1].name, name512);
+  EXPECT_EQ(vars[1].value, "reread");
+  EXPECT_EQ(vars[2].value, data);
+  EXPECT_EQ(vars[3].value, data) << "32768 bytes without a NUL lose nothing";
+  EXPECT_EQ(vars[4].value, "C:\\after");
+}
+
+TEST_F(WinBackend, ValuesAreReadWholeWithoutTheKeysMaxima) {
+  std::string data(200000, 'd');
+  winsim_put(HKEY_CURRENT_USER, "Huge", REG_EXPAND_SZ, sz(data));
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_SZ, sz("C:\\after"));
+  winsim_fail_query_info(ERROR_ACCESS_DENIED);
+  env_kv_list vars;
+  ASSERT_EQ(env_plat_native_vars("user", vars), 0);
+  ASSERT_EQ(vars.size(), 2u);
+  EXPECT_EQ(vars[0].value, data);
+  EXPECT_EQ(vars[1].value, "C:\\after");
+}
+
+TEST_F(WinBackend, StringDataEndsAtItsFirstNul) {
+  winsim_put(HKEY_CURRENT_USER, "Twice", REG_SZ, std::string("one\0two\0", 8));
+  winsim_put(HKEY_CURRENT_USER, "Empty", REG_SZ, "");
+  env_kv_list vars;
+  ASSERT_EQ(env_plat_native_vars("user", vars), 0);
+  ASSERT_EQ(vars.size(), 2u);
+  EXPECT_EQ(vars[0].value, "one");
+  EXPECT_EQ(vars[1].value, "");
+}
+
+TEST_F(WinBackend, UnreadableMachineKeyListsNothingSilently) {
+  winsim_put(HKEY_LOCAL_MACHINE, "A", REG_SZ, sz("a"));
+  winsim_fail_open(HKEY_LOCAL_MACHINE, KEY_READ, ERROR_ACCESS_DENIED);
+  env_kv_list vars{{"stale", "x", "overlay"}};
+  EXPECT_EQ(env_plat_native_vars("system", vars), 0);
+  EXPECT_TRUE(vars.empty());
+  EXPECT_EQ(error(), "");
+}
+
+TEST_F(WinBackend, UnopenableUserKeyFailsTheListing) {
+  winsim_put(HKEY_CURRENT_USER, "A", REG_SZ, sz("a"));
+  winsim_fail_open(HKEY_CURRENT_USER, KEY_READ, ERROR_ACCESS_DENIED);
+  env_kv_list vars{{"stale", "x", "overlay"}};
+  EXPECT_EQ(env_plat_native_vars("user", vars), -1);
+  EXPECT_TRUE(vars.empty());
+  EXPECT_EQ(error(), "RegOpenKeyEx failed (5)");
+}
+
+TEST_F(WinBackend, WritingChoosesTheTypeByPercentSigns) {
+  winsim_put(HKEY_CURRENT_USER, "Was", REG_EXPAND_SZ, sz("%X%"));
+  DWORD type = REG_NONE;
+  ASSERT_EQ(env_plat_native_set("user", "Was", "plain"), 0);
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Was", &type), sz("plain"));
+  EXPECT_EQ(type, DWORD{REG_SZ});
+  ASSERT_EQ(env_plat_native_set("user", "Pct", "100%"), 0);
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Pct", &type), sz("100%"));
+  EXPECT_EQ(type, DWORD{REG_EXPAND_SZ});
+  ASSERT_EQ(env_plat_native_set("user", "Null", nullptr), 0);
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Null", &type), std::string(1, '\0'));
+  EXPECT_EQ(type, DWORD{REG_SZ});
+}
+
+TEST_F(WinBackend, SystemWritesNeedAdministratorRights) {
+  EXPECT_EQ(env_plat_native_set("system", "A", "1"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
+  EXPECT_EQ(env_plat_native_del("system", "A"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for delete (5)" + admin_suffix);
+  winsim_set_admin(true);
+  EXPECT_EQ(env_plat_native_set("system", "A", "1"), 0);
+  EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, "A"), sz("1"));
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "A"), "(absent)");
+}
+
+TEST_F(WinBackend, MachineKeyFailuresCarryTheAdminSuffixWhateverTheStatus) {
+  winsim_set_admin(true);
+  winsim_fail_open(HKEY_LOCAL_MACHINE, KEY_SET_VALUE, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(env_plat_native_set("system", "A", "1"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (2)" + admin_suffix);
+  EXPECT_EQ(env_plat_native_del("system", "A"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for delete (2)" + admin_suffix);
+}
+
+TEST_F(WinBackend, UserKeyFailuresHaveNoSuffix) {
+  winsim_fail_open(HKEY_CURRENT_USER, KEY_SET_VALUE, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_plat_native_set("user", "A", "1"), -1);
+  EXPECT_EQ(error(), "cannot open HKCU Environment key for write (5)");
+  EXPECT_EQ(env_plat_native_del("user", "A"), -1);
+  EXPECT_EQ(error(), "cannot open HKCU Environment key for delete (5)");
+}
+
+TEST_F(WinBackend, RefusedValueWritesAndDeletesAreReported) {
+  winsim_put(HKEY_CURRENT_USER, "FOO", REG_SZ, sz("x"));
+  winsim_fail_set("", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_plat_native_set("user", "FOO", "y"), -1);
+  EXPECT_EQ(error(), "RegSetValueEx failed for 'FOO' (5)");
+  winsim_fail_delete(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_plat_native_del("user", "FOO"), -1);
+  EXPECT_EQ(error(), "RegDeleteValue failed for 'FOO' (5)");
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "FOO"), sz("x"));
+}
+
+TEST_F(WinBackend, DeletingAMissingValueLeavesNoMessage) {
+  env_clear_error();
+  EXPECT_EQ(env_plat_native_del("user", "NeverSet"), 0);
+  EXPECT_EQ(error(), "");
+}
+
+TEST_F(WinBackend, SnapshotWritesTheUserKeyInOrderAndStopsAtTheFirstFailure) {
+  winsim_set_admin(true);
+  winsim_put(HKEY_CURRENT_USER, "Other", REG_SZ, sz("kept"));
+  env_kv_list list{{"A", "1", "overlay"}, {"B", "%2%", "overlay"}, {"C", "3", "overlay"}};
+  winsim_fail_set("b", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_plat_apply_snapshot(list), -1);
+  EXPECT_EQ(error(), "RegSetValueEx failed for 'B' (5)");
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "A"), sz("1"));
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "C"), "(absent)");
+  winsim_fail_set("", 0);
+  EXPECT_EQ(env_plat_apply_snapshot(list), 0);
+  std::vector<std::string> expected{"Other", "A", "B", "C"};
+  EXPECT_EQ(winsim_names(HKEY_CURRENT_USER), expected);
+  EXPECT_TRUE(winsim_names(HKEY_LOCAL_MACHINE).empty());
+}
+
+TEST_F(WinBackend, EmptySnapshotOpensNothing) {
+  EXPECT_EQ(env_plat_apply_snapshot({}), 0);
+  EXPECT_TRUE(winsim_opens().empty());
+}
+
+TEST_F(WinBackend, BroadcastAnnouncesTheEnvironmentToEveryWindow) {
+  env_plat_broadcast();
+  ASSERT_EQ(winsim_messages().size(), 1u);
+  const winsim_message &m = winsim_messages()[0];
+  EXPECT_EQ(m.window, HWND_BROADCAST);
+  EXPECT_EQ(m.message, UINT{WM_SETTINGCHANGE});
+  EXPECT_EQ(m.wparam, WPARAM{0});
+  EXPECT_EQ(m.text, "Environment");
+  EXPECT_EQ(m.flags, UINT{SMTO_ABORTIFHUNG});
+  EXPECT_EQ(m.timeout, 5000u);
+  EXPECT_TRUE(m.result_requested);
+}
+
+TEST_F(WinBackend, DataDirIsPellomarUnderAppdata) {
+  std::string dir;
+  ASSERT_EQ(env_plat_data_dir(dir), 0);
+  EXPECT_EQ(dir, win_data_dir());
+  EXPECT_TRUE(fs::is_directory(dir));
+}
+
+TEST_F(WinBackend, DataDirNeedsAppdata) {
+  std::string dir;
+  unsetenv("APPDATA");
+  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(error(), "APPDATA is unset; cannot locate Pellomar dir");
+  setenv("APPDATA", "", 1);
+  env_clear_error();
+  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(error(), "APPDATA is unset; cannot locate Pellomar dir");
+}
+
+TEST_F(WinBackend, DataDirPathMustFitItsBuffer) {
+  // "\Pellomar" adds 9 bytes: 8182 of APPDATA make 8191, the most the buffer holds.
+  std::string dir;
+  setenv("APPDATA", std::string(8183, 'a').c_str(), 1);
+  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(error(), "data dir path too long");
+  setenv("APPDATA", std::string(8182, 'a').c_str(), 1);
+  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(error().rfind("cannot create data dir aaaa", 0), 0u) << error();
+}
+
+TEST_F(WinBackend, DataDirThatCannotBeCreatedIsNamed) {
+  std::ofstream(root() + "/file") << "x";
+  std::string appdata = root() + "/file/sub", dir;
+  setenv("APPDATA", appdata.c_str(), 1);
+  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(error(), "cannot create data dir " + appdata + "\\Pellomar");
+}
+
+TEST_F(WinBackend, LockHoldsTheLockFileOfTheDataDir) {
+  void *handle = nullptr;
+  EXPECT_EQ(env_plat_lock_data(&handle), -1);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_TRUE(fs::exists(win_data_dir() + "\\.lock"));
+  EXPECT_EQ(winsim_open_files(), 1);
+  env_plat_unlock_data(-1, handle);
+  EXPECT_EQ(winsim_open_files(), 0);
+}
+
+TEST_F(WinBackend, NoLockWithoutADataDir) {
+  unsetenv("APPDATA");
+  void *handle = &handle;
+  EXPECT_EQ(env_plat_lock_data(&handle), -1);
+  EXPECT_EQ(handle, nullptr);
+  env_plat_unlock_data(-1, nullptr);
+}

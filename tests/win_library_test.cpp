@@ -1,0 +1,261 @@
+// The library as a Windows program sees it: the exported functions over the Windows backend
+// and the simulated registry. The listing document, the write chain's native step with its
+// tolerated failures, the APPDATA rules and restore.
+#include "winsim/win_sandbox.h"
+
+#include "kestrune_env.h"
+
+#include <gtest/gtest.h>
+#include <yyjson.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string admin_suffix = " \xE2\x80\x94 admin required for system scope";
+
+struct DocFree {
+  void operator()(yyjson_doc *d) const { yyjson_doc_free(d); }
+};
+using Doc = std::unique_ptr<yyjson_doc, DocFree>;
+
+class WinLibrary : public WinSandbox {
+protected:
+  static std::string error() { return env_last_error(); }
+
+  static Doc listing(const char *scope) {
+    char *text = env_list(scope);
+    EXPECT_NE(text, nullptr) << env_last_error();
+    Doc doc(text ? yyjson_read(text, std::strlen(text), 0) : nullptr);
+    env_free_string(text);
+    return doc;
+  }
+  // A member of the listing as compact JSON.
+  static std::string member(const char *scope, const char *key) {
+    Doc doc = listing(scope);
+    char *json = yyjson_val_write(yyjson_obj_get(yyjson_doc_get_root(doc.get()), key), 0, nullptr);
+    std::string out = json ? json : "";
+    std::free(json);
+    return out;
+  }
+  static std::string text_member(const char *scope, const char *key) {
+    Doc doc = listing(scope);
+    const char *text = yyjson_get_str(yyjson_obj_get(yyjson_doc_get_root(doc.get()), key));
+    return text ? text : "(not a text)";
+  }
+  static std::string source_of(const char *scope, const char *name) {
+    Doc doc = listing(scope);
+    yyjson_val *vars = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "vars");
+    for (std::size_t i = 0; i < yyjson_arr_size(vars); ++i) {
+      yyjson_val *v = yyjson_arr_get(vars, i);
+      if (std::string(yyjson_get_str(yyjson_obj_get(v, "name"))) == name)
+        return yyjson_get_str(yyjson_obj_get(v, "source"));
+    }
+    return "(absent)";
+  }
+  static std::string stored(HKEY root, const char *name, DWORD *type = nullptr) {
+    DWORD t = REG_NONE;
+    std::string bytes;
+    if (!winsim_get(root, name, t, bytes))
+      return "(absent)";
+    if (type)
+      *type = t;
+    return bytes;
+  }
+  static std::string sz(const std::string &text) { return text + '\0'; }
+  std::string store_text(const char *scope = "user") {
+    return read(win_data_dir() + "/" + scope + "-env.json");
+  }
+  std::size_t backups() {
+    std::size_t n = 0;
+    if (fs::is_directory(win_data_dir() + "/backups"))
+      for ([[maybe_unused]] auto &e : fs::directory_iterator(win_data_dir() + "/backups"))
+        ++n;
+    return n;
+  }
+};
+
+} // namespace
+
+TEST_F(WinLibrary, ListingDescribesTheWindowsPlatform) {
+  EXPECT_EQ(member("user", "platform"), "\"windows\"");
+  EXPECT_EQ(member("user", "path_sep"), "\";\"");
+  EXPECT_EQ(member("user", "write_policy"), "\"registry\"");
+  EXPECT_EQ(member("user", "rc_write"), "\"never\"");
+  EXPECT_EQ(member("user", "rc_sources"), "[]");
+  EXPECT_EQ(member("system", "rc_sources"), "[]");
+  EXPECT_EQ(text_member("user", "export_file"), win_data_dir() + "/exports/user-env.sh");
+}
+
+TEST_F(WinLibrary, ListingTagsWhereEachVariableComesFrom) {
+  winsim_put(HKEY_CURRENT_USER, "OnlyNative", REG_SZ, sz("n"));
+  winsim_put(HKEY_CURRENT_USER, "Both", REG_SZ, sz("native"));
+  winsim_put(HKEY_LOCAL_MACHINE, "Machine", REG_EXPAND_SZ, sz("%SystemRoot%"));
+  ASSERT_EQ(env_set("user", "BOTH", "overlay"), 1) << error();
+  EXPECT_EQ(source_of("user", "OnlyNative"), "registry-hkcu");
+  EXPECT_EQ(source_of("user", "Both"), "overlay");
+  EXPECT_EQ(source_of("system", "Machine"), "registry-hklm");
+}
+
+TEST_F(WinLibrary, SetWritesTheRegistryWithTheTypeItsValueNeeds) {
+  DWORD type = REG_NONE;
+  ASSERT_EQ(env_set("user", "Tools", "%USERPROFILE%\\tools"), 1) << error();
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Tools", &type), sz("%USERPROFILE%\\tools"));
+  EXPECT_EQ(type, DWORD{REG_EXPAND_SZ});
+  ASSERT_EQ(env_set("user", "Empty", ""), 1) << error();
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Empty", &type), std::string(1, '\0'));
+  EXPECT_EQ(type, DWORD{REG_SZ});
+  ASSERT_EQ(winsim_messages().size(), 2u);
+  EXPECT_EQ(winsim_messages()[1].text, "Environment");
+}
+
+TEST_F(WinLibrary, SystemSetWithoutAdministratorRightsFailsAfterTheStore) {
+  EXPECT_EQ(env_set("system", "FOO", "bar"), 0);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
+  EXPECT_NE(store_text("system").find("\"FOO\""), std::string::npos);
+  EXPECT_EQ(backups(), 1u);
+  EXPECT_TRUE(winsim_messages().empty());
+  winsim_set_admin(true);
+  EXPECT_EQ(env_set("system", "FOO", "bar"), 1) << error();
+  EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, "FOO"), sz("bar"));
+}
+
+TEST_F(WinLibrary, PathEntriesMatchIgnoringCase) {
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_EXPAND_SZ, sz("C:\\Tools;%USERPROFILE%\\bin"));
+  EXPECT_EQ(env_path_add("user", "c:\\TOOLS", 0), 0);
+  EXPECT_EQ(error(), "refused: duplicate PATH entry 'c:\\TOOLS'");
+  ASSERT_EQ(env_path_add("user", "C:\\Tools\\", 5), 1) << error();
+  ASSERT_EQ(env_path_del("user", "%userprofile%\\BIN"), 1) << error();
+  DWORD type = REG_NONE;
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Path", &type), sz("C:\\Tools;C:\\Tools\\"));
+  EXPECT_EQ(type, DWORD{REG_SZ});
+  ASSERT_EQ(env_path_move("user", "c:\\tools\\", 0), 1) << error();
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Path"), sz("C:\\Tools\\;C:\\Tools"));
+}
+
+TEST_F(WinLibrary, ListingFlagsEntriesThatDifferOnlyInCase) {
+  winsim_put(HKEY_CURRENT_USER, "PATH", REG_SZ, sz("C:\\A;c:\\a;C:\\A\\"));
+  Doc doc = listing("user");
+  yyjson_val *path = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "path");
+  ASSERT_EQ(yyjson_arr_size(path), 3u);
+  EXPECT_EQ(yyjson_get_int(yyjson_obj_get(yyjson_arr_get(path, 0), "dup")), 0);
+  EXPECT_EQ(yyjson_get_int(yyjson_obj_get(yyjson_arr_get(path, 1), "dup")), 1);
+  EXPECT_EQ(yyjson_get_int(yyjson_obj_get(yyjson_arr_get(path, 2), "dup")), 0);
+}
+
+TEST_F(WinLibrary, UserPathEditToleratesARefusedRegistryWrite) {
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_SZ, sz("C:\\a"));
+  winsim_fail_open(HKEY_CURRENT_USER, KEY_SET_VALUE, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_path_add("user", "C:\\b", 9), 1);
+  EXPECT_EQ(error(), "cannot open HKCU Environment key for write (5)");
+  EXPECT_NE(store_text().find("C:\\\\a;C:\\\\b"), std::string::npos) << store_text();
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Path"), sz("C:\\a"));
+  EXPECT_EQ(winsim_messages().size(), 1u);
+}
+
+TEST_F(WinLibrary, SystemPathEditFailsOnARefusedRegistryWrite) {
+  winsim_put(HKEY_LOCAL_MACHINE, "Path", REG_EXPAND_SZ, sz("%SystemRoot%\\system32"));
+  EXPECT_EQ(env_path_add("system", "C:\\b", 9), 0);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
+  EXPECT_TRUE(winsim_messages().empty());
+}
+
+TEST_F(WinLibrary, DeleteToleratesARefusedRegistryDelete) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  winsim_fail_open(HKEY_CURRENT_USER, KEY_SET_VALUE, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_del("user", "FOO"), 1);
+  EXPECT_EQ(error(), "");
+  EXPECT_EQ(store_text().find("FOO"), std::string::npos);
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "FOO"), sz("bar"));
+}
+
+TEST_F(WinLibrary, DeleteOfAValueTheRegistryLacksSucceeds) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  winsim_reset();
+  EXPECT_EQ(env_del("user", "foo"), 1) << error();
+  EXPECT_EQ(error(), "");
+}
+
+TEST_F(WinLibrary, WithoutAppdataEveryChangeFailsAtItsBackup) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  char *before = env_backups();
+  ASSERT_NE(before, nullptr);
+  env_free_string(before);
+  std::string backup = win_data_dir() + "/backups/" +
+                       fs::directory_iterator(win_data_dir() + "/backups")->path().filename().string();
+  for (const char *value : {"", static_cast<const char *>(nullptr)}) {
+    if (value)
+      setenv("APPDATA", value, 1);
+    else
+      unsetenv("APPDATA");
+    EXPECT_EQ(env_set("user", "A", "1"), 0);
+    EXPECT_EQ(error(), "cannot create backup directory");
+    EXPECT_EQ(env_del("user", "FOO"), 0);
+    EXPECT_EQ(error(), "cannot create backup directory");
+    EXPECT_EQ(env_path_add("user", "C:\\x", 0), 0);
+    EXPECT_EQ(error(), "cannot create backup directory");
+    EXPECT_EQ(env_restore(backup.c_str()), 0);
+    EXPECT_EQ(error(), "cannot create backup directory");
+    EXPECT_EQ(env_backups(), nullptr);
+    EXPECT_EQ(error(), "cannot resolve backup directory");
+  }
+  EXPECT_EQ(winsim_names(HKEY_CURRENT_USER), std::vector<std::string>{"FOO"});
+}
+
+TEST_F(WinLibrary, ListingWorksWithoutAppdata) {
+  winsim_put(HKEY_CURRENT_USER, "N", REG_SZ, sz("n"));
+  unsetenv("APPDATA");
+  EXPECT_EQ(member("user", "export_file"), "null");
+  EXPECT_EQ(source_of("user", "N"), "registry-hkcu");
+}
+
+TEST_F(WinLibrary, UnopenableUserKeyLeavesItsMessageOnTheListing) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  winsim_fail_open(HKEY_CURRENT_USER, KEY_READ, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(source_of("user", "FOO"), "overlay");
+  EXPECT_EQ(error(), "RegOpenKeyEx failed (5)");
+}
+
+TEST_F(WinLibrary, BackupsNameTheWindowsPlatform) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  auto entry = *fs::directory_iterator(win_data_dir() + "/backups");
+  EXPECT_NE(read(entry.path().string()).find("\"platform\": \"windows\""), std::string::npos);
+}
+
+TEST_F(WinLibrary, RestoreWritesEveryVariableIntoTheUserKeyAndLeavesOthers) {
+  ASSERT_EQ(env_set("user", "A", "1"), 1) << error();
+  ASSERT_EQ(env_set("user", "B", "%A%;2"), 1) << error();
+  std::string backup = win_data_dir() + "/backups/keep.json";
+  write(backup, "{\"scope\":\"user\",\"vars\":[{\"name\":\"A\",\"value\":\"one\"},"
+                "{\"name\":\"C\",\"value\":\"50%\"}]}");
+  winsim_put(HKEY_CURRENT_USER, "Extra", REG_SZ, sz("stays"));
+  winsim_set_admin(true);
+  ASSERT_EQ(env_restore(backup.c_str()), 1) << error();
+  DWORD type = REG_NONE;
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "A", &type), sz("one"));
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "C", &type), sz("50%"));
+  EXPECT_EQ(type, DWORD{REG_EXPAND_SZ});
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "B"), sz("%A%;2"));
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "Extra"), sz("stays"));
+  EXPECT_TRUE(winsim_names(HKEY_LOCAL_MACHINE).empty());
+}
+
+TEST_F(WinLibrary, RestoreFailsAtTheFirstRefusedWrite) {
+  std::string backup = win_data_dir() + "/backups/keep.json";
+  write(backup, "{\"vars\":[{\"name\":\"A\",\"value\":\"1\"},{\"name\":\"B\",\"value\":\"2\"}]}");
+  winsim_fail_set("B", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(env_restore(backup.c_str()), 0);
+  EXPECT_EQ(error(), "RegSetValueEx failed for 'B' (5)");
+  EXPECT_EQ(stored(HKEY_CURRENT_USER, "A"), sz("1"));
+  EXPECT_TRUE(winsim_messages().empty());
+}
+
+TEST_F(WinLibrary, ChangesHoldTheLockFileAndReleaseIt) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  EXPECT_TRUE(fs::exists(win_data_dir() + "\\.lock"));
+  EXPECT_EQ(winsim_open_files(), 0);
+}

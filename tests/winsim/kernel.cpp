@@ -1,0 +1,147 @@
+// The simulated window messages and lock-file calls. A broadcast is only recorded: there are
+// no windows. File handles are POSIX descriptors, and locks are flock(2) locks, which like
+// Windows' byte-range locks belong to the handle, so two handles exclude each other.
+#include "winsim.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <set>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<winsim_message> &messages() {
+  static std::vector<winsim_message> log;
+  return log;
+}
+
+std::set<int> &files() {
+  static std::set<int> open;
+  return open;
+}
+
+thread_local DWORD last_error = 0;
+
+// Handles are the descriptor plus one, so that no valid handle is null.
+HANDLE to_handle(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+int to_fd(HANDLE h) {
+  int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(h) - 1);
+  return files().count(fd) ? fd : -1;
+}
+
+int open_flags(DWORD disposition) {
+  switch (disposition) {
+  case CREATE_NEW:
+    return O_CREAT | O_EXCL;
+  case CREATE_ALWAYS:
+    return O_CREAT | O_TRUNC;
+  case OPEN_ALWAYS:
+    return O_CREAT;
+  default:
+    return 0;
+  }
+}
+
+DWORD error_of(int err) {
+  switch (err) {
+  case ENOENT:
+  case ENOTDIR:
+    return ERROR_FILE_NOT_FOUND;
+  case EWOULDBLOCK:
+    return ERROR_LOCK_VIOLATION;
+  default:
+    return ERROR_ACCESS_DENIED;
+  }
+}
+
+} // namespace
+
+namespace winsim_detail {
+// winsim_reset lives with the registry; the message log is emptied through this hook.
+void clear_messages() {
+  messages().clear();
+}
+} // namespace winsim_detail
+
+const std::vector<winsim_message> &winsim_messages() {
+  return messages();
+}
+
+int winsim_open_files() {
+  return static_cast<int>(files().size());
+}
+
+extern "C" {
+
+LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                   UINT uTimeout, PDWORD_PTR lpdwResult) {
+  const char *text = reinterpret_cast<const char *>(lParam);
+  messages().push_back(
+      winsim_message{hWnd, Msg, wParam, text ? text : "", fuFlags, uTimeout, lpdwResult != nullptr});
+  if (lpdwResult)
+    *lpdwResult = 0;
+  return 1;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD, HANDLE) {
+  int fd = ::open(lpFileName, O_RDWR | O_CLOEXEC | open_flags(dwCreationDisposition), 0600);
+  if (fd < 0) {
+    last_error = error_of(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  files().insert(fd);
+  return to_handle(fd);
+}
+
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, LPOVERLAPPED lpOverlapped) {
+  int fd = to_fd(hFile);
+  if (fd < 0 || !lpOverlapped) {
+    last_error = fd < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  int op = (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) ? LOCK_EX : LOCK_SH;
+  if (dwFlags & LOCKFILE_FAIL_IMMEDIATELY)
+    op |= LOCK_NB;
+  while (::flock(fd, op) != 0) {
+    if (errno != EINTR) {
+      last_error = error_of(errno);
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD, DWORD, DWORD, LPOVERLAPPED lpOverlapped) {
+  int fd = to_fd(hFile);
+  if (fd < 0 || !lpOverlapped || ::flock(fd, LOCK_UN) != 0) {
+    last_error = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  int fd = to_fd(hObject);
+  if (fd < 0) {
+    last_error = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  files().erase(fd);
+  ::close(fd);
+  return TRUE;
+}
+
+DWORD WINAPI GetLastError(void) {
+  return last_error;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+  last_error = dwErrCode;
+}
+
+} // extern "C"

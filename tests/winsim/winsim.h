@@ -1,0 +1,79 @@
+// The switches of the registry and window-message simulator. The simulator behaves as
+// Windows does where the backend relies on it:
+//  - Two keys exist: "Environment" under HKEY_CURRENT_USER and the Session Manager's
+//    "SYSTEM\CurrentControlSet\Control\Session Manager\Environment" under
+//    HKEY_LOCAL_MACHINE, their names matched ignoring case; any other subkey is
+//    ERROR_FILE_NOT_FOUND.
+//  - A handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE,
+//    writing and deleting need KEY_SET_VALUE, or the call fails with ERROR_ACCESS_DENIED.
+//    Without administrator rights (the default) the machine key cannot be opened for
+//    writing at all.
+//  - Value names match ignoring ASCII case; setting an existing value keeps its name as first
+//    written and its place. Values enumerate in the order they were created.
+//  - Data is stored byte for byte with its type, as RegSetValueExA was given it, so a
+//    REG_SZ without its NUL, a REG_DWORD or a REG_MULTI_SZ are set up with RegSetValueExA
+//    as on Windows (or with winsim_put).
+//  - RegEnumValueA answers ERROR_MORE_DATA, with the size needed in *lpcbData, when the name
+//    or the data does not fit, and ERROR_NO_MORE_ITEMS past the last value;
+//    RegDeleteValueA answers ERROR_FILE_NOT_FOUND for a value the key does not hold.
+//  - The lock file calls are flock(2) on a real file: like byte-range locks on Windows, two
+//    handles exclude each other even inside one process.
+// Unlike Windows, nothing is converted between code pages: the ANSI calls store the bytes
+// they are given. Nor does RegSetValueExA look past the data it is given: Windows stores a
+// string's NUL that the count left out when the byte after the data is one.
+#pragma once
+
+#include "windows.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Empties both keys, drops every failure switch and log, and takes administrator rights away.
+void winsim_reset();
+void winsim_set_admin(bool admin);
+
+// Makes RegOpenKeyExA on `root` fail with `status` whenever the requested rights include
+// any bit of `rights` (KEY_READ for every read, KEY_SET_VALUE for writes). Status 0 clears.
+void winsim_fail_open(HKEY root, REGSAM rights, LONG status);
+// Makes RegSetValueExA fail with `status` for the named value (any value when `name` is
+// empty); the nth matching call fails, counting from 1, and every later one (0 clears).
+void winsim_fail_set(std::string_view name, LONG status, int nth = 1);
+// Makes RegDeleteValueA fail with `status` (0 clears).
+void winsim_fail_delete(LONG status);
+// Makes RegQueryInfoKeyA fail with `status` (0 clears).
+void winsim_fail_query_info(LONG status);
+
+// Stores a value directly, as RegSetValueExA would.
+void winsim_put(HKEY root, std::string_view name, DWORD type, std::string_view bytes);
+// The stored type and bytes of a value; false when the key does not hold it.
+bool winsim_get(HKEY root, std::string_view name, DWORD &type, std::string &bytes);
+// The names of a key's values in enumeration order.
+std::vector<std::string> winsim_names(HKEY root);
+
+// Every RegOpenKeyExA call, successful or not.
+struct winsim_open_call {
+  HKEY root;
+  std::string subkey;
+  DWORD options;
+  REGSAM rights;
+  LONG status;
+};
+const std::vector<winsim_open_call> &winsim_opens();
+// Registry handles opened and not yet closed.
+int winsim_open_handles();
+
+// Every SendMessageTimeoutA call; lParam is read as a text when it is not 0.
+struct winsim_message {
+  HWND window;
+  UINT message;
+  WPARAM wparam;
+  std::string text;
+  UINT flags;
+  UINT timeout;
+  bool result_requested;
+};
+const std::vector<winsim_message> &winsim_messages();
+
+// Lock-file handles open now.
+int winsim_open_files();
