@@ -1,0 +1,113 @@
+// A backup file's bytes through env_restore. A restore that succeeds leaves the store
+// holding exactly the backup's variables, and the environment.d file giving each of them its
+// value as systemd's parser reads it back; a restore that fails says why.
+#include "fuzz_home.h"
+
+#include "core/json.h"
+#include "core/state.h"
+#include "kestrune_env.h"
+#include "platform/env_plat.h"
+#include "posix/posix.h"
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+void check(bool ok, const char *what) {
+  if (!ok)
+    fuzz_home::fail("restore_fuzzer", std::string(what) + " (last error: " + env_last_error() + ")");
+}
+
+// The backup's variables, read independently of the restore; false when it is no backup
+// of the user scope.
+bool backup_vars(const std::string &bytes, env_kv_list &out) {
+  yy_doc doc = env_json_read(bytes);
+  yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
+  if (!yyjson_is_obj(root) || yyjson_obj_size(root) == 0)
+    return false;
+  yyjson_val *scope = env_json_member(root, "scope");
+  if (yyjson_is_str(scope) && env_name_casecmp(yyjson_get_str(scope), "system") == 0)
+    return false;
+  yyjson_val *vars = env_json_member(root, "vars");
+  if (!yyjson_is_arr(vars))
+    return false;
+  env_json_take_vars(vars, "overlay", out);
+  return true;
+}
+
+bool writable(const env_kv &kv) {
+  return envd_name_valid(kv.name) && envd_utf8_valid(kv.value) &&
+         (kv.value.empty() || envd_unpassable_byte(kv.value) < 0);
+}
+
+// What the library's environment.d file holds after the variables were written in order: a
+// later name replaces an earlier one of any letter case in its place, an empty value removes
+// it, PATH is always spelt so, and writing stops at the first pair environment.d cannot hold.
+env_kv_list envd_model(const env_kv_list &vars, bool &refused) {
+  env_kv_list out;
+  refused = false;
+  for (const env_kv &kv : vars) {
+    if (!writable(kv)) {
+      refused = true;
+      break;
+    }
+    env_kv *old = env_kv_find(out, kv.name.c_str());
+    if (kv.value.empty() && old)
+      out.erase(out.begin() + (old - out.data()));
+    else if (old)
+      old->value = kv.value;
+    else if (!kv.value.empty())
+      env_kv_push(out, kv.name.c_str(), kv.value.c_str(), "");
+    if (!kv.value.empty() && env_name_is_path(kv.name.c_str()))
+      env_kv_find(out, "PATH")->name = "PATH";
+  }
+  return out;
+}
+
+void check_store(const env_kv_list &vars) {
+  env_kv_list stored;
+  store_load("user", stored);
+  check(stored.size() == vars.size(), "the store does not hold the backup's variables");
+  for (std::size_t i = 0; i < vars.size(); ++i)
+    check(stored[i].name == vars[i].name && stored[i].value == vars[i].value, "a restored variable changed");
+}
+
+void check_envd(const env_kv_list &expected) {
+  env_kv_list native;
+  check(env_plat_native_vars("user", native) == 0, "environment.d cannot be read back");
+  check(native.size() == expected.size(), "environment.d holds other variables than were restored");
+  for (const env_kv &kv : expected) {
+    const env_kv *got = env_kv_find(native, kv.name.c_str());
+    check(got && got->name == kv.name && got->value == kv.value, "environment.d reads back another value");
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  fuzz_home::set_up();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  fuzz_home::reset();
+  const std::string bytes(reinterpret_cast<const char *>(data), size);
+  const std::string path = fuzz_home::home() + "/backup.json";
+  fuzz_home::write(path, bytes);
+  env_kv_list vars;
+  const bool is_backup = backup_vars(bytes, vars);
+  bool refused = false;
+  const env_kv_list envd = envd_model(vars, refused);
+
+  int rc = env_restore(path.c_str());
+  check(rc == 1 || *env_last_error() != '\0', "a failed restore gave no reason");
+  check(is_backup || rc == 0, "a restore took a file that is no user backup");
+  if (!is_backup)
+    return 0;
+  // The store is written before environment.d; a refused pair fails the restore after it.
+  check_store(vars);
+  check(rc == 0 || !refused, "a restore wrote what environment.d cannot hold");
+  check_envd(envd);
+  return 0;
+}
