@@ -102,13 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     cut = input.find('\0');
     std::string value(input.substr(0, cut));
     input.remove_prefix(cut == std::string_view::npos ? input.size() : cut + 1);
-    // dash takes only numbers for OPTIND and leaves the shell on anything else.
-    if (name == "OPTIND")
-      return 0;
     env_kv_push(vars, name.c_str(), value.c_str(), "overlay");
     if (name == "PATH")
       expected[name] = extended_path(expected, value);
-    else if (shell_name(name))
+    else if (shell_name(name) && !export_name_is_reserved(name))
       expected[name] = value;
   }
   const std::string file = fuzz_home::home() + "/user-env.sh";

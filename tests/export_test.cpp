@@ -72,6 +72,28 @@ TEST_F(Export, NamesThatAreNotShellIdentifiersBecomeComments) {
                             "export ok_1='v'\n");
 }
 
+TEST_F(Export, NamesAShellReservesAreNotExported) {
+  env_kv_list vars;
+  for (const char *name : {"OPTIND", "UID", "PPID", "status", "STATUS", "optind"})
+    env_kv_push(vars, name, "x", "overlay");
+  EXPECT_EQ(lines_of(vars), "# not exported (reserved by a shell): OPTIND\n"
+                            "# not exported (reserved by a shell): UID\n"
+                            "# not exported (reserved by a shell): PPID\n"
+                            "# not exported (reserved by a shell): status\n"
+                            "export STATUS='x'\n"
+                            "export optind='x'\n");
+}
+
+TEST_F(Export, SourcingReservedNamesLetsTheShellGoOn) {
+  fs::create_directories(data_dir());
+  write(data_dir() + "/user-env.json", R"({"vars": [{"name": "OPTIND", "value": "x"}, {"name": "UID", "value": "1"},
+      {"name": "PPID", "value": "1"}, {"name": "AFTER", "value": "ok"}]})");
+  ASSERT_EQ(env_set("user", "Z", "z"), 1) << env_last_error();
+  for (const char *shell : {"dash", "bash --posix", "zsh"})
+    EXPECT_EQ(run(std::string(shell) + " -c '. \"$1\"; printf %s \"$AFTER\"' sh " + file() + " 2>/dev/null"), "ok")
+        << shell;
+}
+
 TEST_F(Export, ValueLengthLimits) {
   env_kv_list vars;
   std::string text;
@@ -125,6 +147,20 @@ TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
   for (const char *shell : {"bash", "dash"})
     for (auto &[name, value] : cases)
       EXPECT_EQ(squash(sourced(shell, name)), squash(hex(value))) << shell << " " << name;
+}
+
+TEST_F(Export, PathExtendsTheShellsPath) {
+  ASSERT_EQ(env_path_add("user", "/opt/a b", 0), 1) << env_last_error();
+  ASSERT_EQ(env_path_add("user", "/opt/c", -1), 1) << env_last_error();
+  EXPECT_NE(read(file()).find("export PATH=\"${PATH:+$PATH:}\"'/opt/a b:/opt/c'\n"), std::string::npos);
+  for (const char *shell : {"bash", "dash"}) {
+    EXPECT_EQ(run(std::string("PATH=/usr/bin:/bin ") + shell + " -c '. \"$1\" && printf %s \"$PATH\"' sh " + file()),
+              "/usr/bin:/bin:/opt/a b:/opt/c")
+        << shell;
+    EXPECT_EQ(run(std::string("env -i /bin/") + shell + " -c 'unset PATH; . \"$1\" && printf %s \"$PATH\"' sh " + file()),
+              "/opt/a b:/opt/c")
+        << shell;
+  }
 }
 
 TEST_F(Export, SourcingHostileNamesRunsNothing) {

@@ -119,7 +119,7 @@ TEST_F(PathEdit, FirstEditCopiesTheNativePathIntoTheStore) {
   write(user_envd() + "/10-a.conf", "PATH=/native1:/native2\n");
   ASSERT_EQ(env_path_add("user", "/mine", 1), 1);
   EXPECT_EQ(path(), "/native1:/mine:/native2");
-  EXPECT_NE(read(data_dir() + "/exports/user-env.sh").find("export PATH='/native1:/mine:/native2'\n"),
+  EXPECT_NE(read(data_dir() + "/exports/user-env.sh").find("export PATH=\"${PATH:+$PATH:}\"'/native1:/mine:/native2'\n"),
             std::string::npos);
 }
 

@@ -38,13 +38,17 @@ std::string backup_name(const std::string &stamp) {
 } // namespace
 
 int make_backup(const char *scope) {
+  env_kv_list vars;
+  store_load(scope, vars);
+  return make_backup(scope, vars);
+}
+
+int make_backup(const char *scope, const env_kv_list &vars) {
   std::string dir;
   if (backup_dir(dir, 4096) != 0) {
     env_set_error("cannot create backup directory");
     return -1;
   }
-  env_kv_list vars;
-  store_load(scope, vars);
   long long now = env_now();
   std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
   std::string stamp = env_format_utc(now, "%Y%m%d-%H%M%S");

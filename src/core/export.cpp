@@ -5,6 +5,7 @@
 
 #include "core/files.h"
 #include "core/frame.h"
+#include "platform/env_plat.h"
 
 #include <cstdio>
 
@@ -49,8 +50,22 @@ bool quote_value(const std::string &value, std::string &out) {
   return true;
 }
 
-void append_unexported(const std::string &name, std::string &out) {
-  out.append("# not exported (not a shell variable name): ");
+} // namespace
+
+bool export_name_is_reserved(const std::string &name) {
+  static const char *const reserved[] = {"OPTIND",   "UID",       "EUID",   "PPID",         "BASHOPTS",
+                                         "SHELLOPTS", "BASH_VERSINFO", "LINENO", "HISTCMD", "ARGC",
+                                         "status",   "pipestatus", "ZSH_SUBSHELL", "TTYIDLE"};
+  for (const char *r : reserved)
+    if (name == r)
+      return true;
+  return false;
+}
+
+namespace {
+
+void append_unexported(const char *why, const std::string &name, std::string &out) {
+  out.append(why);
   for (unsigned char c : name) {
     if (c >= 0x20 && c <= 0x7E) {
       out.push_back(static_cast<char>(c));
@@ -61,6 +76,14 @@ void append_unexported(const std::string &name, std::string &out) {
     }
   }
   out.push_back('\n');
+}
+
+// A scope's PATH holds only that scope's own entries. Sourced plainly, it would replace the
+// shell's whole PATH and leave it without /usr/bin, so it is appended to the PATH the shell
+// has, as environment.d does. The prefix is parameter expansion only: it runs nothing.
+void append_path_prefix(std::string &out) {
+  out.append("\"${PATH:+$PATH").push_back(static_cast<char>(env_plat_path_sep() & 0xFF));
+  out.append("}\"");
 }
 
 std::string banner(const std::string &path, const char *scope, long long now) {
@@ -84,22 +107,33 @@ int export_text(const std::string &path, const char *scope, const env_kv_list &v
       return -1;
     }
     if (!is_shell_name(kv.name)) {
-      append_unexported(kv.name, out);
+      append_unexported("# not exported (not a shell variable name): ", kv.name, out);
       continue;
     }
-    out.append("export ").append(kv.name).append("=").append(quoted).append("\n");
+    if (export_name_is_reserved(kv.name)) {
+      append_unexported("# not exported (reserved by a shell): ", kv.name, out);
+      continue;
+    }
+    out.append("export ").append(kv.name).append("=");
+    if (kv.name == "PATH")
+      append_path_prefix(out);
+    out.append(quoted).append("\n");
   }
   return 0;
 }
 
 int emit_export(const char *scope) {
+  env_kv_list vars;
+  store_load(scope, vars);
+  return emit_export(scope, vars);
+}
+
+int emit_export(const char *scope, const env_kv_list &vars) {
   std::string path;
   if (export_path(scope, path) != 0) {
     env_set_error("cannot resolve export path");
     return -1;
   }
-  env_kv_list vars;
-  store_load(scope, vars);
   std::string text;
   if (export_text(path, scope, vars, env_now(), text) != 0)
     return -1;

@@ -1,4 +1,8 @@
 // Whole-file helpers: directories, status tests, reading, and atomic replacement.
+#if defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
+// A 64-bit st_size, so that the size limit of env_read_file sees files of 2 GiB and more.
+#define _FILE_OFFSET_BITS 64
+#endif
 #include "core/files.h"
 
 #include "core/file_ops.h"
@@ -27,11 +31,18 @@ long sys_write(int fd, const void *data, std::size_t size) {
 int sys_fsync(int fd) {
   return ::_commit(fd);
 }
-int sys_link(const char *, const char *) {
-  return errno = ENOSYS, -1;
+// Not every Windows file system has hard links. A rename that refuses to replace an existing
+// file gives env_write_file_new the same guarantee; the temporary file is then gone already,
+// and removing it afterwards finds nothing.
+int sys_link(const char *from, const char *to) {
+  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH))
+    return 0;
+  DWORD err = GetLastError();
+  errno = (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) ? EEXIST : EACCES;
+  return -1;
 }
 int sys_rename(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : (errno = EACCES, -1);
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : (errno = EACCES, -1);
 }
 #else
 int sys_fsync(int fd) {
@@ -137,6 +148,9 @@ int env_mkdir_p(const char *path, int mode) {
   std::string buf(path);
   if (buf.size() > 4095)
     return -1;
+  // Nearly always the directory is there already: one call settles it.
+  if (make_dir(buf.c_str(), mode) == 0 || errno == EEXIST)
+    return 0;
   for (std::size_t i = 1; i < buf.size(); ++i) {
     if (buf[i] != '/' && buf[i] != '\\')
       continue;
@@ -160,16 +174,22 @@ int env_is_dir(const char *path) {
   return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int env_read_file(const char *path, std::string &out) {
+int env_read_file(const char *path, std::string &out, std::size_t spare) {
   out.clear();
   if (!path)
     return -1;
   int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_BINARY);
   if (fd < 0)
     return -1;
+  // Closes the descriptor on every way out, the bad_alloc of a buffer too large included.
+  struct closer {
+    int fd;
+    ~closer() { ::close(fd); }
+  } close_fd{fd};
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 0 && st.st_size < 0x80000000LL;
   if (ok) {
+    out.reserve(static_cast<std::size_t>(st.st_size) + spare);
     out.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
     while (ok && got < out.size()) {
@@ -185,7 +205,6 @@ int env_read_file(const char *path, std::string &out) {
     }
     out.resize(got);
   }
-  ::close(fd);
   if (!ok)
     out.clear();
   return ok ? 0 : -1;

@@ -17,7 +17,8 @@ int env_is_dir(const char *path);
 
 // Reads the whole file into `out`; 0 on success, -1 when it cannot be opened or read.
 // Files of 2 GiB and more are refused. Records no message.
-int env_read_file(const char *path, std::string &out);
+// `spare` bytes of capacity are kept past the text (for a parser that needs padding).
+int env_read_file(const char *path, std::string &out, std::size_t spare = 0);
 
 // Replaces the file atomically: a temporary file in the same directory is written, flushed
 // to disk and renamed over the target, so readers see the old content or the new, never

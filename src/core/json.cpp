@@ -13,6 +13,38 @@ yy_doc env_json_read(std::string_view text) {
   return yy_doc(doc);
 }
 
+yy_doc env_json_read_in_place(std::string &text) {
+  std::size_t len = strnlen(text.data(), text.size());
+  text.resize(len); // what follows a NUL is not read in any case
+  text.append(YYJSON_PADDING_SIZE, '\0');
+  yyjson_read_err err{};
+  yyjson_doc *doc = yyjson_read_opts(text.data(), len, YYJSON_READ_ALLOW_INVALID_UNICODE | YYJSON_READ_INSITU,
+                                     nullptr, &err);
+  if (!doc && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
+    throw std::bad_alloc();
+  return yy_doc(doc);
+}
+
+yy_doc env_json_reader::read(std::string_view text) {
+  std::size_t len = strnlen(text.data(), text.size());
+  // yyjson never needs more than this for a text of this length, so the pool cannot run dry.
+  std::size_t need = yyjson_read_max_memory_usage(len, YYJSON_READ_ALLOW_INVALID_UNICODE);
+  if (need == 0)
+    return env_json_read(text);
+  if (need > size_) {
+    pool_ = std::make_unique_for_overwrite<char[]>(need);
+    size_ = need;
+  }
+  if (!yyjson_alc_pool_init(&alc_, pool_.get(), size_))
+    return env_json_read(text);
+  yyjson_read_err err{};
+  yyjson_doc *doc =
+      yyjson_read_opts(const_cast<char *>(text.data()), len, YYJSON_READ_ALLOW_INVALID_UNICODE, &alc_, &err);
+  if (!doc && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
+    throw std::bad_alloc();
+  return yy_doc(doc);
+}
+
 yy_mut_doc env_json_new_doc() {
   return yy_mut_doc(yy_must(yyjson_mut_doc_new(nullptr)));
 }
@@ -48,7 +80,7 @@ yyjson_val *env_json_member(yyjson_val *obj, const char *key) {
   return nullptr;
 }
 
-void env_json_take_vars(yyjson_val *vars, const char *source, env_kv_list &out) {
+void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take) {
   std::size_t idx, max;
   yyjson_val *elem;
   yyjson_arr_foreach(vars, idx, max, elem) {
@@ -57,6 +89,12 @@ void env_json_take_vars(yyjson_val *vars, const char *source, env_kv_list &out) 
     if (!yyjson_is_str(name) || !yyjson_is_str(value))
       continue;
     // Records hold C strings: an escaped NUL inside a string ends it, as everywhere else.
-    env_kv_push(out, yyjson_get_str(name), yyjson_get_str(value), source);
+    take(yyjson_get_str(name), yyjson_get_str(value));
   }
+}
+
+void env_json_take_vars(yyjson_val *vars, const char *source, env_kv_list &out) {
+  out.reserve(out.size() + yyjson_arr_size(vars));
+  env_json_each_var(vars,
+                    [&](const char *name, const char *value) { env_kv_push(out, name, value, source); });
 }

@@ -6,6 +6,7 @@
 #include "core/names.h"
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -43,6 +44,24 @@ inline void yy_must(bool ok) {
 // text is not JSON; throws std::bad_alloc when the parser ran out of memory.
 yy_doc env_json_read(std::string_view text);
 
+// Reads many documents one after the other, each into the memory the one before it was
+// given: the same parse as env_json_read, without asking the system for memory per document.
+// A document must be released before the next is read.
+class env_json_reader {
+public:
+  yy_doc read(std::string_view text);
+
+private:
+  std::unique_ptr<char[]> pool_;
+  std::size_t size_ = 0;
+  yyjson_alc alc_{};
+};
+
+// env_json_read on a text the caller owns and no longer needs as it was: the document's
+// strings are decoded in the text's own bytes instead of a copy of them. The document must
+// be released before the text.
+yy_doc env_json_read_in_place(std::string &text);
+
 // A new empty mutable document; throws std::bad_alloc.
 yy_mut_doc env_json_new_doc();
 
@@ -55,6 +74,8 @@ yyjson_mut_val *env_json_vars_array(yyjson_mut_doc *doc, const env_kv_list &vars
 // Reads the "vars" array of a store or backup document: elements that are objects whose
 // first "name" and first "value" members are strings, in order, with the given source.
 void env_json_take_vars(yyjson_val *vars, const char *source, env_kv_list &out);
+// The same elements handed to `take` one by one, as C strings, instead of listed.
+void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take);
 
 // The first member with exactly this key, or nullptr.
 yyjson_val *env_json_member(yyjson_val *obj, const char *key);

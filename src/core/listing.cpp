@@ -7,82 +7,109 @@
 #include "core/frame.h"
 #include "platform/env_plat.h"
 
+#include <algorithm>
+
 namespace {
 
-void add_header(yyjson_mut_doc *doc, yyjson_mut_val *root, const char *scope) {
-  yy_must(yyjson_mut_obj_add_str(doc, root, "scope", scope));
+void write_member(env_json_out &out, const char *name, std::string_view text) {
+  out.key(name);
+  out.string(text);
+}
+
+void write_header(env_json_out &out, const char *scope) {
+  write_member(out, "scope", scope);
   if (const char *name = env_plat_name())
-    yy_must(yyjson_mut_obj_add_str(doc, root, "platform", name));
+    write_member(out, "platform", name);
   char sep[2] = {static_cast<char>(env_plat_path_sep() & 0xFF), '\0'};
-  yy_must(yyjson_mut_obj_add_strcpy(doc, root, "path_sep", sep));
-  yy_must(yyjson_mut_obj_add_str(doc, root, "write_policy", env_plat_write_policy()));
-  yy_must(yyjson_mut_obj_add_str(doc, root, "rc_write", "never"));
+  write_member(out, "path_sep", sep);
+  write_member(out, "write_policy", env_plat_write_policy());
+  write_member(out, "rc_write", "never");
   std::string export_file;
+  out.key("export_file");
   if (export_path(scope, export_file) == 0)
-    yy_must(yyjson_mut_obj_add_strncpy(doc, root, "export_file", export_file.data(), export_file.size()));
+    out.string(export_file);
   else
-    yy_must(yyjson_mut_obj_add_null(doc, root, "export_file"));
+    out.null();
 }
 
-void add_vars(yyjson_mut_doc *doc, yyjson_mut_val *root, const env_kv_list &merged) {
-  yyjson_mut_val *vars = yy_must(yyjson_mut_arr(doc));
-  env_kv_index index(merged);
+void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index &index) {
+  out.key("vars");
+  out.begin_array();
   for (const env_kv &kv : merged) {
-    std::string expanded = expand_value(kv.value.c_str(), merged, index);
-    yyjson_mut_val *obj = yy_must(yyjson_mut_obj(doc));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "name", kv.name.data(), kv.name.size()));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "value", kv.value.data(), kv.value.size()));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "expanded", expanded.data(), expanded.size()));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "source", kv.source.data(), kv.source.size()));
-    yy_must(yyjson_mut_arr_append(vars, obj));
+    out.begin_object();
+    write_member(out, "name", kv.name);
+    write_member(out, "value", kv.value);
+    // A value without '$' or '%' refers to nothing and expands to itself.
+    if (kv.value.find_first_of("$%") == std::string::npos)
+      write_member(out, "expanded", kv.value);
+    else
+      write_member(out, "expanded", expand_value(kv.value.c_str(), merged, index));
+    write_member(out, "source", kv.source);
+    out.end_object();
   }
-  yy_must(yyjson_mut_obj_add_val(doc, root, "vars", vars));
+  out.end_array();
 }
 
-void add_path_and_warnings(yyjson_mut_doc *doc, yyjson_mut_val *root, const char *scope,
-                           const env_kv_list &merged) {
+void write_path_and_warnings(env_json_out &out, const char *scope, const env_kv_list &merged,
+                             const env_kv_index &index) {
+  long at = index.find("PATH");
+  const env_kv *path = at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)];
   path_entry_list entries;
-  path_diag_entries(scope, merged, entries);
-  yyjson_mut_val *path = yy_must(yyjson_mut_arr(doc));
-  yyjson_mut_val *warnings = yy_must(yyjson_mut_arr(doc));
-  path_diag_emit_entries(doc, entries, path, warnings);
-  yy_must(yyjson_mut_obj_add_val(doc, root, "path", path));
-  path_diag_emit_variables(doc, merged, warnings);
-  yy_must(yyjson_mut_obj_add_val(doc, root, "warnings", warnings));
+  path_diag_entries(scope, path, entries);
+  out.key("path");
+  path_diag_write_entries(out, entries);
+  out.key("warnings");
+  path_diag_write_warnings(out, entries, path, merged);
 }
 
-void add_trailer(yyjson_mut_doc *doc, yyjson_mut_val *root) {
-  yyjson_mut_val *prot = yy_must(yyjson_mut_arr(doc));
+void write_trailer(env_json_out &out) {
+  out.key("protected_delete");
+  out.begin_array();
   for (const char *name : env_protected_names)
-    yy_must(yyjson_mut_arr_add_str(doc, prot, name));
-  yy_must(yyjson_mut_obj_add_val(doc, root, "protected_delete", prot));
+    out.string(name);
+  out.end_array();
   std::vector<env_rc_file> files;
   env_plat_rc_meta(files);
-  yyjson_mut_val *rc = yy_must(yyjson_mut_arr(doc));
+  out.key("rc_sources");
+  out.begin_array();
   for (const env_rc_file &f : files) {
-    yyjson_mut_val *obj = yy_must(yyjson_mut_obj(doc));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "file", f.path.data(), f.path.size()));
-    yy_must(yyjson_mut_obj_add_int(doc, obj, "parsed", 1));
-    yy_must(yyjson_mut_obj_add_int(doc, obj, "written", f.written));
-    yy_must(yyjson_mut_arr_append(rc, obj));
+    out.begin_object();
+    write_member(out, "file", f.path);
+    out.key("parsed");
+    out.integer(1);
+    out.key("written");
+    out.integer(f.written);
+    out.end_object();
   }
-  yy_must(yyjson_mut_obj_add_val(doc, root, "rc_sources", rc));
+  out.end_array();
+}
+
+// About the size of the text: each variable's object with its value twice (as it is and
+// expanded), and the PATH's entries with their warnings.
+std::size_t expected_size(const env_kv_list &merged, const env_kv *path) {
+  std::size_t size = 4096;
+  for (const env_kv &kv : merged)
+    size += 48 + kv.name.size() + 2 * kv.value.size() + kv.source.size();
+  if (path)
+    size += 3 * path->value.size() +
+            100 * static_cast<std::size_t>(std::count(path->value.begin(), path->value.end(),
+                                                      static_cast<char>(env_plat_path_sep())));
+  return size;
 }
 
 char *list_scope(const char *scope) {
   env_kv_list merged;
-  (void)collect_merged(scope, merged);
-  yy_mut_doc doc = env_json_new_doc();
-  yyjson_mut_val *root = yy_must(yyjson_mut_obj(doc.get()));
-  yyjson_mut_doc_set_root(doc.get(), root);
-  add_header(doc.get(), root, scope);
-  add_vars(doc.get(), root, merged);
-  add_path_and_warnings(doc.get(), root, scope, merged);
-  add_trailer(doc.get(), root);
-  yy_text text = env_json_write(doc.get(), env_json_text_flags);
-  if (!text)
-    env_set_error("failed to serialize list JSON");
-  return text.release();
+  env_kv_index index;
+  (void)collect_merged(scope, merged, index);
+  long at = index.find("PATH");
+  env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)]));
+  out.begin_object();
+  write_header(out, scope);
+  write_vars(out, merged, index);
+  write_path_and_warnings(out, scope, merged, index);
+  write_trailer(out);
+  out.end_object();
+  return out.release();
 }
 
 } // namespace

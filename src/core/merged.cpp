@@ -6,48 +6,51 @@
 
 #include <cctype>
 
+env_kv_index::env_kv_index() = default;
+
+env_kv_index::env_kv_index(const env_kv_list &list) : list_(&list) {
+  table_.reserve(list, list.size());
+  for (std::size_t i = 0; i < list.size(); ++i)
+    table_.add(list, i);
+}
+
+long env_kv_index::find(std::string_view name) const {
+  std::size_t pos = list_ ? table_.find(*list_, name) : env_kv_table::npos;
+  return pos == env_kv_table::npos ? -1 : static_cast<long>(pos);
+}
+
+void env_kv_index::note(const env_kv_list &list, std::size_t pos) {
+  list_ = &list;
+  table_.add(list, pos);
+}
+
 namespace {
 
-std::string folded(std::string_view name) {
-  std::string key(name);
-  for (char &c : key)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
+// A store record laid over the view: it replaces the value of the first record of its name,
+// or comes last.
+void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char *value) {
+  long pos = index.find(name);
+  if (pos >= 0) {
+    out[static_cast<std::size_t>(pos)].value = value;
+    out[static_cast<std::size_t>(pos)].source = "overlay";
+  } else {
+    env_kv_push(out, name, value, "overlay");
+    index.note(out, out.size() - 1);
+  }
 }
 
 } // namespace
 
-env_kv_index::env_kv_index(const env_kv_list &list) {
-  first_.reserve(list.size());
-  for (std::size_t i = 0; i < list.size(); ++i)
-    note(list, i);
-}
-
-long env_kv_index::find(std::string_view name) const {
-  auto it = first_.find(folded(name));
-  return it == first_.end() ? -1 : static_cast<long>(it->second);
-}
-
-void env_kv_index::note(const env_kv_list &list, std::size_t pos) {
-  first_.emplace(folded(list[pos].name), pos);
-}
-
 int collect_merged(const char *scope, env_kv_list &out) {
+  env_kv_index index;
+  return collect_merged(scope, out, index);
+}
+
+int collect_merged(const char *scope, env_kv_list &out, env_kv_index &index) {
   out.clear();
   int native_rc = env_plat_native_vars(scope, out);
-  env_kv_list overlay;
-  store_load(scope, overlay);
-  env_kv_index index(out);
-  for (env_kv &kv : overlay) {
-    long pos = index.find(kv.name);
-    if (pos >= 0) {
-      out[static_cast<std::size_t>(pos)].value = std::move(kv.value);
-      out[static_cast<std::size_t>(pos)].source = "overlay";
-    } else {
-      out.push_back(std::move(kv));
-      index.note(out, out.size() - 1);
-    }
-  }
+  index = env_kv_index(out);
+  store_each(scope, [&](const char *name, const char *value) { overlay(out, index, name, value); });
   return native_rc;
 }
 

@@ -5,105 +5,170 @@
 #include "core/files.h"
 #include "platform/env_plat.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <utility>
 
 namespace {
 
-void add_rc_extras(path_entry_list &entries) {
+// A hash that any two entries env_plat_path_eq takes for equal share (ASCII letters folded
+// as names are, trailing slashes left out), so that an entry is compared only with the
+// entries whose hash it shares.
+class path_hashes {
+public:
+  path_hashes() {
+    for (int c = 0; c < 256; ++c)
+      fold_[c] = static_cast<unsigned char>(std::tolower(c));
+  }
+  std::uint64_t operator()(const std::string &text) const {
+    std::uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (std::size_t i = 0, n = text.find_last_not_of('/') + 1; i < n; ++i)
+      h = (h ^ fold_[static_cast<unsigned char>(text[i])]) * 1099511628211ull;
+    return h;
+  }
+
+private:
+  unsigned char fold_[256];
+};
+
+void add_rc_extras(path_entry_list &entries, const path_hashes &hash) {
   std::vector<env_rc_extra> extras;
   env_plat_rc_path_extras(extras);
+  if (extras.empty())
+    return;
+  std::vector<std::uint64_t> hashes;
+  for (const path_entry &e : entries)
+    hashes.push_back(hash(e.text));
   for (env_rc_extra &extra : extras) {
+    std::uint64_t h = hash(extra.path);
     bool present = false;
-    for (const path_entry &e : entries)
-      if (env_plat_path_eq(e.text.c_str(), extra.path.c_str())) {
-        present = true;
-        break;
-      }
-    if (!present)
-      entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label)});
+    for (std::size_t j = 0; j < entries.size() && !present; ++j)
+      present = hashes[j] == h && env_plat_path_eq(entries[j].text.c_str(), extra.path.c_str());
+    if (present)
+      continue;
+    hashes.push_back(h);
+    entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label)});
   }
 }
 
-void flag_entries(path_entry_list &entries) {
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    path_entry &e = entries[i];
+// An entry repeats an earlier one it is equal to; entries are sorted by hash so that each
+// is compared with the earlier entries of its hash only.
+void flag_duplicates(path_entry_list &entries, const path_hashes &hash) {
+  std::vector<std::pair<std::uint64_t, std::size_t>> order;
+  order.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    order.emplace_back(hash(entries[i].text), i);
+  std::sort(order.begin(), order.end());
+  for (std::size_t g = 0; g < order.size();) {
+    std::size_t end = g + 1;
+    while (end < order.size() && order[end].first == order[g].first)
+      ++end;
+    for (std::size_t k = g; k < end; ++k) {
+      path_entry &e = entries[order[k].second];
+      for (std::size_t j = g; j < k && !e.dup; ++j)
+        e.dup = env_plat_path_eq(e.text.c_str(), entries[order[j].second].text.c_str()) ? 1 : 0;
+    }
+    g = end;
+  }
+}
+
+void flag_entries(path_entry_list &entries, const path_hashes &hash) {
+  for (path_entry &e : entries) {
     e.exists = !e.text.empty() && env_is_dir(e.text.c_str());
     e.dup = 0;
-    for (std::size_t j = 0; j < i && !e.dup; ++j)
-      e.dup = env_plat_path_eq(e.text.c_str(), entries[j].text.c_str()) ? 1 : 0;
   }
+  flag_duplicates(entries, hash);
 }
 
-yyjson_mut_val *new_warning(yyjson_mut_doc *doc, const char *code) {
-  yyjson_mut_val *w = yy_must(yyjson_mut_obj(doc));
-  yy_must(yyjson_mut_obj_add_str(doc, w, "code", code));
-  return w;
+void entry_warning(env_json_out &out, const char *code, const std::string &entry, const char *message) {
+  out.begin_object();
+  out.key("code");
+  out.string(code);
+  out.key("entry");
+  out.string(entry);
+  out.key("message");
+  out.string(message);
+  out.end_object();
 }
 
-void add_entry_warning(yyjson_mut_doc *doc, yyjson_mut_val *warnings, const char *code,
-                       const std::string &entry, const char *message) {
-  yyjson_mut_val *w = new_warning(doc, code);
-  yy_must(yyjson_mut_obj_add_strncpy(doc, w, "entry", entry.data(), entry.size()));
-  yy_must(yyjson_mut_obj_add_str(doc, w, "message", message));
-  yy_must(yyjson_mut_arr_append(warnings, w));
+void length_warning(env_json_out &out, const std::string &name, std::size_t length, const char *message) {
+  out.begin_object();
+  out.key("code");
+  out.string("length");
+  out.key("name");
+  out.string(name);
+  out.key("length");
+  out.integer(static_cast<int32_t>(length));
+  out.key("message");
+  out.string(message);
+  out.end_object();
 }
 
-void add_length_warning(yyjson_mut_doc *doc, yyjson_mut_val *warnings, const std::string &name,
-                        std::size_t length, const char *message) {
-  yyjson_mut_val *w = new_warning(doc, "length");
-  yy_must(yyjson_mut_obj_add_strncpy(doc, w, "name", name.data(), name.size()));
-  yy_must(yyjson_mut_obj_add_int(doc, w, "length", static_cast<int32_t>(length)));
-  yy_must(yyjson_mut_obj_add_str(doc, w, "message", message));
-  yy_must(yyjson_mut_arr_append(warnings, w));
+void name_warning(env_json_out &out, const std::string &name) {
+  out.begin_object();
+  out.key("code");
+  out.string("name");
+  out.key("name");
+  out.string(name);
+  out.key("message");
+  out.string("% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names");
+  out.end_object();
+}
+
+void variable_warnings(env_json_out &out, const env_kv *path, const env_kv_list &merged) {
+  static const std::string path_name = "PATH";
+  if (path && path->value.size() > 2047)
+    length_warning(out, path_name, path->value.size(),
+                   "PATH length exceeds Windows 2047-char CreateProcess caution");
+  if (path && path->value.size() > 4095)
+    length_warning(out, path_name, path->value.size(),
+                   "PATH length exceeds Windows 4095-char registry caution");
+  for (const env_kv &kv : merged) {
+    if (kv.value.size() > 4095 && !env_name_is_path(kv.name.c_str()))
+      length_warning(out, kv.name, kv.value.size(),
+                     "value length exceeds Windows 4095-char registry caution");
+    if (kv.name.find('%') != std::string::npos)
+      name_warning(out, kv.name);
+  }
 }
 
 } // namespace
 
-void path_diag_entries(const char *scope, const env_kv_list &merged, path_entry_list &out) {
-  const env_kv *path = env_kv_find(merged, "PATH");
+void path_diag_entries(const char *scope, const env_kv *path, path_entry_list &out) {
   path_split(path ? path->value.c_str() : "", static_cast<char>(env_plat_path_sep() & 0xFF), out);
+  path_hashes hash;
   if (env_valid_scope(scope) == 1)
-    add_rc_extras(out);
-  flag_entries(out);
+    add_rc_extras(out, hash);
+  flag_entries(out, hash);
 }
 
-void path_diag_emit_entries(yyjson_mut_doc *doc, const path_entry_list &entries, yyjson_mut_val *path_arr,
-                            yyjson_mut_val *warnings) {
+void path_diag_write_entries(env_json_out &out, const path_entry_list &entries) {
+  out.begin_array();
   for (const path_entry &e : entries) {
-    yyjson_mut_val *obj = yy_must(yyjson_mut_obj(doc));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "entry", e.text.data(), e.text.size()));
-    yy_must(yyjson_mut_obj_add_int(doc, obj, "exists", e.exists));
-    yy_must(yyjson_mut_obj_add_int(doc, obj, "dup", e.dup));
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "source", e.source.data(), e.source.size()));
-    yy_must(yyjson_mut_arr_append(path_arr, obj));
-    if (!e.exists && !e.text.empty())
-      add_entry_warning(doc, warnings, "exists", e.text, "PATH entry does not exist (warn, not refused)");
-    if (e.dup)
-      add_entry_warning(doc, warnings, "dup", e.text, "duplicate PATH entry");
+    out.begin_object();
+    out.key("entry");
+    out.string(e.text);
+    out.key("exists");
+    out.integer(e.exists);
+    out.key("dup");
+    out.integer(e.dup);
+    out.key("source");
+    out.string(e.source);
+    out.end_object();
   }
+  out.end_array();
 }
 
-void path_diag_emit_variables(yyjson_mut_doc *doc, const env_kv_list &merged, yyjson_mut_val *warnings) {
-  static const std::string path_name = "PATH";
-  if (const env_kv *path = env_kv_find(merged, "PATH")) {
-    std::size_t len = path->value.size();
-    if (len > 2047)
-      add_length_warning(doc, warnings, path_name, len,
-                         "PATH length exceeds Windows 2047-char CreateProcess caution");
-    if (len > 4095)
-      add_length_warning(doc, warnings, path_name, len,
-                         "PATH length exceeds Windows 4095-char registry caution");
+void path_diag_write_warnings(env_json_out &out, const path_entry_list &entries, const env_kv *path,
+                              const env_kv_list &merged) {
+  out.begin_array();
+  for (const path_entry &e : entries) {
+    if (!e.exists && !e.text.empty())
+      entry_warning(out, "exists", e.text, "PATH entry does not exist (warn, not refused)");
+    if (e.dup)
+      entry_warning(out, "dup", e.text, "duplicate PATH entry");
   }
-  for (const env_kv &kv : merged) {
-    if (!env_name_is_path(kv.name.c_str()) && kv.value.size() > 4095)
-      add_length_warning(doc, warnings, kv.name, kv.value.size(),
-                         "value length exceeds Windows 4095-char registry caution");
-    if (kv.name.find('%') != std::string::npos) {
-      yyjson_mut_val *w = new_warning(doc, "name");
-      yy_must(yyjson_mut_obj_add_strncpy(doc, w, "name", kv.name.data(), kv.name.size()));
-      yy_must(yyjson_mut_obj_add_str(
-          doc, w, "message", "% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names"));
-      yy_must(yyjson_mut_arr_append(warnings, w));
-    }
-  }
+  variable_warnings(out, path, merged);
+  out.end_array();
 }

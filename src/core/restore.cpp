@@ -4,12 +4,15 @@
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
+#include "core/json_out.h"
 #include "core/state.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
+#include <cerrno>
+#include <dirent.h>
+#include <memory>
 
 namespace {
 
@@ -26,39 +29,54 @@ bool is_backup_name(std::string_view name) {
          name[15] == '-' && all_digits(name.substr(16, name.size() - 21));
 }
 
+struct dir_closer {
+  void operator()(DIR *d) const { closedir(d); }
+};
+
+// Read with readdir rather than std::filesystem: libstdc++'s directory iterator allocates
+// inside a noexcept function, so running out of memory there ends the process, and with an
+// error_code it reports a directory it had no memory to open as an empty one.
 std::vector<std::string> backup_names(const std::string &dir) {
   std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (is_backup_name(name))
-      names.push_back(std::move(name));
-  }
+  errno = 0;
+  std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
+  if (!d && errno == ENOMEM)
+    throw std::bad_alloc();
+  if (!d)
+    return names;
+  while (const dirent *e = readdir(d.get()))
+    if (is_backup_name(e->d_name))
+      names.emplace_back(e->d_name);
   std::sort(names.begin(), names.end(), std::greater<>());
   return names;
 }
 
-void add_member_or_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, yyjson_val *v) {
+void write_member_or_null(env_json_out &out, const char *key, yyjson_val *v) {
+  out.key(key);
   if (yyjson_is_str(v))
-    yy_must(yyjson_mut_obj_add_strncpy(doc, obj, key, yyjson_get_str(v), yyjson_get_len(v)));
+    out.string(std::string_view(yyjson_get_str(v), yyjson_get_len(v)));
   else
-    yy_must(yyjson_mut_obj_add_null(doc, obj, key));
+    out.null();
 }
 
-yyjson_mut_val *describe_backup(yyjson_mut_doc *doc, const std::string &dir, const std::string &name) {
-  std::string path = dir + "/" + name, text;
+// One object of the listing. `text` and `reader` carry their memory from file to file.
+void describe_backup(env_json_out &out, const std::string &dir, const std::string &name, std::string &text,
+                     env_json_reader &reader) {
+  std::string path = dir + "/" + name;
   yy_doc backup;
   if (env_read_file(path.c_str(), text) == 0)
-    backup = env_json_read(text);
+    backup = reader.read(text);
   yyjson_val *root = backup ? yyjson_doc_get_root(backup.get()) : nullptr;
-  yyjson_mut_val *obj = yy_must(yyjson_mut_obj(doc));
-  yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "file", name.data(), name.size()));
-  yy_must(yyjson_mut_obj_add_strncpy(doc, obj, "path", path.data(), path.size()));
-  add_member_or_null(doc, obj, "ts", env_json_member(root, "ts"));
-  add_member_or_null(doc, obj, "scope", env_json_member(root, "scope"));
-  yyjson_val *vars = env_json_member(root, "vars");
-  yy_must(yyjson_mut_obj_add_int(doc, obj, "vars", static_cast<int64_t>(yyjson_arr_size(vars))));
-  return obj;
+  out.begin_object();
+  out.key("file");
+  out.string(name);
+  out.key("path");
+  out.string(path);
+  write_member_or_null(out, "ts", env_json_member(root, "ts"));
+  write_member_or_null(out, "scope", env_json_member(root, "scope"));
+  out.key("vars");
+  out.integer(static_cast<int64_t>(yyjson_arr_size(env_json_member(root, "vars"))));
+  out.end_object();
 }
 
 char *list_backups() {
@@ -67,15 +85,15 @@ char *list_backups() {
     env_set_error("cannot resolve backup directory");
     return nullptr;
   }
-  yy_mut_doc doc = env_json_new_doc();
-  yyjson_mut_val *root = yy_must(yyjson_mut_arr(doc.get()));
-  yyjson_mut_doc_set_root(doc.get(), root);
-  for (const std::string &name : backup_names(dir))
-    yy_must(yyjson_mut_arr_append(root, describe_backup(doc.get(), dir, name)));
-  yy_text text = env_json_write(doc.get(), env_json_text_flags);
-  if (!text)
-    env_set_error("failed to serialize backups JSON");
-  return text.release();
+  std::vector<std::string> names = backup_names(dir);
+  env_json_out out(names.size() * (dir.size() + 2 * 29 + 80) + 2);
+  std::string text;
+  env_json_reader reader;
+  out.begin_array();
+  for (const std::string &name : names)
+    describe_backup(out, dir, name, text, reader);
+  out.end_array();
+  return out.release();
 }
 
 // Reads and checks the backup file; the restore list holds its variables in order.
@@ -118,9 +136,11 @@ int restore(const char *backup_path) {
   if (read_backup(backup_path, vars) != 0)
     return 0;
   env_data_lock lock;
-  if (make_backup("user") != 0 || store_save("user", vars) != 0)
+  store_file current;
+  store_read("user", current);
+  if (make_backup("user", current.vars) != 0 || store_save("user", vars, current) != 0)
     return 0;
-  if (env_plat_apply_snapshot(vars) != 0 || emit_export("user") != 0)
+  if (env_plat_apply_snapshot(vars) != 0 || emit_export("user", vars) != 0)
     return 0;
   env_plat_broadcast();
   return 1;

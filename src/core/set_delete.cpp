@@ -6,6 +6,8 @@
 #include "core/state.h"
 #include "platform/env_plat.h"
 
+#include <algorithm>
+
 namespace {
 
 int set_variable(const char *scope, const char *name, const char *value) {
@@ -16,21 +18,26 @@ int set_variable(const char *scope, const char *name, const char *value) {
     return 0;
   }
   env_data_lock lock;
-  if (make_backup(scope) != 0 || store_upsert(scope, name, value) != 0)
+  store_file store;
+  store_read(scope, store);
+  if (make_backup(scope, store.vars) != 0)
     return 0;
-  if (env_plat_native_set(scope, name, value) != 0 || emit_export(scope) != 0)
+  store_put(store.vars, name, value);
+  if (store_save(scope, store.vars, store) != 0)
+    return 0;
+  if (env_plat_native_set(scope, name, value) != 0 || emit_export(scope, store.vars) != 0)
     return 0;
   env_plat_broadcast();
   return 1;
 }
 
-// The store minus every record whose name matches; false when none matched.
-bool without_name(const env_kv_list &vars, const char *name, env_kv_list &kept) {
-  kept.reserve(vars.size());
-  for (const env_kv &kv : vars)
-    if (!env_name_eq(kv.name, name))
-      kept.push_back(kv);
-  return kept.size() != vars.size();
+// Removes every record whose name matches; false when none matched.
+bool remove_name(env_kv_list &vars, const char *name) {
+  auto gone =
+      std::remove_if(vars.begin(), vars.end(), [&](const env_kv &kv) { return env_name_eq(kv.name, name); });
+  bool found = gone != vars.end();
+  vars.erase(gone, vars.end());
+  return found;
 }
 
 int delete_variable(const char *scope, const char *name) {
@@ -43,20 +50,20 @@ int delete_variable(const char *scope, const char *name) {
     return 0;
   }
   env_data_lock lock;
-  if (make_backup(scope) != 0)
+  store_file store;
+  store_read(scope, store);
+  if (make_backup(scope, store.vars) != 0)
     return 0;
-  env_kv_list vars, kept;
-  store_load(scope, vars);
-  if (!without_name(vars, name, kept)) {
+  if (!remove_name(store.vars, name)) {
     env_set_error("variable '%s' not found in %s store", name, scope);
     return 0;
   }
-  if (store_save(scope, kept) != 0)
+  if (store_save(scope, store.vars, store) != 0)
     return 0;
   // The store decides existence; a native store that keeps the name is tolerated.
   if (env_plat_native_del(scope, name) != 0)
     env_clear_error();
-  if (emit_export(scope) != 0)
+  if (emit_export(scope, store.vars) != 0)
     return 0;
   env_plat_broadcast();
   return 1;

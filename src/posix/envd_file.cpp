@@ -50,22 +50,51 @@
 
 #include "posix/posix.h"
 
+#include <algorithm>
+
 namespace {
 
-constexpr std::string_view newline_chars = "\n\r";
-constexpr std::string_view blank_chars = " \t\n\r";
-constexpr std::string_view comment_chars = "#;";
-constexpr std::string_view unescaped_in_quotes = "\"\\`$";
+// The byte classes the parser tests, one bit each, looked up in a table once per byte.
+enum byte_class : unsigned char {
+  newline_chars = 1,       // \n \r
+  blank_chars = 2,         // space, tab, \n, \r
+  comment_chars = 4,       // # ;
+  unescaped_in_quotes = 8, // " \ ` $
+  equals_sign = 16,
+  backslash = 32,
+  single_quote_mark = 64,
+  double_quote_mark = 128,
+};
+
+struct byte_class_table {
+  unsigned char bits[256] = {};
+  constexpr void mark(std::string_view bytes, unsigned char bit) {
+    for (char c : bytes)
+      bits[static_cast<unsigned char>(c)] |= bit;
+  }
+  constexpr byte_class_table() {
+    mark("\n\r", newline_chars);
+    mark(" \t\n\r", blank_chars);
+    mark("#;", comment_chars);
+    mark("\"\\`$", unescaped_in_quotes);
+    mark("=", equals_sign);
+    mark("\\", backslash);
+    mark("'", single_quote_mark);
+    mark("\"", double_quote_mark);
+  }
+};
+
+constexpr byte_class_table byte_classes;
 constexpr std::size_t none = std::string::npos;
 
-bool one_of(std::string_view set, char c) {
-  return set.find(c) != std::string_view::npos;
+bool one_of(unsigned classes, char c) {
+  return (byte_classes.bits[static_cast<unsigned char>(c)] & classes) != 0;
 }
 
 // The parser's working state. The step functions below are the states of systemd's
 // machine, one function each where a state does more than one thing.
 struct parser {
-  envd_text &out;
+  envd_sink &sink;
   envd_state state = envd_state::pre_key;
   std::string key{};
   std::string value{};
@@ -86,7 +115,8 @@ void push(parser &p, std::size_t end, bool chomp) {
     p.value.resize(p.value_blank);
   if (p.key_blank != none)
     p.key.resize(p.key_blank);
-  p.out.entries.push_back(envd_entry{p.key, p.value, p.has_value, p.entry_begin, end});
+  envd_entry entry{std::move(p.key), std::move(p.value), p.has_value, p.entry_begin, end};
+  p.sink.take(entry);
   p.key.clear();
   p.value.clear();
   p.has_value = false;
@@ -216,6 +246,49 @@ void step(parser &p, char c, std::size_t pos) {
   }
 }
 
+// The bytes a state takes one after the other without leaving it: a name or an unquoted
+// value up to a blank, quoted text up to its quote or a backslash, a comment up to its end.
+unsigned run_stops(envd_state s) {
+  switch (s) {
+  case envd_state::key:
+    return newline_chars | blank_chars | equals_sign;
+  case envd_state::value:
+    return newline_chars | blank_chars | backslash;
+  case envd_state::single_quote:
+    return single_quote_mark;
+  case envd_state::double_quote:
+    return double_quote_mark | backslash;
+  case envd_state::comment:
+    return newline_chars | backslash;
+  default:
+    return 0;
+  }
+}
+
+// Takes such a run at once, exactly as step would take its bytes one by one; returns its
+// length (0 where the state takes no run).
+std::size_t take_run(parser &p, std::string_view text, std::size_t pos) {
+  unsigned stops = run_stops(p.state);
+  if (stops == 0)
+    return 0;
+  std::size_t end = pos;
+  while (end < text.size() && !one_of(stops, text[end]))
+    ++end;
+  std::string_view run = text.substr(pos, end - pos);
+  if (run.empty() || p.state == envd_state::comment)
+    return run.size();
+  if (p.state == envd_state::key) {
+    p.key.append(run);
+    p.key_blank = none;
+    return run.size();
+  }
+  if (p.state == envd_state::value)
+    p.value_blank = none;
+  p.value.append(run);
+  p.has_value = true;
+  return run.size();
+}
+
 bool ends_in_value(envd_state s) {
   return s != envd_state::pre_key && s != envd_state::key && s != envd_state::comment &&
          s != envd_state::comment_escape;
@@ -310,17 +383,30 @@ bool scalar_acceptable(long cp, std::size_t len) {
 
 } // namespace
 
-void envd_parse(std::string_view text, envd_text &out) {
-  out.entries.clear();
-  out.end_state = envd_state::pre_key;
+envd_state envd_parse(std::string_view text, envd_sink &sink) {
   if (text.find('\0') != std::string_view::npos)
-    return;
-  parser p{out};
-  for (std::size_t pos = 0; pos < text.size(); ++pos)
-    step(p, text[pos], pos);
+    return envd_state::pre_key;
+  parser p{sink};
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t run = take_run(p, text, pos);
+    if (run == 0)
+      step(p, text[pos], pos);
+    pos += run == 0 ? 1 : run;
+  }
   if (ends_in_value(p.state))
     push(p, text.size(), p.state == envd_state::value);
-  out.end_state = p.state;
+  return p.state;
+}
+
+void envd_parse(std::string_view text, envd_text &out) {
+  struct collect final : envd_sink {
+    explicit collect(envd_text &t) : text(t) {}
+    envd_text &text;
+    void take(envd_entry &entry) override { text.entries.push_back(std::move(entry)); }
+  } sink(out);
+  out.entries.clear();
+  out.entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  out.end_state = envd_parse(text, sink);
 }
 
 bool envd_name_valid(std::string_view name) {
@@ -367,6 +453,8 @@ std::string envd_own_value(std::string_view value, bool is_path) {
   constexpr std::string_view prefix = "${PATH}:";
   if (is_path && value.substr(0, prefix.size()) == prefix)
     value.remove_prefix(prefix.size());
+  if (value.find('$') == std::string_view::npos)
+    return std::string(value);
   std::string out;
   out.reserve(value.size());
   for (std::size_t i = 0; i < value.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/kv_table.h"
 #include "platform/env_plat.h"
 #include "posix/posix.h"
 
@@ -14,7 +15,6 @@
 #include <memory>
 #include <new>
 #include <sys/stat.h>
-#include <unordered_map>
 
 namespace {
 
@@ -66,37 +66,63 @@ int conf_files(const std::string &dir, std::vector<std::string> &names) {
 struct merger {
   env_kv_list &out;
   const char *source;
-  std::unordered_map<std::string, std::size_t> index{};
+  env_kv_table index{false};
 };
 
 // systemd's merge: a later assignment replaces the value but keeps the first position, and
 // names match exactly.
-void merge_set(merger &m, const std::string &name, const std::string &value) {
-  auto found = m.index.find(name);
-  if (found != m.index.end()) {
-    m.out[found->second].value = value;
+void merge_set(merger &m, std::string &&name, std::string &&value) {
+  m.out.push_back(env_kv{std::move(name), std::move(value), m.source});
+  std::size_t earlier = m.index.add(m.out, m.out.size() - 1);
+  if (earlier == env_kv_table::npos)
     return;
-  }
-  env_kv_push(m.out, name.c_str(), value.c_str(), m.source);
-  m.index.emplace(name, m.out.size() - 1);
+  m.out[earlier].value = std::move(m.out.back().value);
+  m.out.pop_back();
 }
 
-// Applies one file. Unreadable files are skipped, as systemd skips them. An assignment
-// whose value is not UTF-8 ends the file there: systemd's parser stops at it (and the
-// generator of systemd 252 then aborts, which the listing cannot show).
-void merge_file(const std::string &path, bool own, merger &m) {
-  struct stat st {};
-  std::string text;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || env_read_file(path.c_str(), text))
-    return;
-  envd_text parsed;
-  envd_parse(text, parsed);
-  for (const envd_entry &e : parsed.entries) {
-    if (!e.has_value || !envd_name_valid(e.name))
-      continue;
-    if (!envd_utf8_valid(e.value))
+// Takes the assignments of one file as the parser completes them.
+struct merge_sink final : envd_sink {
+  merge_sink(merger &to, bool own_file) : m(to), own(own_file) {}
+  merger &m;
+  bool own;
+  bool stopped = false;
+  void take(envd_entry &e) override {
+    if (stopped || !e.has_value || !envd_name_valid(e.name))
       return;
-    merge_set(m, e.name, own ? envd_own_value(e.value, env_name_is_path(e.name.c_str())) : e.value);
+    if (!envd_utf8_valid(e.value)) {
+      stopped = true;
+      return;
+    }
+    std::string value = own ? envd_own_value(e.value, env_name_is_path(e.name.c_str())) : std::move(e.value);
+    merge_set(m, std::move(e.name), std::move(value));
+  }
+};
+
+// A file of the scope's directory as read: unreadable files are skipped, as systemd skips
+// them.
+struct conf_text {
+  bool own;
+  std::string text;
+};
+
+bool read_conf(const std::string &path, std::string &text) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && env_read_file(path.c_str(), text) == 0;
+}
+
+// Applies the files in order. An assignment whose value is not UTF-8 ends its file there:
+// systemd's parser stops at it (and the generator of systemd 252 then aborts, which the
+// listing cannot show). Room for all their lines is made at once, so that the list is
+// never copied to grow.
+void merge_files(const std::vector<conf_text> &files, merger &m) {
+  std::size_t lines = 0;
+  for (const conf_text &f : files)
+    lines += static_cast<std::size_t>(std::count(f.text.begin(), f.text.end(), '\n')) + 1;
+  m.out.reserve(lines);
+  m.index.reserve(m.out, lines);
+  for (const conf_text &f : files) {
+    merge_sink sink(m, f.own);
+    envd_parse(f.text, sink);
   }
 }
 
@@ -166,9 +192,10 @@ int rewrite(int scope, const std::vector<change> &changes) {
   int err = read_own(path, text, exists);
   if (err != 0)
     return write_failure(scope, path, err);
-  std::string next = text;
+  envd_editor editor(text);
   for (const change &c : changes)
-    next = envd_splice(next, c.name, c.value, c.is_path);
+    editor.apply(c.name, c.value, c.is_path);
+  std::string next = editor.text();
   if (next == text && (exists || next.empty()))
     return 0;
   return store_file(scope, dir, path, next);
@@ -216,11 +243,15 @@ int env_plat_native_vars(const char *scope, env_kv_list &out) {
     env_set_error("cannot read environment directory %s (%d)", dir.c_str(), err);
     return -1;
   }
-  merger m{out, s == system_scope ? "envd-system" : "envd-user"};
+  std::vector<conf_text> files;
   std::string path;
-  for (const std::string &name : names)
-    if (env_join_path(path, dir, name) == 0)
-      merge_file(path, name == own_name(s), m);
+  for (const std::string &name : names) {
+    conf_text file{name == own_name(s), {}};
+    if (env_join_path(path, dir, name) == 0 && read_conf(path, file.text))
+      files.push_back(std::move(file));
+  }
+  merger m{out, s == system_scope ? "envd-system" : "envd-user"};
+  merge_files(files, m);
   return 0;
 }
 

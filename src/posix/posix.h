@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Where systemd's env-file parser stands after a text. The names follow the states of
@@ -44,6 +45,17 @@ struct envd_text {
 // entries: systemd refuses such a file whole.
 void envd_parse(std::string_view text, envd_text &out);
 
+// Receives the entries of a text one by one, each as soon as the parser completes it.
+class envd_sink {
+public:
+  virtual void take(envd_entry &entry) = 0; // may move from the entry
+protected:
+  ~envd_sink() = default;
+};
+// envd_parse without the list, for a reader that needs each entry only once; returns the
+// state the text ends in.
+envd_state envd_parse(std::string_view text, envd_sink &sink);
+
 // `[A-Za-z_][A-Za-z0-9_]*`: the names systemd accepts.
 bool envd_name_valid(std::string_view name);
 // UTF-8 as systemd checks it: no overlong forms, no surrogates, nothing above U+10FFFF and
@@ -68,6 +80,46 @@ std::string_view envd_terminator(envd_state state);
 // was none.
 std::string envd_splice(std::string_view text, std::string_view name, std::optional<std::string_view> value,
                         bool is_path);
+
+// A series of splices on one text, each with exactly the effect envd_splice has on the text
+// the previous one left, without reading the whole text again for each: the assignments are
+// kept by name, so a change costs what its own lines cost.
+class envd_editor {
+public:
+  explicit envd_editor(std::string_view text);
+  void apply(std::string_view name, std::optional<std::string_view> value, bool is_path);
+  std::string text() const;
+
+private:
+  static constexpr std::size_t none = std::string::npos;
+  // A stretch of the text: one assignment, or what lies between two.
+  struct piece {
+    std::size_t begin = 0; // where it lies in the text as read
+    std::size_t end = 0;
+    bool rewritten = false; // its bytes are `written` instead
+    std::string written;
+    std::string name; // the assignment's name as read; "" between assignments
+    bool assignment = false;
+    bool live = true;
+    bool unreadable = false; // a value systemd's generator aborts on (see envd_splice)
+    std::size_t next = none; // the next assignment whose name matches this one's
+  };
+  std::string read_; // the text as read
+  std::vector<piece> pieces_;
+  std::unordered_map<std::string, std::size_t> first_; // folded name -> first assignment
+  std::vector<std::size_t> unreadable_;                // assignments with such a value
+  std::size_t tail_ = none;                            // the piece that ends the text as read
+  envd_state end_state_ = envd_state::pre_key;
+  bool reread_ = false; // a line written did not read back as one assignment of its name
+
+  void load(std::string text);
+  void add_piece(std::size_t begin, std::size_t end, const envd_entry *entry);
+  std::string_view bytes(const piece &p) const;
+  void remove(std::size_t i);
+  void write_line(std::size_t i, std::string line, const std::string &key);
+  void append(std::string_view name, std::string_view value, bool is_path, const std::string &key);
+  std::string take_line_start(piece &p) const;
+};
 
 // HOME when it is set and not empty, else nullptr.
 const char *posix_home();

@@ -4,6 +4,7 @@
 #if !defined(_WIN32) && !defined(KENV_WIN_SIM)
 
 #include "core/files.h"
+#include "core/frame.h"
 #include "platform/env_plat.h"
 #include "posix/posix.h"
 
@@ -163,6 +164,26 @@ void scan(std::string_view text, std::string_view home, const std::string &label
   }
 }
 
+// The start-up files that exist, with their text. A listing asks for both reports, and
+// the files are read once for the two.
+struct rc_texts : env_call_memo {
+  bool read = false;
+  std::vector<std::pair<rc_file, std::string>> files;
+};
+
+const std::vector<std::pair<rc_file, std::string>> &read_all(const char *home, rc_texts &own) {
+  rc_texts *memo = env_memo<rc_texts>();
+  rc_texts &texts = memo ? *memo : own;
+  if (texts.read)
+    return texts.files;
+  std::string text;
+  for (rc_file &f : candidates(home))
+    if (read_regular(f.path, text))
+      texts.files.emplace_back(std::move(f), std::move(text));
+  texts.read = true;
+  return texts.files;
+}
+
 } // namespace
 
 int env_plat_rc_meta(std::vector<env_rc_file> &out) {
@@ -170,10 +191,9 @@ int env_plat_rc_meta(std::vector<env_rc_file> &out) {
   const char *home = posix_home();
   if (!home)
     return 0;
-  std::string text;
-  for (const rc_file &f : candidates(home))
-    if (read_regular(f.path, text))
-      out.push_back({f.path, 0});
+  rc_texts own;
+  for (const auto &[file, text] : read_all(home, own))
+    out.push_back({file.path, 0});
   return 0;
 }
 
@@ -182,10 +202,9 @@ int env_plat_rc_path_extras(std::vector<env_rc_extra> &out) {
   const char *home = posix_home();
   if (!home)
     return 0;
-  std::string text;
-  for (const rc_file &f : candidates(home))
-    if (read_regular(f.path, text))
-      scan(text, home, f.label, out);
+  rc_texts own;
+  for (const auto &[file, text] : read_all(home, own))
+    scan(text, home, file.label, out);
   return 0;
 }
 

@@ -1,0 +1,107 @@
+// The library calls behind each operation.
+#include "ops.h"
+
+#include "kestrune_env.h"
+
+namespace bench {
+
+namespace {
+
+constexpr const char *new_name = "BENCH_NEW";
+constexpr const char *deleted_name = "BENCH_GONE";
+
+// A store variable from the middle of the scope; its value keeps its length.
+const char *existing_name() {
+  return "BENCH_S_00001";
+}
+
+// An existing directory that the PATH does not hold.
+constexpr const char *added_entry = "extra";
+
+bool listed(char *text) {
+  bool ok = text != nullptr;
+  env_free_string(text);
+  return ok;
+}
+
+int path_middle(const workload &w) {
+  return static_cast<int>(w.path_entries().size() / 2);
+}
+
+bool move_entry(workload &w, long iteration) {
+  const std::string &entry = w.path_entries()[static_cast<std::size_t>(path_middle(w))];
+  int to = iteration % 2 == 0 ? 0 : static_cast<int>(w.path_entries().size());
+  return env_path_move("user", entry.c_str(), to) == 1;
+}
+
+} // namespace
+
+const char *op_name(op o) {
+  switch (o) {
+  case op::list:
+    return "env_list";
+  case op::set_new:
+    return "env_set_new";
+  case op::set_existing:
+    return "env_set_existing";
+  case op::del:
+    return "env_del";
+  case op::path_add:
+    return "env_path_add";
+  case op::path_move:
+    return "env_path_move";
+  case op::restore:
+    return "env_restore";
+  case op::backups:
+    return "env_backups";
+  }
+  return "?";
+}
+
+bool op_changes(op o) {
+  return o != op::list && o != op::backups;
+}
+
+bool op_has_prepare(op o) {
+  return o == op::del;
+}
+
+bool op_has_reset(op o) {
+  return o == op::set_new || o == op::path_add;
+}
+
+bool op_prepare(op o, workload &) {
+  return o != op::del || env_set("user", deleted_name, "value-gone") == 1;
+}
+
+bool op_reset(op o, workload &) {
+  if (o == op::set_new)
+    return env_del("user", new_name) == 1;
+  if (o == op::path_add)
+    return env_path_del("user", added_entry) == 1;
+  return true;
+}
+
+bool op_call(op o, workload &w, long iteration) {
+  switch (o) {
+  case op::list:
+    return listed(env_list("user"));
+  case op::set_new:
+    return env_set("user", new_name, "value-new") == 1;
+  case op::set_existing:
+    return env_set("user", existing_name(), iteration % 2 ? "value-x00001" : "value-y00001") == 1;
+  case op::del:
+    return env_del("user", deleted_name) == 1;
+  case op::path_add:
+    return env_path_add("user", added_entry, path_middle(w)) == 1;
+  case op::path_move:
+    return move_entry(w, iteration);
+  case op::restore:
+    return env_restore(w.restore_file(static_cast<int>(iteration % 2)).c_str()) == 1;
+  case op::backups:
+    return listed(env_backups());
+  }
+  return false;
+}
+
+} // namespace bench

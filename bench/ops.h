@@ -1,0 +1,23 @@
+// The operations measured, each as an untimed preparation, the timed library call and an
+// untimed reset that brings the workload back to where it was, so that every iteration
+// measures the same thing.
+#pragma once
+
+#include "workload.h"
+
+namespace bench {
+
+enum class op { list, set_new, set_existing, del, path_add, path_move, restore, backups };
+
+const char *op_name(op o);
+// True for the operations that change the scope (and take the data directory's lock).
+bool op_changes(op o);
+
+// Each returns false when the library reported a failure.
+bool op_prepare(op o, workload &w);
+bool op_call(op o, workload &w, long iteration);
+bool op_reset(op o, workload &w);
+bool op_has_prepare(op o);
+bool op_has_reset(op o);
+
+} // namespace bench
