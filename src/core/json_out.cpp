@@ -37,7 +37,7 @@ struct escape_table {
   constexpr escape_table() {
     for (int c = 0; c < 0x20; ++c)
       needed[c] = true;
-    needed['"'] = needed['\\'] = true;
+    needed[static_cast<unsigned char>('"')] = needed[static_cast<unsigned char>('\\')] = true;
   }
 };
 
