@@ -109,10 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       expected[name] = value;
   }
   const std::string file = fuzz_home::home() + "/user-env.sh";
-  std::string text;
-  if (export_text(file, "user", vars, 0, text) != 0)
-    return 0; // a value too long to quote
-  fuzz_home::write(file, text);
+  fuzz_home::write(file, export_text(file, env_scope::user, vars, 0));
   std::string script = ". \"$1\" || exit 99";
   std::string want;
   for (const auto &[name, value] : expected) {

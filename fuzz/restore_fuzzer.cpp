@@ -1,6 +1,7 @@
 // A backup file's bytes through env_restore. A restore that succeeds leaves the store
 // holding exactly the backup's variables, and the environment.d file giving each of them its
-// value as systemd's parser reads it back; a restore that fails says why.
+// value as systemd's parser reads it back; a backup holding a pair environment.d cannot hold
+// is refused whole and changes nothing; a restore that fails says why.
 #include "fuzz_home.h"
 
 #include "core/json.h"
@@ -9,6 +10,7 @@
 #include "platform/env_plat.h"
 #include "posix/posix.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -43,15 +45,13 @@ bool writable(const env_kv &kv) {
 
 // What the library's environment.d file holds after the variables were written in order: a
 // later name replaces an earlier one of any letter case in its place, an empty value removes
-// it, PATH is always spelt so, and writing stops at the first pair environment.d cannot hold.
+// it, and PATH is always spelt so. One pair environment.d cannot hold refuses them all.
 env_kv_list envd_model(const env_kv_list &vars, bool &refused) {
   env_kv_list out;
-  refused = false;
+  refused = std::any_of(vars.begin(), vars.end(), [](const env_kv &kv) { return !writable(kv); });
+  if (refused)
+    return out;
   for (const env_kv &kv : vars) {
-    if (!writable(kv)) {
-      refused = true;
-      break;
-    }
     env_kv *old = env_kv_find(out, kv.name.c_str());
     if (kv.value.empty() && old)
       out.erase(out.begin() + (old - out.data()));
@@ -66,8 +66,11 @@ env_kv_list envd_model(const env_kv_list &vars, bool &refused) {
 }
 
 void check_store(const env_kv_list &vars) {
-  env_kv_list stored;
-  store_load("user", stored);
+  env_layout files;
+  store_file store;
+  if (env_layout_of(env_scope::user, files) == 0)
+    store_read(files.store, store);
+  const env_kv_list &stored = store.vars;
   check(stored.size() == vars.size(), "the store does not hold the backup's variables");
   for (std::size_t i = 0; i < vars.size(); ++i)
     check(stored[i].name == vars[i].name && stored[i].value == vars[i].value, "a restored variable changed");
@@ -75,7 +78,7 @@ void check_store(const env_kv_list &vars) {
 
 void check_envd(const env_kv_list &expected) {
   env_kv_list native;
-  check(env_plat_native_vars("user", native) == 0, "environment.d cannot be read back");
+  check(env_plat_native_vars(env_scope::user, native) == 0, "environment.d cannot be read back");
   check(native.size() == expected.size(), "environment.d holds other variables than were restored");
   for (const env_kv &kv : expected) {
     const env_kv *got = env_kv_find(native, kv.name.c_str());
@@ -105,9 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   check(is_backup || rc == 0, "a restore took a file that is no user backup");
   if (!is_backup)
     return 0;
-  // The store is written before environment.d; a refused pair fails the restore after it.
-  check_store(vars);
-  check(rc == 0 || !refused, "a restore wrote what environment.d cannot hold");
+  check(refused ? rc == 0 : rc == 1,
+        refused ? "a restore wrote what environment.d cannot hold" : "a restore of a valid backup failed");
+  check_store(refused ? env_kv_list{} : vars);
   check_envd(envd);
   return 0;
 }

@@ -2,8 +2,8 @@
 #include "support/sandbox.h"
 
 #include "core/files.h"
-#include "core/state.h"
 #include "kestrune_env.h"
+#include "support/core_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +28,11 @@ protected:
 
 TEST_F(Backup, HoldsTheStoreOnlyAndNamesTheScope) {
   write(user_envd() + "/10-native.conf", "NATIVE=1\n");
-  ASSERT_EQ(env_set("user", "A", "x\xFF"), 0); // environment.d refuses the bytes; the store has them
-  ASSERT_EQ(make_backup("System"), 0);
-  ASSERT_EQ(make_backup("user"), 0);
-  ASSERT_EQ(make_backup(""), 0);
+  ASSERT_EQ(put_in_store("A", "x\xFF"), 0); // bytes environment.d refuses, in a store edited by hand
+  ASSERT_EQ(backup_store(), 0);
+  ASSERT_EQ(backup_store(env_scope::system), 0);
+  ASSERT_EQ(backup_store(), 0);
+  ASSERT_EQ(backup_store(), 0);
   std::vector<std::string> n = names();
   ASSERT_EQ(n.size(), 4u);
   std::string system = read(data_dir() + "/backups/" + n[1]);
@@ -52,7 +53,7 @@ TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
   std::snprintf(next, sizeof next, "-%08u.json", g_backup_seq + 1);
   for (long long t = now; t <= now + 2; ++t)
     write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + next, "theirs");
-  ASSERT_EQ(make_backup("user"), 0);
+  ASSERT_EQ(backup_store(), 0);
   std::vector<std::string> n = names();
   ASSERT_EQ(n.size(), 4u);
   int ours = 0;
@@ -71,8 +72,7 @@ TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
 TEST_F(Backup, FailsWithoutADataDirectory) {
   unsetenv("HOME");
   unsetenv("XDG_DATA_HOME");
-  EXPECT_EQ(make_backup("user"), -1);
-  EXPECT_STREQ(env_last_error(), "cannot create backup directory");
+  EXPECT_EQ(backup_store(), -1);
   EXPECT_EQ(env_set("user", "A", "1"), 0);
-  EXPECT_STREQ(env_last_error(), "cannot create backup directory");
+  EXPECT_STREQ(env_last_error(), "HOME is unset; cannot locate Pellomar dir");
 }

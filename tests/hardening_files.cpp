@@ -1,5 +1,7 @@
 #include "hardening_files.h"
 
+#include <fcntl.h>
+
 #include "core/file_ops.h"
 
 #include <cerrno>
@@ -43,7 +45,9 @@ int fault_open(const char *path, int flags, unsigned mode) {
   if (g_fault.which == io_fault::call::open)
     return fail(g_fault.err);
   int fd = env_file_ops_default.open(path, flags, mode);
-  if (fd >= 0)
+  // Only a file opened for writing is the one whose writes fail: the descriptor of a file
+  // that was only read is closed and reused before the write of another file.
+  if (fd >= 0 && (flags & O_ACCMODE) != O_RDONLY)
     g_fd = fd;
   return fd;
 }
@@ -146,7 +150,9 @@ io_fault_scope::io_fault_scope(io_fault fault) {
                   fault_close,
                   fault_rename,
                   fault_link,
-                  env_file_ops_default.unlink};
+                  env_file_ops_default.unlink,
+                  env_file_ops_default.mkdir,
+                  env_file_ops_default.sync_dir};
 }
 
 io_fault_scope::~io_fault_scope() {

@@ -1,8 +1,8 @@
 // I/O failures in the middle of a write: a full disk after k bytes, a failing open, fsync,
-// close, rename or link. Each of the four files of the write chain (backup, store,
-// environment.d file, export file) is made to fail in turn: the operation stops there with
-// the file's own message, the failing file keeps its previous content, the steps before it
-// stay done, the steps after it are not taken, and no temporary file is left behind.
+// close, rename or link. Each of the four files a change writes (backup, store,
+// environment.d file, export file) is made to fail in turn: the change fails with the file's
+// own message, and the store, environment.d and the export file are byte for byte what they
+// were (the backup taken before the failure stays), with no temporary file left behind.
 #include "hardening_files.h"
 #include "support/sandbox.h"
 
@@ -113,12 +113,17 @@ std::vector<Fault> every_fault() {
 
 class IoFault : public IoFaultBase, public ::testing::WithParamInterface<Fault> {
 protected:
+  // An open that fails on the store fails its reading, before anything is written.
+  static bool fails_the_read(const Fault &f) { return f.where == step::store && f.which == call::open; }
   std::string expected_message(const Fault &f) {
     const std::string scope = f.scope;
     switch (f.where) {
     case step::backup:
       return "failed to write backup " + backups();
     case step::store:
+      if (fails_the_read(f))
+        return "store " + store(scope) + " cannot be used (Input/output error): nothing was changed; " +
+               (scope == "user" ? "restore a backup (kenv restore --latest)" : "fix or move the file");
       return "failed to write store " + store(scope);
     case step::exported:
       return "failed to write export file " + exported(scope);
@@ -129,25 +134,11 @@ protected:
     return "cannot write environment file " + envd(scope) + " (" + std::to_string(err) + ")" +
            (scope == "system" ? " \xE2\x80\x94 root required for system scope" : "");
   }
-  // Whether the step's file shows the change of env_set(scope, "B", "2").
-  bool changed(step s, const std::string &scope, std::size_t backups_before) {
-    switch (s) {
-    case step::backup:
-      return backup_count() == backups_before + 1;
-    case step::store:
-      return read(store(scope)).find("\"B\"") != std::string::npos;
-    case step::envd:
-      return read(envd(scope)).find("\nB=2\n") != std::string::npos;
-    case step::exported:
-      return read(exported(scope)).find("\nexport B='2'\n") != std::string::npos;
-    }
-    return false;
-  }
 };
 
 } // namespace
 
-TEST_P(IoFault, StopsTheChainAndKeepsThePreviousFile) {
+TEST_P(IoFault, FailsWholeAndLeavesEveryFileAsItWas) {
   const Fault &f = GetParam();
   populate(f.scope.c_str());
   file_map before = snapshot(roots());
@@ -166,16 +157,12 @@ TEST_P(IoFault, StopsTheChainAndKeepsThePreviousFile) {
   } else {
     EXPECT_EQ(message, expected_message(f));
   }
-  bool reached = true;
-  for (step s : chain) {
-    if (s == f.where)
-      reached = false;
-    EXPECT_EQ(changed(s, f.scope, backups_before), reached) << step_name(s);
+  for (step s : {step::store, step::envd, step::exported}) {
+    std::string path = target(s, f.scope);
+    EXPECT_EQ(read(path), before.at(path)) << "the failed change left " << path << " changed";
   }
-  if (f.where != step::backup) {
-    std::string path = target(f.where, f.scope);
-    EXPECT_EQ(read(path), before.at(path)) << "the failed write changed " << path;
-  }
+  bool backed_up = f.where != step::backup && !fails_the_read(f);
+  EXPECT_EQ(backup_count(), backups_before + (backed_up ? 1 : 0));
   expect_no_temporary_files();
 }
 
@@ -240,44 +227,42 @@ TEST_F(IoFaults, EveryChangingOperationReportsAFailedStoreWrite) {
   expect_no_temporary_files();
 }
 
-TEST_F(IoFaults, AUserPathEditOutlivesAFailedEnvironmentFileWrite) {
-  populate("user");
-  std::string before = read(envd("user"));
-  io_fault_scope fault({call::rename, envd("user")});
-  // The store and export file carry the new PATH; the message stays for the caller to read.
-  EXPECT_EQ(env_path_add("user", "/q", -1), 1);
-  EXPECT_EQ(std::string(env_last_error()), "cannot write environment file " + envd("user") + " (5)");
-  EXPECT_EQ(read(envd("user")), before);
-  std::string exported_text = read(exported("user"));
-  EXPECT_NE(exported_text.find("\nexport PATH="), std::string::npos);
-  EXPECT_NE(exported_text.find("/p:/q'\n"), std::string::npos);
-  expect_no_temporary_files();
-}
-
-TEST_F(IoFaults, ADeleteOutlivesAFailedEnvironmentFileWriteWithoutAMessage) {
-  populate("user");
-  std::string before = read(envd("user"));
-  io_fault_scope fault({call::write, envd("user"), 0});
-  EXPECT_EQ(env_del("user", "A"), 1);
-  EXPECT_STREQ(env_last_error(), "");
-  EXPECT_EQ(read(envd("user")), before);
-  EXPECT_EQ(read(exported("user")).find("export A="), std::string::npos);
-  expect_no_temporary_files();
-}
-
-TEST_F(IoFaults, ARestoreStopsAtAFailedEnvironmentFileWrite) {
+// What failed is reported, and nothing of the change is kept: no edit of the user's PATH or
+// delete outlives a failed environment.d write.
+TEST_F(IoFaults, AChangeFailingAtEnvironmentDIsPutBack) {
   populate("user");
   std::string backup = home() + "/restore-me.json";
   write(backup, R"({"scope": "user", "vars": [{"name": "R", "value": "1"}]})");
-  std::string envd_before = read(envd("user"));
-  std::string export_before = read(exported("user"));
-  io_fault_scope fault({call::fsync, envd("user")});
-  EXPECT_EQ(env_restore(backup.c_str()), 0);
-  EXPECT_EQ(std::string(env_last_error()), "cannot write environment file " + envd("user") + " (5)");
-  EXPECT_NE(read(store("user")).find("\"R\""), std::string::npos); // done steps stay done
-  EXPECT_EQ(read(envd("user")), envd_before);
-  EXPECT_EQ(read(exported("user")), export_before);
+  const std::pair<call, std::function<int()>> changes[] = {
+      {call::rename, [] { return env_path_add("user", "/q", -1); }},
+      {call::write, [] { return env_del("user", "A"); }},
+      {call::fsync, [&] { return env_restore(backup.c_str()); }},
+  };
+  for (const auto &[which, change] : changes) {
+    file_map before = snapshot({data_dir(), user_envd()});
+    {
+      io_fault_scope fault({which, envd("user")});
+      EXPECT_EQ(change(), 0);
+    }
+    int err = which == call::write ? ENOSPC : EIO;
+    EXPECT_EQ(std::string(env_last_error()),
+              "cannot write environment file " + envd("user") + " (" + std::to_string(err) + ")");
+    for (const std::string &path : {store("user"), envd("user"), exported("user")})
+      EXPECT_EQ(read(path), before.at(path)) << path;
+  }
   expect_no_temporary_files();
+}
+
+// The export file fails last: the store and environment.d are put back.
+TEST_F(IoFaults, AChangeFailingAtTheExportFileIsPutBack) {
+  populate("user");
+  file_map before = snapshot({data_dir(), user_envd()});
+  {
+    io_fault_scope fault({call::rename, exported("user")});
+    EXPECT_EQ(env_set("user", "A", "changed"), 0);
+  }
+  for (const std::string &path : {store("user"), envd("user"), exported("user")})
+    EXPECT_EQ(read(path), before.at(path)) << path;
 }
 
 namespace {
@@ -306,14 +291,17 @@ TEST_F(IoFaults, ARestoreWritesTheEnvironmentFileInOneGo) {
   env_file_sys = env_file_ops_default;
   EXPECT_EQ(rc, 1) << env_last_error();
   EXPECT_EQ(g_envd_renames, 1);
-  EXPECT_EQ(read(envd("user")), "A=1\nPATH=${PATH}:/r\nR1=1\nR2=2\n");
+  // A, which the backup lacks, is gone from environment.d as from the store.
+  EXPECT_EQ(read(envd("user")), "PATH=${PATH}:/r\nR1=1\nR2=2\n");
 }
 
 TEST_F(IoFaults, AnUnreadableStoreIsNotReplacedWhenItsCopyCannotBeKept) {
   populate("user");
   write(store("user"), "{\"vars\": [ not json");
+  std::string backup = home() + "/restore-me.json";
+  write(backup, R"({"scope": "user", "vars": [{"name": "R", "value": "1"}]})");
   io_fault_scope fault({call::link, store("user") + ".unreadable-"});
-  EXPECT_EQ(env_set("user", "B", "2"), 0);
+  EXPECT_EQ(env_restore(backup.c_str()), 0);
   EXPECT_EQ(std::string(env_last_error()), "cannot keep a copy of unreadable store " + store("user"));
   EXPECT_EQ(read(store("user")), "{\"vars\": [ not json");
   expect_no_temporary_files();

@@ -47,16 +47,15 @@ TEST_F(KenvPath, AddRefusesADuplicate) {
   EXPECT_EQ(path_value(), "/usr/bin\n");
 }
 
-TEST_F(KenvPath, AUserEditThatEnvironmentDRefusesSucceedsWithAWarning) {
-  // A directory where the library's own file belongs makes every write of it fail; the
-  // user scope's store and export file still take the new PATH.
+TEST_F(KenvPath, AUserEditThatEnvironmentDRefusesFailsAndChangesNothing) {
+  // A directory where the library's own file belongs makes every write of it fail.
   write(user_envd() + "/99-pellomar-user.conf/.keep", "");
   Outcome r = kenv({"path", "add", "/usr/bin"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_THAT(r.err, StartsWith("kenv: warning: cannot write environment file " + user_envd() +
-                                "/99-pellomar-user.conf ("));
-  EXPECT_EQ(path_value(), "/usr/bin\n");
+  EXPECT_THAT(r.err,
+              StartsWith("kenv: cannot write environment file " + user_envd() + "/99-pellomar-user.conf ("));
+  EXPECT_EQ(kenv({"get", "PATH"}).err, "kenv: 'PATH' is not set in the user scope\n");
 }
 
 TEST_F(KenvPath, RmRemovesTheEntry) {

@@ -61,7 +61,9 @@ TEST_F(Merged, StoreOverlaysNativeInPlaceUnderTheNativeName) {
       data_dir() + "/user-env.json",
       R"({"vars":[{"name":"NEW","value":"1"},{"name":"PATH","value":"/store"},{"name":"new","value":"2"}]})");
   env_kv_list merged;
-  EXPECT_EQ(collect_merged("user", merged), 0);
+  env_kv_index index;
+  merge_report report;
+  EXPECT_EQ(collect_merged(env_scope::user, data_dir() + "/user-env.json", merged, index, report), 0);
   ASSERT_EQ(merged.size(), 3u);
   EXPECT_EQ(merged[0].name, "Path");
   EXPECT_EQ(merged[0].value, "/store");

@@ -52,12 +52,14 @@ TEST(NameRules, ReportTheFirstFailingRuleOverTheWholeName) {
 }
 
 TEST(NameRules, ScopesAndProtectedNames) {
-  EXPECT_EQ(env_valid_scope("USER"), 1);
-  EXPECT_EQ(env_valid_scope("System"), 2);
-  EXPECT_EQ(env_valid_scope(""), 0);
-  EXPECT_EQ(env_valid_scope(nullptr), 0);
-  EXPECT_EQ(env_valid_scope(" user"), 0);
-  EXPECT_EQ(env_valid_scope("users"), 0);
+  env_scope s = env_scope::user;
+  EXPECT_TRUE(env_scope_arg("System", s));
+  EXPECT_EQ(s, env_scope::system);
+  EXPECT_TRUE(env_scope_arg("USER", s));
+  EXPECT_EQ(s, env_scope::user);
+  for (const char *bad : {"", " user", "users"})
+    EXPECT_FALSE(env_scope_arg(bad, s)) << bad;
+  EXPECT_FALSE(env_scope_arg(nullptr, s));
   for (const char *p : {"path", "SYSTEMROOT", "windir", "Temp", "tmp"})
     EXPECT_EQ(env_name_is_protected(p), 1) << p;
   for (const char *p : {"TEMPDIR", "PATHEXT"})

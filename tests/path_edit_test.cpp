@@ -1,9 +1,9 @@
 // PATH editing through the exports: positions, equality, messages and the write chain.
 #include "support/sandbox.h"
 
-#include "core/state.h"
 #include "core/views.h"
 #include "kestrune_env.h"
+#include "support/core_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +15,18 @@ namespace {
 
 class PathEdit : public Sandbox {
 protected:
+  // The PATH a listing shows for the scope.
   std::string path(const char *scope = "user") {
-    std::string out;
-    logical_path(scope, out);
-    return out;
+    env_scope s = env_scope::user;
+    EXPECT_TRUE(env_scope_arg(scope, s));
+    env_kv_list merged;
+    env_kv_index index;
+    merge_report report;
+    collect_merged(s, scope_files(s).store, merged, index, report);
+    long at = index.find("PATH");
+    return at < 0 ? "" : merged[static_cast<std::size_t>(at)].value;
   }
-  void set_store_path(const std::string &value) { ASSERT_EQ(store_upsert("user", "PATH", value.c_str()), 0); }
+  void set_store_path(const std::string &value) { ASSERT_EQ(put_in_store("PATH", value.c_str()), 0); }
   std::size_t backups() {
     std::size_t n = 0;
     if (fs::exists(data_dir() + "/backups"))
@@ -119,7 +125,8 @@ TEST_F(PathEdit, FirstEditCopiesTheNativePathIntoTheStore) {
   write(user_envd() + "/10-a.conf", "PATH=/native1:/native2\n");
   ASSERT_EQ(env_path_add("user", "/mine", 1), 1);
   EXPECT_EQ(path(), "/native1:/mine:/native2");
-  EXPECT_NE(read(data_dir() + "/exports/user-env.sh").find("export PATH=\"${PATH:+$PATH:}\"'/native1:/mine:/native2'\n"),
+  EXPECT_NE(read(data_dir() + "/exports/user-env.sh")
+                .find("export PATH=\"${PATH:+$PATH:}\"'/native1:/mine:/native2'\n"),
             std::string::npos);
 }
 
@@ -134,23 +141,28 @@ TEST_F(PathEdit, UnreadableNativeStoreStopsTheEdit) {
   EXPECT_EQ(path(), "/a");
 }
 
-TEST_F(PathEdit, RefusedNativeWriteFailsOnlyTheSystemScope) {
-  std::string user_conf = user_envd() + "/99-pellomar-user.conf";
-  fs::create_directories(user_conf + "/x");
-  ASSERT_EQ(env_path_add("user", "/u", 0), 1);
-  EXPECT_NE(std::string(env_last_error()).find("cannot write environment file"), std::string::npos);
-  EXPECT_EQ(path(), "/u");
-  std::string system_conf = system_envd() + "/99-pellomar-system.conf";
-  fs::create_directories(system_conf + "/x");
-  EXPECT_EQ(env_path_add("system", "/s", 0), 0);
-  EXPECT_NE(std::string(env_last_error()).find("root required for system scope"), std::string::npos);
-  EXPECT_EQ(path("system"), "/s");
-  EXPECT_FALSE(fs::exists(data_dir() + "/exports/system-env.sh"));
+// A refused native write fails the edit in either scope, and the PATH stays as it was.
+TEST_F(PathEdit, RefusedNativeWriteFailsTheEditInEitherScope) {
+  for (const char *scope : {"user", "system"}) {
+    std::string conf =
+        (std::string(scope) == "user" ? user_envd() : system_envd()) + "/99-pellomar-" + scope + ".conf";
+    fs::create_directories(conf + "/x");
+    EXPECT_EQ(env_path_add(scope, "/u", 0), 0) << scope;
+    EXPECT_NE(std::string(env_last_error()).find("cannot write environment file " + conf), std::string::npos);
+    EXPECT_EQ(path(scope), "") << scope;
+    EXPECT_FALSE(fs::exists(data_dir() + "/exports/" + scope + "-env.sh"));
+  }
 }
 
-TEST_F(PathEdit, EntryHoldingTheSeparatorBecomesTwoEntries) {
-  ASSERT_EQ(env_path_add("user", "/a:/b", 0), 1);
-  path_entry_list e;
-  path_split(path().c_str(), ':', e);
-  EXPECT_EQ(e.size(), 2u);
+// An entry holding the separator would become two entries that no removal can find, and an
+// empty one is the current directory; both are refused. Entries stored before are left.
+TEST_F(PathEdit, EmptyEntriesAndEntriesHoldingTheSeparatorAreRefused) {
+  set_store_path("/old::/x");
+  EXPECT_EQ(env_path_add("user", "/a:/b", 0), 0);
+  EXPECT_STREQ(env_last_error(), "refused: PATH entry '/a:/b' holds the separator ':'");
+  EXPECT_EQ(env_path_add("user", "/opt/b:", 0), 0);
+  EXPECT_EQ(env_path_add("user", "", 0), 0);
+  EXPECT_STREQ(env_last_error(), "empty PATH entry");
+  EXPECT_EQ(path(), "/old::/x");
+  EXPECT_EQ(backups(), 0u);
 }

@@ -4,6 +4,7 @@
 // environment, and prints the result for the service manager. Only the user scope can be
 // checked this way: the generator reads the system scope from the real /etc, and the test
 // build keeps it elsewhere.
+#include "support/core_calls.h"
 #include "support/process.h"
 #include "support/sandbox.h"
 
@@ -82,14 +83,14 @@ protected:
   }
   vars listed() {
     env_kv_list out;
-    EXPECT_EQ(env_plat_native_vars("user", out), 0) << env_last_error();
+    EXPECT_EQ(env_plat_native_vars(env_scope::user, out), 0) << env_last_error();
     vars v;
     for (const env_kv &kv : out)
       v.emplace_back(kv.name, kv.value);
     return v;
   }
   void set(const std::string &name, const std::string &value) {
-    ASSERT_EQ(env_plat_native_set("user", name.c_str(), value.c_str()), 0) << env_last_error();
+    ASSERT_EQ(native_set(env_scope::user, name.c_str(), value.c_str()), 0) << env_last_error();
   }
 };
 

@@ -119,34 +119,44 @@ TEST_F(SetDelete, NativeOnlyVariablesAreNotFoundByDelete) {
   EXPECT_EQ(read(user_envd() + "/50-other.conf"), "NATIVE=yes\n");
 }
 
-TEST_F(SetDelete, RefusedSystemWriteLeavesBackupAndStoreButNoExport) {
+// A change whose environment.d write fails is not half kept: the store and the export file
+// are as they were, and only the backup it took stays.
+TEST_F(SetDelete, FailedSystemWriteOrDeleteLeavesStoreAndExportAsTheyWere) {
   ASSERT_EQ(env_set("system", "A", "old"), 1);
-  std::string before = exported("system");
+  ASSERT_EQ(env_set("system", "B", "2"), 1);
+  std::string store_before = store("system"), export_before = exported("system");
   // A directory where the file belongs makes the replacing rename fail, also for root.
   std::string conf = system_envd() + "/99-pellomar-system.conf";
   fs::remove(conf);
   fs::create_directories(conf + "/x");
-  EXPECT_EQ(env_set("system", "A", "new"), 0);
-  EXPECT_EQ(std::string(env_last_error()).rfind("cannot write environment file " + conf + " (", 0), 0u)
-      << env_last_error();
-  EXPECT_NE(std::string(env_last_error()).find(") \xE2\x80\x94 root required for system scope"),
-            std::string::npos);
-  EXPECT_NE(store("system").find("\"new\""), std::string::npos);
-  EXPECT_EQ(exported("system"), before);
-  EXPECT_EQ(backups().size(), 2u);
+  for (int set = 1; set >= 0; --set) {
+    EXPECT_EQ(set ? env_set("system", "A", "new") : env_del("system", "A"), 0);
+    EXPECT_EQ(std::string(env_last_error()),
+              "cannot write environment file " + conf + " (21) \xE2\x80\x94 root required for system scope");
+    EXPECT_EQ(store("system"), store_before);
+    EXPECT_EQ(exported("system"), export_before);
+  }
+  EXPECT_EQ(backups().size(), 4u);
 }
 
-TEST_F(SetDelete, RefusedNativeDeleteIsTolerated) {
-  ASSERT_EQ(env_set("system", "A", "1"), 1);
-  ASSERT_EQ(env_set("system", "B", "2"), 1);
-  std::string conf = system_envd() + "/99-pellomar-system.conf";
-  fs::remove(conf);
-  fs::create_directories(conf + "/x");
-  EXPECT_EQ(env_del("system", "A"), 1);
-  EXPECT_STREQ(env_last_error(), "");
-  EXPECT_EQ(store("system").find("\"A\""), std::string::npos);
-  EXPECT_EQ(exported("system").find("export A="), std::string::npos);
-  EXPECT_NE(exported("system").find("export B='2'"), std::string::npos);
+// What environment.d cannot hold is refused before anything is written, not even a backup.
+TEST_F(SetDelete, RefusedPairsWriteNothing) {
+  const std::pair<const char *, std::string> refused[] = {
+      {"1X", "v"},
+      {"NL", "a\nb"},
+      {"BAD", "\xFF"},
+      {"HUGE", std::string(128 * 1024, 'x')},
+  };
+  for (const auto &[name, value] : refused) {
+    EXPECT_EQ(env_set("user", name, value.c_str()), 0) << name;
+    EXPECT_NE(
+        std::string(env_last_error()).find("cannot write '" + std::string(name) + "' to environment.d: "),
+        std::string::npos)
+        << env_last_error();
+  }
+  EXPECT_FALSE(fs::exists(data_dir()));
+  // One byte less, and the kernel takes NAME=value.
+  EXPECT_EQ(env_set("user", "HUGE", std::string(128 * 1024 - 7, 'x').c_str()), 1) << env_last_error();
 }
 
 TEST_F(SetDelete, RecreatesDeletedDirectories) {

@@ -3,8 +3,8 @@
 
 #include "core/file_ops.h"
 #include "core/frame.h"
-#include "core/state.h"
 #include "kestrune_env.h"
+#include "support/core_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +20,12 @@ protected:
   env_kv_list load_text(const std::string &text) {
     fs::create_directories(data_dir());
     write(path(), text);
-    env_kv_list vars;
-    store_load("user", vars);
-    return vars;
+    store_file store;
+    store_read(path(), store);
+    problem = store.problem;
+    return store.vars;
   }
+  std::string problem;
   std::vector<std::string> unreadable_copies() {
     std::vector<std::string> names;
     for (auto &e : fs::directory_iterator(data_dir()))
@@ -35,15 +37,21 @@ protected:
 
 } // namespace
 
-TEST_F(Store, MalformedDocumentsLoadAsEmpty) {
+// A file that is not a store document holds nothing the library can use, and a change
+// must not save over it; an empty or missing file is an empty store.
+TEST_F(Store, MalformedDocumentsAreProblemsAndEmptyFilesEmptyStores) {
   for (const char *text :
-       {"", "{}", R"({"vars": {}})", R"({"vars": 5})", R"({"vars": "x"})",
+       {"{}", R"({"vars": {}})", R"({"vars": 5})", R"({"vars": "x"})",
         R"({"VARS": [{"name":"a","value":"b"}]})", "\xEF\xBB\xBF{\"vars\": []}", R"({"vars": [], })",
-        R"({"vars": []} x)", R"({"vars": {}, "vars": [{"name":"a","value":"b"}]})"})
+        R"({"vars": []} x)", R"({"vars": {}, "vars": [{"name":"a","value":"b"}]})"}) {
     EXPECT_TRUE(load_text(text).empty()) << text;
-  env_kv_list none;
-  store_load("user", none);
-  EXPECT_TRUE(none.empty());
+    EXPECT_EQ(problem, "not a store document") << text;
+  }
+  EXPECT_TRUE(load_text("").empty());
+  EXPECT_EQ(problem, "");
+  fs::remove(path());
+  EXPECT_TRUE(load_text("").empty());
+  EXPECT_EQ(problem, "");
 }
 
 TEST_F(Store, ElementsNeedStringNameAndValueAndTheFirstMemberCounts) {
@@ -61,21 +69,19 @@ TEST_F(Store, ElementsNeedStringNameAndValueAndTheFirstMemberCounts) {
 
 TEST_F(Store, SavesThePrettyFormAndDropsUnknownMembers) {
   load_text(R"({"vars": [{"name": "A", "value": "1", "extra": 1}], "other": 2})");
-  ASSERT_EQ(store_upsert("user", "foo", "a/b\"\\\n\xC3\xA9"), 0);
+  ASSERT_EQ(put_in_store("foo", "a/b\"\\\n\xC3\xA9"), 0);
   EXPECT_EQ(read(path()),
             "{\n    \"vars\": [\n        {\n            \"name\": \"A\",\n            \"value\": \"1\"\n"
             "        },\n        {\n            \"name\": \"foo\",\n"
             "            \"value\": \"a/b\\\"\\\\\\n\xC3\xA9\"\n        }\n    ]\n}");
-  env_kv_list empty;
-  ASSERT_EQ(store_save("user", empty), 0);
+  ASSERT_EQ(save_store({}), 0);
   EXPECT_EQ(read(path()), "{\n    \"vars\": []\n}");
 }
 
 TEST_F(Store, UpsertChangesOnlyTheFirstMatch) {
   load_text(R"({"vars": [{"name": "FOO", "value": "1"}, {"name": "foo", "value": "2"}]})");
-  ASSERT_EQ(store_upsert("user", "Foo", "3"), 0);
-  env_kv_list vars;
-  store_load("user", vars);
+  ASSERT_EQ(put_in_store("Foo", "3"), 0);
+  env_kv_list vars = stored_vars();
   ASSERT_EQ(vars.size(), 2u);
   EXPECT_EQ(vars[0].name, "FOO");
   EXPECT_EQ(vars[0].value, "3");
@@ -84,27 +90,38 @@ TEST_F(Store, UpsertChangesOnlyTheFirstMatch) {
 
 TEST_F(Store, InvalidUtf8DoesNotMakeTheStoreUnreadable) {
   ASSERT_EQ(env_set("user", "KEEP", "me"), 1);
-  // environment.d cannot hold the bytes, so the set fails after the store took them.
-  EXPECT_EQ(env_set("user", "BIN", "\xFF\xFE ok \xC3"), 0);
-  ASSERT_EQ(env_set("user", "LATER", "x"), 1);
-  env_kv_list vars;
-  store_load("user", vars);
+  // Bytes environment.d cannot hold, from a store edited by hand.
+  ASSERT_EQ(put_in_store("BIN", "\xFF\xFE ok \xC3"), 0);
+  ASSERT_EQ(env_set("user", "LATER", "x"), 1) << env_last_error();
+  env_kv_list vars = stored_vars();
   ASSERT_EQ(vars.size(), 3u);
   EXPECT_EQ(vars[0].value, "me");
   EXPECT_EQ(vars[1].value, "\xFF\xFE ok \xC3");
   EXPECT_TRUE(unreadable_copies().empty());
 }
 
-TEST_F(Store, AnUnreadableStoreIsKeptBeforeItIsReplaced) {
-  load_text("{\"vars\": [ {\"name\": \"LOST?\", \"value\": \"no\"}, ]");
-  ASSERT_EQ(env_set("user", "A", "1"), 1);
+// A store that is there but cannot be used stops every change, naming the file, the reason
+// and the way back; nothing is written. A restore replaces it, keeping it beside it first.
+TEST_F(Store, AnUnusableStoreStopsChangesAndARestoreKeepsIt) {
+  const std::string damaged = "{\"vars\": [ {\"name\": \"LOST?\", \"value\": \"no\"}, ]";
+  load_text(damaged);
+  EXPECT_EQ(env_set("user", "A", "1"), 0);
+  EXPECT_EQ(std::string(env_last_error()),
+            "store " + path() +
+                " cannot be used (not a store document): nothing was changed; restore a "
+                "backup (kenv restore --latest)");
+  EXPECT_EQ(read(path()), damaged);
+  EXPECT_FALSE(fs::exists(data_dir() + "/backups"));
+  write(root() + "/b.json", R"({"ts":"x","scope":"user","vars":[{"name":"A","value":"1"}]})");
+  ASSERT_EQ(env_restore((root() + "/b.json").c_str()), 1) << env_last_error();
   ASSERT_EQ(unreadable_copies().size(), 1u);
-  EXPECT_EQ(read(unreadable_copies()[0]), "{\"vars\": [ {\"name\": \"LOST?\", \"value\": \"no\"}, ]");
+  EXPECT_EQ(read(unreadable_copies()[0]), damaged);
   EXPECT_EQ(fs::path(unreadable_copies()[0]).filename().string().size(),
             std::string("user-env.json.unreadable-20261209-123456").size());
-  // A second unreadable file in the same second gets its own name.
+  EXPECT_EQ(stored_vars().size(), 1u);
+  // A second unusable file in the same second gets its own name.
   write(path(), "garbage");
-  ASSERT_EQ(env_set("user", "B", "2"), 1);
+  ASSERT_EQ(env_restore((root() + "/b.json").c_str()), 1);
   EXPECT_EQ(unreadable_copies().size(), 2u);
 }
 
@@ -112,21 +129,13 @@ TEST_F(Store, AFailedWriteLeavesThePreviousFileAndNoTemporaryFile) {
   ASSERT_EQ(env_set("user", "A", "1"), 1);
   std::string before = read(path());
   env_file_sys.write = [](int, const void *, std::size_t) -> long { return errno = ENOSPC, -1; };
-  EXPECT_EQ(store_upsert("user", "B", "2"), -1);
+  EXPECT_EQ(put_in_store("B", "2"), -1);
   EXPECT_EQ(std::string(env_last_error()), "failed to write store " + path());
   env_file_sys.write = env_file_ops_default.write;
   env_file_sys.rename = [](const char *, const char *) { return errno = EIO, -1; };
-  EXPECT_EQ(store_upsert("user", "B", "2"), -1);
+  EXPECT_EQ(put_in_store("B", "2"), -1);
   env_file_sys = env_file_ops_default;
   EXPECT_EQ(read(path()), before);
   for (auto &e : fs::directory_iterator(data_dir()))
     EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
-}
-
-TEST_F(Store, SavingWithoutHomeReportsThePath) {
-  unsetenv("HOME");
-  unsetenv("XDG_DATA_HOME");
-  env_kv_list vars;
-  EXPECT_EQ(store_save("user", vars), -1);
-  EXPECT_STREQ(env_last_error(), "cannot resolve store path (is HOME set?)");
 }

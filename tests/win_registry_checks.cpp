@@ -13,6 +13,7 @@
 #include "core/frame.h"
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
+#include "support/core_calls.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -125,7 +126,7 @@ void set_env(const char *name, const char *value) {
 env_kv_list user_vars(outcome &out) {
   env_kv_list vars;
   env_clear_error();
-  CHECK(env_plat_native_vars("user", vars) == 0);
+  CHECK(env_plat_native_vars(env_scope::user, vars) == 0);
   CHECK(env_error_is_empty());
   return vars;
 }
@@ -139,17 +140,17 @@ std::string written_types() {
   outcome out;
   DWORD type = 0;
   std::string bytes;
-  CHECK(env_plat_native_set("user", "KENV_CHECK_PLAIN", "plain") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_PLAIN", "plain") == 0);
   CHECK(query("KENV_CHECK_PLAIN", type, bytes) && type == REG_SZ);
   CHECK_EQ(bytes, std::string("plain", 6));
   for (const char *v : {"50%", "%USERPROFILE%\\bin", "a%b"}) {
-    CHECK(env_plat_native_set("user", "KENV_CHECK_EXPAND", v) == 0);
+    CHECK(native_set(env_scope::user, "KENV_CHECK_EXPAND", v) == 0);
     CHECK(query("KENV_CHECK_EXPAND", type, bytes) && type == REG_EXPAND_SZ);
     CHECK_EQ(bytes, std::string(v) + '\0');
   }
-  CHECK(env_plat_native_set("user", "KENV_CHECK_EXPAND", "no percent") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_EXPAND", "no percent") == 0);
   CHECK(query("KENV_CHECK_EXPAND", type, bytes) && type == REG_SZ);
-  CHECK(env_plat_native_set("user", "KENV_CHECK_EMPTY", "") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_EMPTY", "") == 0);
   CHECK(query("KENV_CHECK_EMPTY", type, bytes) && type == REG_SZ);
   CHECK_EQ(bytes, std::string(1, '\0'));
   return out.failures;
@@ -241,10 +242,10 @@ std::string deleting_a_missing_value_succeeds() {
   user_key key;
   CHECK_EQ(RegDeleteValueA(key.get(), "KENV_CHECK_NEVER_SET"), ERROR_FILE_NOT_FOUND);
   env_clear_error();
-  CHECK(env_plat_native_del("user", "KENV_CHECK_NEVER_SET") == 0);
+  CHECK(native_del(env_scope::user, "KENV_CHECK_NEVER_SET") == 0);
   CHECK(env_error_is_empty());
-  CHECK(env_plat_native_set("user", "KENV_CHECK_GONE", "x") == 0);
-  CHECK(env_plat_native_del("user", "kenv_check_gone") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_GONE", "x") == 0);
+  CHECK(native_del(env_scope::user, "kenv_check_gone") == 0);
   DWORD type;
   std::string bytes;
   CHECK(!query("KENV_CHECK_GONE", type, bytes));
@@ -253,8 +254,8 @@ std::string deleting_a_missing_value_succeeds() {
 
 std::string value_names_ignore_case() {
   outcome out;
-  CHECK(env_plat_native_set("user", "KENV_CHECK_Case", "first") == 0);
-  CHECK(env_plat_native_set("user", "KENV_CHECK_CASE", "second") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_Case", "first") == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_CASE", "second") == 0);
   int seen = 0;
   for (const env_kv &kv : user_vars(out)) {
     if (!env_name_eq(kv.name, "KENV_CHECK_CASE"))
@@ -267,20 +268,30 @@ std::string value_names_ignore_case() {
   return out.failures;
 }
 
-std::string snapshot_writes_the_user_key() {
+// A write of several values, undone: every value is back as it was, its type included.
+std::string write_and_undo_the_user_key() {
   outcome out;
-  CHECK(env_plat_native_set("user", "KENV_CHECK_KEPT", "kept") == 0);
-  env_kv_list list;
-  env_kv_push(list, "KENV_CHECK_S1", "one", "overlay");
-  env_kv_push(list, "KENV_CHECK_S2", "%TEMP%", "overlay");
-  CHECK(env_plat_apply_snapshot(list) == 0);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_KEPT", "%TEMP%\\kept") == 0);
+  CHECK(native_del(env_scope::user, "KENV_CHECK_S1") == 0);
+  env_native_undo undo;
+  CHECK(env_plat_native_write(env_scope::user,
+                              {{"KENV_CHECK_S1", std::string("one")},
+                               {"KENV_CHECK_S2", std::string("%TEMP%")},
+                               {"KENV_CHECK_KEPT", std::nullopt}},
+                              {}, undo) == 0);
   env_kv_list vars = user_vars(out);
   CHECK_EQ(value_of(vars, "KENV_CHECK_S1"), "one");
   CHECK_EQ(value_of(vars, "KENV_CHECK_S2"), "%TEMP%");
-  CHECK_EQ(value_of(vars, "KENV_CHECK_KEPT"), "kept");
+  CHECK_EQ(value_of(vars, "KENV_CHECK_KEPT"), "(absent)");
   DWORD type = 0;
   std::string bytes;
   CHECK(query("KENV_CHECK_S2", type, bytes) && type == REG_EXPAND_SZ);
+  CHECK(undo && undo() == 0);
+  vars = user_vars(out);
+  CHECK(!env_kv_find(vars, "KENV_CHECK_S1"));
+  CHECK(!env_kv_find(vars, "KENV_CHECK_S2"));
+  CHECK_EQ(value_of(vars, "KENV_CHECK_KEPT"), "%TEMP%\\kept");
+  CHECK(query("KENV_CHECK_KEPT", type, bytes) && type == REG_EXPAND_SZ);
   return out.failures;
 }
 
@@ -294,7 +305,6 @@ std::string data_dir_lies_under_appdata() {
   env_clear_error();
   CHECK(env_plat_data_dir(dir) == 0);
   CHECK_EQ(dir, saved + "\\Pellomar");
-  CHECK(env_is_dir(dir.c_str()));
   set_env("APPDATA", nullptr);
   CHECK(env_plat_data_dir(dir) == -1);
   CHECK_EQ(std::string(env_last_error()), "APPDATA is unset; cannot locate Pellomar dir");
@@ -304,11 +314,10 @@ std::string data_dir_lies_under_appdata() {
 
 std::string lock_excludes_another_handle() {
   outcome out;
-  void *handle = nullptr;
-  env_plat_lock_data(&handle);
-  CHECK(handle != nullptr);
   std::string dir;
   CHECK(env_plat_data_dir(dir) == 0);
+  env_plat_lock_handle lock;
+  CHECK(env_plat_lock_file(dir + "\\.lock", lock) == 0);
   HANDLE other = CreateFileA((dir + "\\.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -316,7 +325,7 @@ std::string lock_excludes_another_handle() {
   OVERLAPPED range{};
   CHECK(
       !LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &range));
-  env_plat_unlock_data(-1, handle);
+  lock.reset();
   CHECK(
       LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &range));
   UnlockFileEx(other, 0, MAXDWORD, MAXDWORD, &range);
@@ -329,6 +338,7 @@ std::string files_are_kept_or_replaced_whole() {
   outcome out;
   std::string dir;
   CHECK(env_plat_data_dir(dir) == 0);
+  CHECK(env_mkdir_p(dir.c_str()) == 0);
   std::string path = dir + "/kenv-check-file.json";
   std::filesystem::remove(path);
   CHECK_EQ(env_write_file_new(path.c_str(), "first"), 0);
@@ -369,7 +379,7 @@ const std::vector<registry_check> &registry_checks() {
       {"EnumerationReportsWhatDoesNotFit", cleaned<enumeration_reports_what_does_not_fit>},
       {"DeletingAMissingValueSucceeds", cleaned<deleting_a_missing_value_succeeds>},
       {"ValueNamesIgnoreCase", cleaned<value_names_ignore_case>},
-      {"SnapshotWritesTheUserKey", cleaned<snapshot_writes_the_user_key>},
+      {"WriteIsUndoneWithItsTypes", cleaned<write_and_undo_the_user_key>},
       {"DataDirLiesUnderAppdata", cleaned<data_dir_lies_under_appdata>},
       {"LockExcludesAnotherHandle", cleaned<lock_excludes_another_handle>},
       {"FilesAreKeptOrReplacedWhole", cleaned<files_are_kept_or_replaced_whole>},

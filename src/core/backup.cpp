@@ -14,13 +14,12 @@ std::uint32_t g_backup_seq = 0;
 
 namespace {
 
-std::string backup_text(const char *scope, const env_kv_list &vars, const std::string &ts) {
+std::string backup_text(env_scope scope, const env_kv_list &vars, const std::string &ts) {
   yy_mut_doc doc = env_json_new_doc();
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yy_must(yyjson_mut_obj(d));
   yy_must(yyjson_mut_obj_add_strcpy(d, root, "ts", ts.c_str()));
-  yy_must(
-      yyjson_mut_obj_add_str(d, root, "scope", env_name_casecmp(scope, "system") == 0 ? "system" : "user"));
+  yy_must(yyjson_mut_obj_add_str(d, root, "scope", env_scope_name(scope)));
   yy_must(yyjson_mut_obj_add_str(d, root, "platform", env_plat_name()));
   yy_must(yyjson_mut_obj_add_val(d, root, "vars", env_json_vars_array(d, vars)));
   yyjson_mut_doc_set_root(d, root);
@@ -37,15 +36,9 @@ std::string backup_name(const std::string &stamp) {
 
 } // namespace
 
-int make_backup(const char *scope) {
-  env_kv_list vars;
-  store_load(scope, vars);
-  return make_backup(scope, vars);
-}
-
-int make_backup(const char *scope, const env_kv_list &vars) {
-  std::string dir;
-  if (backup_dir(dir, 4096) != 0) {
+int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars) {
+  const std::string &dir = files.backups;
+  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0 || env_mkdir_p(dir.c_str(), 0700) != 0) {
     env_set_error("cannot create backup directory");
     return -1;
   }

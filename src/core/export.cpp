@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr std::size_t max_escaped_value = 8188;
-constexpr std::size_t max_line = 8703;
-
 const char banner_format[] = "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
                              "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
                              "# ~/.profile, or /etc/environment. Source this file instead:\n"
@@ -35,27 +32,24 @@ bool is_shell_name(const std::string &name) {
   return true;
 }
 
-// 'value' with every single quote closed, escaped and reopened; false when too long.
-bool quote_value(const std::string &value, std::string &out) {
-  out.assign(1, '\'');
+// 'value' with every single quote closed, escaped and reopened.
+void append_quoted(const std::string &value, std::string &out) {
+  out.push_back('\'');
   for (char c : value) {
     if (c == '\'')
       out.append("'\\''");
     else
       out.push_back(c);
-    if (out.size() - 1 > max_escaped_value)
-      return false;
   }
   out.push_back('\'');
-  return true;
 }
 
 } // namespace
 
 bool export_name_is_reserved(const std::string &name) {
-  static const char *const reserved[] = {"OPTIND",   "UID",       "EUID",   "PPID",         "BASHOPTS",
-                                         "SHELLOPTS", "BASH_VERSINFO", "LINENO", "HISTCMD", "ARGC",
-                                         "status",   "pipestatus", "ZSH_SUBSHELL", "TTYIDLE"};
+  static const char *const reserved[] = {"OPTIND",    "UID",           "EUID",         "PPID",    "BASHOPTS",
+                                         "SHELLOPTS", "BASH_VERSINFO", "LINENO",       "HISTCMD", "ARGC",
+                                         "status",    "pipestatus",    "ZSH_SUBSHELL", "TTYIDLE"};
   for (const char *r : reserved)
     if (name == r)
       return true;
@@ -82,13 +76,13 @@ void append_unexported(const char *why, const std::string &name, std::string &ou
 // shell's whole PATH and leave it without /usr/bin, so it is appended to the PATH the shell
 // has, as environment.d does. The prefix is parameter expansion only: it runs nothing.
 void append_path_prefix(std::string &out) {
-  out.append("\"${PATH:+$PATH").push_back(static_cast<char>(env_plat_path_sep() & 0xFF));
+  out.append("\"${PATH:+$PATH").push_back(env_plat_path_sep());
   out.append("}\"");
 }
 
-std::string banner(const std::string &path, const char *scope, long long now) {
+std::string banner(const std::string &path, env_scope scope, long long now) {
   std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
-  const char *scope_name = env_name_casecmp(scope, "system") == 0 ? "system" : "user";
+  const char *scope_name = env_scope_name(scope);
   int n = std::snprintf(nullptr, 0, banner_format, path.c_str(), ts.c_str(), scope_name);
   std::string out(static_cast<std::size_t>(n), '\0');
   std::snprintf(out.data(), out.size() + 1, banner_format, path.c_str(), ts.c_str(), scope_name);
@@ -97,15 +91,9 @@ std::string banner(const std::string &path, const char *scope, long long now) {
 
 } // namespace
 
-int export_text(const std::string &path, const char *scope, const env_kv_list &vars, long long now,
-                std::string &out) {
-  out = banner(path, scope, now);
-  std::string quoted;
+std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now) {
+  std::string out = banner(path, scope, now);
   for (const env_kv &kv : vars) {
-    if (!quote_value(kv.value, quoted) || 9 + kv.name.size() + quoted.size() > max_line) {
-      env_set_error("value too long to quote for export");
-      return -1;
-    }
     if (!is_shell_name(kv.name)) {
       append_unexported("# not exported (not a shell variable name): ", kv.name, out);
       continue;
@@ -114,31 +102,26 @@ int export_text(const std::string &path, const char *scope, const env_kv_list &v
       append_unexported("# not exported (reserved by a shell): ", kv.name, out);
       continue;
     }
+    bool is_path = kv.name == "PATH";
+    // An empty entry would be the current directory for every command the shell runs.
+    if (is_path && kv.value.empty()) {
+      out.append("# PATH adds no entries\n");
+      continue;
+    }
     out.append("export ").append(kv.name).append("=");
-    if (kv.name == "PATH")
+    if (is_path)
       append_path_prefix(out);
-    out.append(quoted).append("\n");
+    append_quoted(kv.value, out);
+    out.push_back('\n');
   }
-  return 0;
+  return out;
 }
 
-int emit_export(const char *scope) {
-  env_kv_list vars;
-  store_load(scope, vars);
-  return emit_export(scope, vars);
-}
-
-int emit_export(const char *scope, const env_kv_list &vars) {
-  std::string path;
-  if (export_path(scope, path) != 0) {
-    env_set_error("cannot resolve export path");
-    return -1;
-  }
-  std::string text;
-  if (export_text(path, scope, vars, env_now(), text) != 0)
-    return -1;
-  if (env_write_file(path.c_str(), text) != 0) {
-    env_set_error("failed to write export file %s", path.c_str());
+int emit_export(const env_layout &files, env_scope scope, const env_kv_list &vars) {
+  std::string text = export_text(files.export_file, scope, vars, env_now());
+  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0 || env_mkdir_p(files.exports.c_str(), 0700) != 0 ||
+      env_write_file(files.export_file.c_str(), text) != 0) {
+    env_set_error("failed to write export file %s", files.export_file.c_str());
     return -1;
   }
   return 0;

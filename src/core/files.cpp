@@ -1,8 +1,4 @@
 // Whole-file helpers: directories, status tests, reading, and atomic replacement.
-#if defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
-// A 64-bit st_size, so that the size limit of env_read_file sees files of 2 GiB and more.
-#define _FILE_OFFSET_BITS 64
-#endif
 #include "core/files.h"
 
 #include "core/file_ops.h"
@@ -13,70 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(_WIN32)
-#include <direct.h>
-#include <io.h>
-#include <windows.h>
-#endif
-
 namespace {
-
-int sys_open(const char *path, int flags, unsigned mode) {
-  return ::open(path, flags, mode);
-}
-long sys_write(int fd, const void *data, std::size_t size) {
-  return static_cast<long>(::write(fd, data, size));
-}
-#if defined(_WIN32)
-int sys_fsync(int fd) {
-  return ::_commit(fd);
-}
-// Not every Windows file system has hard links. A rename that refuses to replace an existing
-// file gives env_write_file_new the same guarantee; the temporary file is then gone already,
-// and removing it afterwards finds nothing.
-int sys_link(const char *from, const char *to) {
-  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH))
-    return 0;
-  DWORD err = GetLastError();
-  errno = (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) ? EEXIST : EACCES;
-  return -1;
-}
-int sys_rename(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : (errno = EACCES, -1);
-}
-#else
-int sys_fsync(int fd) {
-  return ::fsync(fd);
-}
-int sys_link(const char *from, const char *to) {
-  return ::link(from, to);
-}
-int sys_rename(const char *from, const char *to) {
-  return ::rename(from, to);
-}
-#endif
-int sys_close(int fd) {
-  return ::close(fd);
-}
-int sys_unlink(const char *path) {
-  return ::unlink(path);
-}
-
-#if !defined(O_CLOEXEC)
-#define O_CLOEXEC 0
-#endif
-#if !defined(O_BINARY)
-#define O_BINARY 0
-#endif
-
-int make_dir(const char *path, int mode) {
-#if defined(_WIN32)
-  (void)mode;
-  return ::_mkdir(path);
-#else
-  return ::mkdir(path, static_cast<mode_t>(mode));
-#endif
-}
 
 bool write_all(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -97,8 +30,7 @@ int open_temp_beside(const char *path, int mode, std::string &tmp) {
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%u", static_cast<long>(::getpid()), ++counter);
     tmp.assign(path).append(suffix);
-    int fd = env_file_sys.open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_BINARY,
-                               static_cast<unsigned>(mode));
+    int fd = env_file_sys.open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, static_cast<unsigned>(mode));
     if (fd >= 0 || errno != EEXIST)
       return fd;
   }
@@ -106,17 +38,9 @@ int open_temp_beside(const char *path, int mode, std::string &tmp) {
 }
 
 void sync_parent_dir(const std::string &path) {
-#if !defined(_WIN32)
-  std::size_t slash = path.find_last_of('/');
+  std::size_t slash = path.find_last_of("/\\");
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    (void)env_file_sys.fsync(fd);
-    ::close(fd);
-  }
-#else
-  (void)path;
-#endif
+  env_file_sys.sync_dir(dir.c_str());
 }
 
 // Writes the data into a flushed temporary file beside `path`; on failure nothing is left.
@@ -124,9 +48,6 @@ int write_temp(const char *path, std::string_view data, int mode, std::string &t
   int fd = open_temp_beside(path, mode, tmp);
   if (fd < 0)
     return -1;
-#if !defined(_WIN32)
-  (void)::fchmod(fd, static_cast<mode_t>(mode));
-#endif
   bool ok = write_all(fd, data) && env_file_sys.fsync(fd) == 0;
   ok = (env_file_sys.close(fd) == 0) && ok;
   if (!ok) {
@@ -138,8 +59,6 @@ int write_temp(const char *path, std::string_view data, int mode, std::string &t
 
 } // namespace
 
-const env_file_ops env_file_ops_default = {sys_open,   sys_write, sys_fsync, sys_close,
-                                           sys_rename, sys_link,  sys_unlink};
 env_file_ops env_file_sys = env_file_ops_default;
 
 int env_mkdir_p(const char *path, int mode) {
@@ -149,17 +68,17 @@ int env_mkdir_p(const char *path, int mode) {
   if (buf.size() > 4095)
     return -1;
   // Nearly always the directory is there already: one call settles it.
-  if (make_dir(buf.c_str(), mode) == 0 || errno == EEXIST)
+  if (env_file_sys.mkdir(buf.c_str(), mode) == 0 || errno == EEXIST)
     return 0;
   for (std::size_t i = 1; i < buf.size(); ++i) {
     if (buf[i] != '/' && buf[i] != '\\')
       continue;
     char sep = buf[i];
     buf[i] = '\0';
-    (void)make_dir(buf.c_str(), mode);
+    (void)env_file_sys.mkdir(buf.c_str(), mode);
     buf[i] = sep;
   }
-  if (make_dir(buf.c_str(), mode) == 0 || errno == EEXIST)
+  if (env_file_sys.mkdir(buf.c_str(), mode) == 0 || errno == EEXIST)
     return 0;
   return -1;
 }
@@ -178,7 +97,7 @@ int env_read_file(const char *path, std::string &out, std::size_t spare) {
   out.clear();
   if (!path)
     return -1;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_BINARY);
+  int fd = env_file_sys.open(path, O_RDONLY, 0);
   if (fd < 0)
     return -1;
   // Closes the descriptor on every way out, the bad_alloc of a buffer too large included.

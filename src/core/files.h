@@ -1,6 +1,8 @@
 // The data directory's layout and the whole-file helpers shared by the core and backends.
 #pragma once
 
+#include "core/names.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,12 +32,18 @@ int env_write_file(const char *path, std::string_view data, int mode = 0600);
 // exists (nothing written), 0 when written, -1 on failure.
 int env_write_file_new(const char *path, std::string_view data, int mode = 0600);
 
-// Path builders of the data directory. Each resolves (and creates) the data directory;
-// failures record the platform's message or "path too long". The subdirectory builders
-// create their directory and record nothing when that fails.
-int store_path(const char *scope, std::string &out);
-int backup_dir(std::string &out, std::size_t limit);
-int export_path(const char *scope, std::string &out);
+// Where the library keeps a scope's files, resolved once per call. Resolving creates
+// nothing: a change creates the directories it writes into, and reading leaves no trace.
+struct env_layout {
+  std::string data_dir;
+  std::string store;       // the scope's store
+  std::string backups;     // the folder of backups, shared by both scopes
+  std::string exports;     // the folder of export files
+  std::string export_file; // the scope's export file
+  std::string lock;        // the lock file every change holds
+};
+// -1 with the platform's message or "path too long".
+int env_layout_of(env_scope scope, env_layout &out);
 
 // "%s/%s" with the length rule of the fixed buffers: -1 (no message) when the result
 // would not fit `limit` bytes with its NUL.

@@ -1,9 +1,7 @@
 // The last-error text, the process-wide lock and the two exports that run outside the frame.
 #include "core/frame.h"
 
-#include "core/names.h"
 #include "kestrune_env.h"
-#include "platform/env_plat.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -65,22 +63,6 @@ void env_clear_error() {
 
 bool env_error_is_empty() {
   return g_err[0] == '\0';
-}
-
-const char *env_scope_arg(const char *scope) {
-  const char *canonical = env_canonical_scope(scope);
-  if (!canonical)
-    env_set_error("scope must be 'user' or 'system'");
-  return canonical;
-}
-
-env_data_lock::env_data_lock() {
-  fd_ = env_plat_lock_data(&handle_);
-}
-
-env_data_lock::~env_data_lock() {
-  if (held())
-    env_plat_unlock_data(fd_, handle_);
 }
 
 extern "C" KENV_API const char *env_last_error(void) {

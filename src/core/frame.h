@@ -26,25 +26,6 @@ bool env_error_is_empty();
 // becomes "out of memory" and the failure result; no exception leaves this function.
 template <class R, class Op> R env_run_framed(R failure, Op &&op) noexcept;
 
-// The canonical scope, or nullptr with "scope must be 'user' or 'system'" recorded.
-const char *env_scope_arg(const char *scope);
-
-// Holds the advisory lock of the data directory for as long as it lives, so that two
-// processes never interleave their read-modify-write cycles. Every changing operation takes
-// it after its argument checks and before it reads what it will change.
-class env_data_lock {
-public:
-  env_data_lock();
-  ~env_data_lock();
-  env_data_lock(const env_data_lock &) = delete;
-  env_data_lock &operator=(const env_data_lock &) = delete;
-  bool held() const { return fd_ >= 0 || handle_ != nullptr; }
-
-private:
-  int fd_ = -1;
-  void *handle_ = nullptr;
-};
-
 // What one call would otherwise work out twice, such as the shell start-up files that two
 // members of a listing are drawn from. A memo belongs to the framed call that made it and
 // is destroyed when that call returns: nothing is carried from one call into the next.

@@ -16,20 +16,21 @@ void write_member(env_json_out &out, const char *name, std::string_view text) {
   out.string(text);
 }
 
-void write_header(env_json_out &out, const char *scope) {
-  write_member(out, "scope", scope);
+void write_header(env_json_out &out, env_scope scope, const env_layout &files) {
+  write_member(out, "scope", env_scope_name(scope));
   if (const char *name = env_plat_name())
     write_member(out, "platform", name);
-  char sep[2] = {static_cast<char>(env_plat_path_sep() & 0xFF), '\0'};
+  char sep[2] = {env_plat_path_sep(), '\0'};
   write_member(out, "path_sep", sep);
   write_member(out, "write_policy", env_plat_write_policy());
   write_member(out, "rc_write", "never");
-  std::string export_file;
+  // Named where it would be even before the first change writes it; null when the data
+  // directory cannot be located.
   out.key("export_file");
-  if (export_path(scope, export_file) == 0)
-    out.string(export_file);
-  else
+  if (files.export_file.empty())
     out.null();
+  else
+    out.string(files.export_file);
 }
 
 void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index &index) {
@@ -50,8 +51,26 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index
   out.end_array();
 }
 
-void write_path_and_warnings(env_json_out &out, const char *scope, const env_kv_list &merged,
-                             const env_kv_index &index) {
+// The warnings about the library's own state that the merged view turned up.
+std::vector<env_warning> state_warnings(const env_layout &files, const merge_report &report,
+                                        bool native_read) {
+  std::vector<env_warning> warnings;
+  if (!report.store_problem.empty())
+    warnings.push_back({"store", files.store,
+                        "store cannot be used (" + report.store_problem +
+                            "): it shows nothing, and changes are refused until it is repaired"});
+  if (!native_read)
+    return warnings;
+  const char *native = env_plat_write_policy();
+  for (const std::string &name : report.disagree)
+    warnings.push_back({"native", name,
+                        std::string("store and ") + native +
+                            " disagree; setting it again (or restoring the latest backup) repairs it"});
+  return warnings;
+}
+
+void write_path_and_warnings(env_json_out &out, env_scope scope, const env_kv_list &merged,
+                             const env_kv_index &index, const std::vector<env_warning> &state) {
   long at = index.find("PATH");
   const env_kv *path = at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)];
   path_entry_list entries;
@@ -59,7 +78,7 @@ void write_path_and_warnings(env_json_out &out, const char *scope, const env_kv_
   out.key("path");
   path_diag_write_entries(out, entries);
   out.key("warnings");
-  path_diag_write_warnings(out, entries, path, merged);
+  path_diag_write_warnings(out, entries, path, merged, state);
 }
 
 void write_trailer(env_json_out &out) {
@@ -91,22 +110,26 @@ std::size_t expected_size(const env_kv_list &merged, const env_kv *path) {
   for (const env_kv &kv : merged)
     size += 48 + kv.name.size() + 2 * kv.value.size() + kv.source.size();
   if (path)
-    size += 3 * path->value.size() +
-            100 * static_cast<std::size_t>(std::count(path->value.begin(), path->value.end(),
-                                                      static_cast<char>(env_plat_path_sep())));
+    size += 3 * path->value.size() + 100 * static_cast<std::size_t>(std::count(
+                                               path->value.begin(), path->value.end(), env_plat_path_sep()));
   return size;
 }
 
-char *list_scope(const char *scope) {
+char *list_scope(env_scope scope) {
+  // Without a data directory the listing still shows the native store.
+  env_layout files;
+  if (env_layout_of(scope, files) != 0)
+    files = env_layout();
   env_kv_list merged;
   env_kv_index index;
-  (void)collect_merged(scope, merged, index);
+  merge_report report;
+  bool native_read = collect_merged(scope, files.store, merged, index, report) == 0;
   long at = index.find("PATH");
   env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)]));
   out.begin_object();
-  write_header(out, scope);
+  write_header(out, scope, files);
   write_vars(out, merged, index);
-  write_path_and_warnings(out, scope, merged, index);
+  write_path_and_warnings(out, scope, merged, index, state_warnings(files, report, native_read));
   write_trailer(out);
   out.end_object();
   return out.release();
@@ -116,7 +139,7 @@ char *list_scope(const char *scope) {
 
 extern "C" KENV_API char *env_list(const char *scope) {
   return env_run_framed<char *>(nullptr, [&]() -> char * {
-    const char *s = env_scope_arg(scope);
-    return s ? list_scope(s) : nullptr;
+    env_scope s;
+    return env_scope_arg(scope, s) ? list_scope(s) : nullptr;
   });
 }

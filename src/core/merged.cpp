@@ -27,13 +27,22 @@ void env_kv_index::note(const env_kv_list &list, std::size_t pos) {
 namespace {
 
 // A store record laid over the view: it replaces the value of the first record of its name,
-// or comes last.
-void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char *value) {
+// or comes last. A native store that holds another value (or none, for a value that is not
+// empty) missed a change: it was interrupted, or someone edited the native store.
+void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char *value,
+             std::vector<std::string> &disagree) {
   long pos = index.find(name);
-  if (pos >= 0) {
+  if (pos >= 0 && out[static_cast<std::size_t>(pos)].source != "overlay") {
+    env_kv &native = out[static_cast<std::size_t>(pos)];
+    if (native.value != value)
+      disagree.emplace_back(name);
+    native.value = value;
+    native.source = "overlay";
+  } else if (pos >= 0) {
     out[static_cast<std::size_t>(pos)].value = value;
-    out[static_cast<std::size_t>(pos)].source = "overlay";
   } else {
+    if (*value)
+      disagree.emplace_back(name);
     env_kv_push(out, name, value, "overlay");
     index.note(out, out.size() - 1);
   }
@@ -41,16 +50,15 @@ void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char
 
 } // namespace
 
-int collect_merged(const char *scope, env_kv_list &out) {
-  env_kv_index index;
-  return collect_merged(scope, out, index);
-}
-
-int collect_merged(const char *scope, env_kv_list &out, env_kv_index &index) {
+int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
+                   merge_report &report) {
   out.clear();
+  report = merge_report();
   int native_rc = env_plat_native_vars(scope, out);
   index = env_kv_index(out);
-  store_each(scope, [&](const char *name, const char *value) { overlay(out, index, name, value); });
+  report.store_problem = store_each(store_path, [&](const char *name, const char *value) {
+    overlay(out, index, name, value, report.disagree);
+  });
   return native_rc;
 }
 

@@ -77,25 +77,21 @@ int env_validate_name(const char *name) {
   return 0;
 }
 
-int env_valid_scope(const char *scope) {
-  if (!scope || !*scope)
-    return 0;
-  if (env_name_casecmp(scope, "user") == 0)
-    return 1;
-  if (env_name_casecmp(scope, "system") == 0)
-    return 2;
-  return 0;
+const char *env_scope_name(env_scope scope) {
+  return scope == env_scope::system ? "system" : "user";
 }
 
-const char *env_canonical_scope(const char *scope) {
-  switch (env_valid_scope(scope)) {
-  case 1:
-    return "user";
-  case 2:
-    return "system";
-  default:
-    return nullptr;
+bool env_scope_arg(const char *text, env_scope &out) {
+  if (text && env_name_casecmp(text, "user") == 0) {
+    out = env_scope::user;
+    return true;
   }
+  if (text && env_name_casecmp(text, "system") == 0) {
+    out = env_scope::system;
+    return true;
+  }
+  env_set_error("scope must be 'user' or 'system'");
+  return false;
 }
 
 int env_name_is_protected(const char *name) {

@@ -30,10 +30,15 @@ bool env_name_eq(std::string_view a, std::string_view b);
 
 // 0 when the name may be set or deleted; -1 with the message recorded.
 int env_validate_name(const char *name);
-// 0 for NULL, empty or unknown, 1 for "user", 2 for "system", in any ASCII letter case.
-int env_valid_scope(const char *scope);
-// The canonical scope text for an accepted scope, or nullptr.
-const char *env_canonical_scope(const char *scope);
+
+// The two scopes. The exports parse the caller's text once, at the door; everything below
+// them carries the enum.
+enum class env_scope { user, system };
+// "user" or "system".
+const char *env_scope_name(env_scope scope);
+// Parses "user" or "system" in any ASCII letter case; false with "scope must be 'user' or
+// 'system'" recorded otherwise.
+bool env_scope_arg(const char *text, env_scope &out);
 int env_name_is_protected(const char *name);
 int env_name_is_path(const char *name);
 

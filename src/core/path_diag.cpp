@@ -105,15 +105,19 @@ void length_warning(env_json_out &out, const std::string &name, std::size_t leng
   out.end_object();
 }
 
-void name_warning(env_json_out &out, const std::string &name) {
+void named_warning(env_json_out &out, const char *code, const std::string &name, std::string_view message) {
   out.begin_object();
   out.key("code");
-  out.string("name");
+  out.string(code);
   out.key("name");
   out.string(name);
   out.key("message");
-  out.string("% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names");
+  out.string(message);
   out.end_object();
+}
+
+void name_warning(env_json_out &out, const std::string &name) {
+  named_warning(out, "name", name, "% in name: Windows expands %VAR% in values (REG_EXPAND_SZ), not names");
 }
 
 void variable_warnings(env_json_out &out, const env_kv *path, const env_kv_list &merged) {
@@ -135,10 +139,10 @@ void variable_warnings(env_json_out &out, const env_kv *path, const env_kv_list 
 
 } // namespace
 
-void path_diag_entries(const char *scope, const env_kv *path, path_entry_list &out) {
-  path_split(path ? path->value.c_str() : "", static_cast<char>(env_plat_path_sep() & 0xFF), out);
+void path_diag_entries(env_scope scope, const env_kv *path, path_entry_list &out) {
+  path_split(path ? path->value.c_str() : "", env_plat_path_sep(), out);
   path_hashes hash;
-  if (env_valid_scope(scope) == 1)
+  if (scope == env_scope::user)
     add_rc_extras(out, hash);
   flag_entries(out, hash);
 }
@@ -161,7 +165,7 @@ void path_diag_write_entries(env_json_out &out, const path_entry_list &entries) 
 }
 
 void path_diag_write_warnings(env_json_out &out, const path_entry_list &entries, const env_kv *path,
-                              const env_kv_list &merged) {
+                              const env_kv_list &merged, const std::vector<env_warning> &state) {
   out.begin_array();
   for (const path_entry &e : entries) {
     if (!e.exists && !e.text.empty())
@@ -170,5 +174,7 @@ void path_diag_write_warnings(env_json_out &out, const path_entry_list &entries,
       entry_warning(out, "dup", e.text, "duplicate PATH entry");
   }
   variable_warnings(out, path, merged);
+  for (const env_warning &w : state)
+    named_warning(out, w.code, w.name, w.message);
   out.end_array();
 }

@@ -1,14 +1,15 @@
 // PATH editing one entry at a time: the scope's logical PATH is split, edited, joined and
-// written whole through the write chain.
+// written whole through the change pipeline.
 #include "kestrune_env.h"
 
+#include "core/change.h"
 #include "core/frame.h"
-#include "core/state.h"
 #include "core/views.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 void path_split(const char *text, char sep, path_entry_list &out) {
   out.clear();
@@ -34,158 +35,137 @@ std::string path_join(const path_entry_list &entries, char sep) {
   return out;
 }
 
-int logical_path(const char *scope, std::string &out) {
-  store_file store;
-  return logical_path(scope, out, store);
-}
+namespace {
 
 // The first PATH record of the merged view (see collect_merged) without building the view:
 // the store's records named PATH overlay it one after the other, so the last of them gives
-// its value, and without one the native store's first PATH record does.
-int logical_path(const char *scope, std::string &out, store_file &store) {
+// its value, and without one the native store's first PATH record does. An edit must not
+// go ahead without the native entries: it would write a PATH that lost them.
+int logical_path(const scope_state &st, std::string &out) {
   env_kv_list native;
-  int native_rc = env_plat_native_vars(scope, native);
-  store_read(scope, store);
-  auto last = std::find_if(store.vars.rbegin(), store.vars.rend(),
+  if (env_plat_native_vars(st.scope, native) != 0)
+    return -1;
+  const env_kv_list &stored = st.store.vars;
+  auto last = std::find_if(stored.rbegin(), stored.rend(),
                            [](const env_kv &kv) { return env_name_is_path(kv.name.c_str()); });
-  const env_kv *path = last != store.vars.rend() ? &*last : env_kv_find(native, "PATH");
+  const env_kv *path = last != stored.rend() ? &*last : env_kv_find(native, "PATH");
   out = path ? path->value : "";
-  return native_rc;
-}
-
-int write_path(const char *scope, const std::string &value) {
-  store_file store;
-  store_read(scope, store);
-  return write_path(scope, value, store);
-}
-
-int write_path(const char *scope, const std::string &value, store_file &store) {
-  if (make_backup(scope, store.vars) != 0)
-    return -1;
-  store_put(store.vars, "PATH", value.c_str());
-  if (store_save(scope, store.vars, store) != 0)
-    return -1;
-  // A refused native write fails the system scope; in the user scope the store and export
-  // file still carry the new PATH, and the message stays for the caller to read.
-  if (env_plat_native_set(scope, "PATH", value.c_str()) != 0 && env_valid_scope(scope) == 2)
-    return -1;
-  if (emit_export(scope, store.vars) != 0)
-    return -1;
-  env_plat_broadcast();
   return 0;
 }
 
-namespace {
+// How one editor changes the list of entries; refuses with the message recorded.
+using entry_edit = std::function<bool(path_entry_list &)>;
 
-char path_sep() {
-  return static_cast<char>(env_plat_path_sep() & 0xFF);
+// Reads the scope's PATH, lets `edit` change its entries and writes the result whole.
+int edit_path(env_scope scope, const entry_edit &edit) {
+  return run_change(scope, store_policy::must_be_usable, [&](const scope_state &st, change_plan &plan) {
+    std::string text;
+    if (logical_path(st, text) != 0)
+      return plan_verdict::refused;
+    path_entry_list entries;
+    path_split(text.c_str(), env_plat_path_sep(), entries);
+    if (!edit(entries))
+      return plan_verdict::refused;
+    std::string value = path_join(entries, env_plat_path_sep());
+    plan.store = st.store.vars;
+    store_put(plan.store, "PATH", value.c_str());
+    plan.native.push_back({"PATH", value});
+    return plan_verdict::go;
+  });
 }
 
-// Reads and splits the scope's PATH. An edit must not go ahead without the native entries:
-// it would write a PATH that lost them.
-int read_entries(const char *scope, path_entry_list &entries, store_file &store) {
-  std::string text;
-  if (logical_path(scope, text, store) != 0)
-    return -1;
-  path_split(text.c_str(), path_sep(), entries);
-  return 0;
+long find_entry(const path_entry_list &entries, const char *entry) {
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (env_plat_path_eq(entries[i].text.c_str(), entry))
+      return static_cast<long>(i);
+  return -1;
 }
 
-int add_entry(const char *scope, const char *entry, int index) {
-  path_entry_list entries;
-  store_file store;
-  if (read_entries(scope, entries, store) != 0)
+bool not_found(const char *entry) {
+  env_set_error("PATH entry not found: '%s'", entry);
+  return false;
+}
+
+int add_entry(env_scope scope, const char *entry, int index) {
+  if (std::strchr(entry, env_plat_path_sep())) {
+    env_set_error("refused: PATH entry '%s' holds the separator '%c'", entry, env_plat_path_sep());
     return 0;
-  for (const path_entry &e : entries) {
-    if (env_plat_path_eq(e.text.c_str(), entry)) {
+  }
+  return edit_path(scope, [&](path_entry_list &entries) {
+    if (find_entry(entries, entry) >= 0) {
       env_set_error("refused: duplicate PATH entry '%s'", entry);
-      return 0;
+      return false;
     }
-  }
-  std::size_t n = entries.size();
-  std::size_t pos =
-      (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
-  entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path"});
-  return write_path(scope, path_join(entries, path_sep()), store) == 0;
+    std::size_t n = entries.size();
+    std::size_t pos =
+        (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
+    entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path"});
+    return true;
+  });
 }
 
-int delete_entry(const char *scope, const char *entry) {
-  path_entry_list entries, kept;
-  store_file store;
-  if (read_entries(scope, entries, store) != 0)
-    return 0;
-  for (path_entry &e : entries)
-    if (!env_plat_path_eq(e.text.c_str(), entry))
-      kept.push_back(std::move(e));
-  if (kept.size() == entries.size()) {
-    env_set_error("PATH entry not found: '%s'", entry);
-    return 0;
-  }
-  return write_path(scope, path_join(kept, path_sep()), store) == 0;
+int delete_entry(env_scope scope, const char *entry) {
+  return edit_path(scope, [&](path_entry_list &entries) {
+    auto gone = std::remove_if(entries.begin(), entries.end(),
+                               [&](const path_entry &e) { return env_plat_path_eq(e.text.c_str(), entry); });
+    if (gone == entries.end())
+      return not_found(entry);
+    entries.erase(gone, entries.end());
+    return true;
+  });
 }
 
-int move_entry(const char *scope, const char *entry, int new_index) {
-  path_entry_list entries;
-  store_file store;
-  if (read_entries(scope, entries, store) != 0)
-    return 0;
-  std::size_t found = 0;
-  while (found < entries.size() && !env_plat_path_eq(entries[found].text.c_str(), entry))
-    ++found;
-  if (found == entries.size()) {
-    env_set_error("PATH entry not found: '%s'", entry);
-    return 0;
-  }
-  std::size_t n = entries.size();
-  std::size_t target = static_cast<std::size_t>(new_index) < n ? static_cast<std::size_t>(new_index) : n - 1;
-  path_entry moved = std::move(entries[found]);
-  entries.erase(entries.begin() + static_cast<long>(found));
-  entries.insert(entries.begin() + static_cast<long>(target), std::move(moved));
-  return write_path(scope, path_join(entries, path_sep()), store) == 0;
+int move_entry(env_scope scope, const char *entry, int new_index) {
+  return edit_path(scope, [&](path_entry_list &entries) {
+    long found = find_entry(entries, entry);
+    if (found < 0)
+      return not_found(entry);
+    std::size_t n = entries.size();
+    std::size_t target =
+        static_cast<std::size_t>(new_index) < n ? static_cast<std::size_t>(new_index) : n - 1;
+    path_entry moved = std::move(entries[static_cast<std::size_t>(found)]);
+    entries.erase(entries.begin() + found);
+    entries.insert(entries.begin() + static_cast<long>(target), std::move(moved));
+    return true;
+  });
 }
 
 // The checks the three editors share, before anything is read.
-const char *edit_args(const char *scope, const char *entry) {
-  const char *s = env_scope_arg(scope);
-  if (s && (!entry || !*entry)) {
+bool edit_args(const char *scope, const char *entry, env_scope &out) {
+  if (!env_scope_arg(scope, out))
+    return false;
+  if (!entry || !*entry) {
     env_set_error("empty PATH entry");
-    return nullptr;
+    return false;
   }
-  return s;
+  return true;
 }
 
 } // namespace
 
 extern "C" KENV_API int env_path_add(const char *scope, const char *entry, int32_t index) {
   return env_run_framed(0, [&] {
-    const char *s = edit_args(scope, entry);
-    if (!s)
-      return 0;
-    env_data_lock lock;
-    return add_entry(s, entry, index);
+    env_scope s;
+    return edit_args(scope, entry, s) ? add_entry(s, entry, index) : 0;
   });
 }
 
 extern "C" KENV_API int env_path_del(const char *scope, const char *entry) {
   return env_run_framed(0, [&] {
-    const char *s = edit_args(scope, entry);
-    if (!s)
-      return 0;
-    env_data_lock lock;
-    return delete_entry(s, entry);
+    env_scope s;
+    return edit_args(scope, entry, s) ? delete_entry(s, entry) : 0;
   });
 }
 
 extern "C" KENV_API int env_path_move(const char *scope, const char *entry, int32_t new_index) {
   return env_run_framed(0, [&] {
-    const char *s = edit_args(scope, entry);
-    if (!s)
+    env_scope s;
+    if (!edit_args(scope, entry, s))
       return 0;
     if (new_index < 0) {
       env_set_error("new_index must be >= 0");
       return 0;
     }
-    env_data_lock lock;
     return move_entry(s, entry, new_index);
   });
 }

@@ -1,11 +1,11 @@
 // Backups on disk: env_backups lists them, env_restore brings one back into the user scope.
 #include "kestrune_env.h"
 
+#include "core/change.h"
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
 #include "core/json_out.h"
-#include "core/state.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
@@ -80,11 +80,12 @@ void describe_backup(env_json_out &out, const std::string &dir, const std::strin
 }
 
 char *list_backups() {
-  std::string dir;
-  if (backup_dir(dir, env_path_max) != 0) {
+  env_layout files;
+  if (env_layout_of(env_scope::user, files) != 0) {
     env_set_error("cannot resolve backup directory");
     return nullptr;
   }
+  const std::string &dir = files.backups;
   std::vector<std::string> names = backup_names(dir);
   env_json_out out(names.size() * (dir.size() + 2 * 29 + 80) + 2);
   std::string text;
@@ -127,23 +128,44 @@ int read_backup(const char *backup_path, env_kv_list &vars) {
   return 0;
 }
 
+// Makes the user scope equal to the backup: its pairs are set, and every name the store
+// held that the backup lacks is removed from the native store too, except a protected name
+// where the native store holds the whole of it (the registry's PATH, which installers
+// write): that one is left, and the note says so.
+plan_verdict plan_restore(const env_kv_list &backup, const scope_state &st, change_plan &plan) {
+  plan.store = backup;
+  for (const env_kv &kv : backup)
+    plan.native.push_back({kv.name, kv.value});
+  std::string kept;
+  for (const env_kv &kv : st.store.vars) {
+    if (env_kv_find(backup, kv.name.c_str()))
+      continue;
+    if (env_name_is_protected(kv.name.c_str()) && env_plat_native_owns_protected()) {
+      kept += (kept.empty() ? "'" : ", '") + kv.name + "'";
+      continue;
+    }
+    plan.native.push_back({kv.name, std::nullopt});
+  }
+  if (!kept.empty())
+    plan.note = "restored; left in the " + std::string(env_plat_write_policy()) + " (protected): " + kept;
+  return plan_verdict::go;
+}
+
 int restore(const char *backup_path) {
   if (!backup_path || !*backup_path) {
     env_set_error("NULL or empty backup_path");
     return 0;
   }
-  env_kv_list vars;
-  if (read_backup(backup_path, vars) != 0)
+  env_kv_list backup;
+  if (read_backup(backup_path, backup) != 0)
     return 0;
-  env_data_lock lock;
-  store_file current;
-  store_read("user", current);
-  if (make_backup("user", current.vars) != 0 || store_save("user", vars, current) != 0)
-    return 0;
-  if (env_plat_apply_snapshot(vars) != 0 || emit_export("user", vars) != 0)
-    return 0;
-  env_plat_broadcast();
-  return 1;
+  // Every pair is checked before anything is read or written: the first one refused
+  // refuses the whole file.
+  for (const env_kv &kv : backup)
+    if (env_plat_native_check(env_scope::user, kv.name.c_str(), kv.value.c_str()) != 0)
+      return 0;
+  return run_change(env_scope::user, store_policy::may_be_replaced,
+                    [&](const scope_state &st, change_plan &plan) { return plan_restore(backup, st, plan); });
 }
 
 } // namespace

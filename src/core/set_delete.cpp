@@ -1,34 +1,29 @@
-// env_set and env_del: one variable through the whole write chain (backup, store, native
-// store, export file, broadcast). Steps already done are never undone.
+// env_set and env_del: one variable through the change pipeline.
 #include "kestrune_env.h"
 
+#include "core/change.h"
 #include "core/frame.h"
-#include "core/state.h"
-#include "platform/env_plat.h"
 
 #include <algorithm>
 
 namespace {
 
-int set_variable(const char *scope, const char *name, const char *value) {
+int set_variable(env_scope scope, const char *name, const char *value) {
   if (env_validate_name(name) != 0)
     return 0;
   if (!value) {
     env_set_error("NULL value");
     return 0;
   }
-  env_data_lock lock;
-  store_file store;
-  store_read(scope, store);
-  if (make_backup(scope, store.vars) != 0)
+  // Known before anything is read: a refused pair leaves no trace, not even the lock file.
+  if (env_plat_native_check(scope, name, value) != 0)
     return 0;
-  store_put(store.vars, name, value);
-  if (store_save(scope, store.vars, store) != 0)
-    return 0;
-  if (env_plat_native_set(scope, name, value) != 0 || emit_export(scope, store.vars) != 0)
-    return 0;
-  env_plat_broadcast();
-  return 1;
+  return run_change(scope, store_policy::must_be_usable, [&](const scope_state &st, change_plan &plan) {
+    plan.store = st.store.vars;
+    store_put(plan.store, name, value);
+    plan.native.push_back({name, std::string(value)});
+    return plan_verdict::go;
+  });
 }
 
 // Removes every record whose name matches; false when none matched.
@@ -40,7 +35,7 @@ bool remove_name(env_kv_list &vars, const char *name) {
   return found;
 }
 
-int delete_variable(const char *scope, const char *name) {
+int delete_variable(env_scope scope, const char *name) {
   if (env_validate_name(name) != 0)
     return 0;
   if (env_name_is_protected(name)) {
@@ -49,38 +44,30 @@ int delete_variable(const char *scope, const char *name) {
                   name);
     return 0;
   }
-  env_data_lock lock;
-  store_file store;
-  store_read(scope, store);
-  if (make_backup(scope, store.vars) != 0)
-    return 0;
-  if (!remove_name(store.vars, name)) {
-    env_set_error("variable '%s' not found in %s store", name, scope);
-    return 0;
-  }
-  if (store_save(scope, store.vars, store) != 0)
-    return 0;
-  // The store decides existence; a native store that keeps the name is tolerated.
-  if (env_plat_native_del(scope, name) != 0)
-    env_clear_error();
-  if (emit_export(scope, store.vars) != 0)
-    return 0;
-  env_plat_broadcast();
-  return 1;
+  return run_change(scope, store_policy::must_be_usable, [&](const scope_state &st, change_plan &plan) {
+    plan.store = st.store.vars;
+    // The store decides existence, and the backup is taken before that is known.
+    if (!remove_name(plan.store, name)) {
+      env_set_error("variable '%s' not found in %s store", name, env_scope_name(scope));
+      return plan_verdict::refused_after_backup;
+    }
+    plan.native.push_back({name, std::nullopt});
+    return plan_verdict::go;
+  });
 }
 
 } // namespace
 
 extern "C" KENV_API int env_set(const char *scope, const char *name, const char *value) {
   return env_run_framed(0, [&] {
-    const char *s = env_scope_arg(scope);
-    return s ? set_variable(s, name, value) : 0;
+    env_scope s;
+    return env_scope_arg(scope, s) ? set_variable(s, name, value) : 0;
   });
 }
 
 extern "C" KENV_API int env_del(const char *scope, const char *name) {
   return env_run_framed(0, [&] {
-    const char *s = env_scope_arg(scope);
-    return s ? delete_variable(s, name) : 0;
+    env_scope s;
+    return env_scope_arg(scope, s) ? delete_variable(s, name) : 0;
   });
 }

@@ -1,7 +1,9 @@
 // The library's persistent state in the data directory: the store of each scope, the
-// backups and the sourceable export files. All run under the caller's frame.
+// backups and the sourceable export files. All run under the caller's frame, on the file
+// layout the call resolved once (core/files.h).
 #pragma once
 
+#include "core/files.h"
 #include "core/names.h"
 
 #include <cstdint>
@@ -9,51 +11,45 @@
 #include <string>
 #include <string_view>
 
-// The store: the scope's variables set through the library, as a JSON file.
-// Loading never fails visibly: a missing, unreadable or malformed file gives an empty list.
-void store_load(const char *scope, env_kv_list &out);
-// Hands the records store_load would list to `take` (name, value) one by one, in order,
-// without building the list.
-void store_each(const char *scope, const std::function<void(const char *, const char *)> &take);
-// Rewrites the whole store file. A file that does not read as a store is kept beside it as
-// "<file>.unreadable-<UTC time>" before it is replaced.
-int store_save(const char *scope, const env_kv_list &vars);
-// Replaces the value of the first record whose name matches (ASCII case ignored), keeping
-// its name and place, or appends the record.
-int store_upsert(const char *scope, const char *name, const char *value);
-
-// One reading of the store file, for a change that reads it once and passes it along: the
-// variables as store_load gives them and, when the file holds bytes that are not a store
-// document, those bytes, which the save keeps.
+// The store file as one call read it: its variables, and exactly the bytes it held, so that
+// a change that fails later can put the file back as it was. A missing file is an empty
+// store. A file that exists but cannot be read or is not a store document has `problem`
+// set ("Permission denied", "not a store document", ...): no change goes ahead on it, since
+// saving would lose every variable it holds.
 struct store_file {
   env_kv_list vars;
-  std::string unreadable;
+  bool exists = false;
+  std::string bytes;
+  std::string problem;
+  std::string kept_as; // where store_write kept a file that could not be used
 };
-void store_read(const char *scope, store_file &out);
-// store_save for a file that `loaded` was read from in the same call, under the data lock:
-// the file is not read again.
-int store_save(const char *scope, const env_kv_list &vars, const store_file &loaded);
-// store_upsert's rule on a list in memory.
-void store_put(env_kv_list &vars, const char *name, const char *value);
+void store_read(const std::string &path, store_file &out);
+// Hands the records store_read would list to `take` (name, value) one by one, in order,
+// without building the list. Returns the problem of a file that cannot be used, or "".
+std::string store_each(const std::string &path, const std::function<void(const char *, const char *)> &take);
 // Reads a store document's variables; false when the text is not a store document.
 bool store_parse(std::string_view text, env_kv_list &out);
+// Replaces the value of the first record whose name matches (ASCII case ignored), keeping
+// its name and place, or appends the record.
+void store_put(env_kv_list &vars, const char *name, const char *value);
+// Saves the variables over the file `before` was read from, creating the data directory
+// when missing. When `before` could not be used, its bytes are first kept beside it as
+// "<file>.unreadable-<UTC time>".
+int store_write(const env_layout &files, const env_kv_list &vars, store_file &before);
+// Puts the file back exactly as `before` read it: its bytes, or no file.
+int store_put_back(const env_layout &files, const store_file &before);
 
 // Counts the backups this process took (wraps after 2^32 - 1); only ever under g_mu.
 extern std::uint32_t g_backup_seq;
+// Writes a new backup file of the scope's store variables; never replaces an existing file.
+int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars);
 
-// Writes a new backup file of the scope's store; never replaces an existing file.
-int make_backup(const char *scope);
-// The same, for the store's variables already read in this call.
-int make_backup(const char *scope, const env_kv_list &vars);
-
-// Regenerates the scope's export file from its store.
-int emit_export(const char *scope);
-// The same, for the variables the store was just saved with.
-int emit_export(const char *scope, const env_kv_list &vars);
+// Regenerates the scope's export file for the store's variables. Values of any length are
+// written whole, so only the file system can make this fail.
+int emit_export(const env_layout &files, env_scope scope, const env_kv_list &vars);
 // Names that some shell treats as its own: assigning them aborts dash (OPTIND), bash in
 // POSIX mode or zsh, and the start-up file that sources the export file stops there. The
 // export file leaves them out with a comment.
 bool export_name_is_reserved(const std::string &name);
-// The export file's text for the given variables (exposed for tests).
-int export_text(const std::string &path, const char *scope, const env_kv_list &vars, long long now,
-                std::string &out);
+// The export file's text for the given variables.
+std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now);

@@ -1,65 +1,65 @@
 // The store: one JSON file per scope holding the variables set through the library.
 #include "core/state.h"
 
+#include "core/file_ops.h"
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace {
 
-// A file that exists, holds bytes and is not a store document would be lost by the save
-// that replaces it, so its bytes are kept beside it first, under a name never reused.
-int keep_unreadable(const std::string &path, const std::string &old) {
-  if (old.empty())
-    return 0;
+// Why a file that is there cannot be read, or "" when it can; `text` holds it then.
+std::string read_problem(const std::string &path, std::string &text, std::size_t spare) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? std::string() : std::strerror(errno);
+  if (!S_ISREG(st.st_mode))
+    return "not a regular file";
+  errno = 0;
+  if (env_read_file(path.c_str(), text, spare) != 0)
+    return std::strerror(errno ? errno : EIO);
+  return std::string();
+}
+
+// A store that could not be used is kept beside it, under a name never reused, before a
+// restore replaces it: its variables may be worth recovering by hand. A second name for the
+// same file keeps it whole even when it cannot be read; where that is impossible a copy of
+// its bytes is written. The name taken is left in `kept_as`.
+int keep_unreadable(const std::string &path, const store_file &old, std::string &kept_as) {
   std::string base = path + ".unreadable-" + env_format_utc(env_now(), "%Y%m%d-%H%M%S");
-  std::string name = base;
+  kept_as = base;
   for (int n = 2; n < 10000; ++n) {
-    int rc = env_write_file_new(name.c_str(), old);
-    if (rc == 0)
+    if (env_file_sys.link(path.c_str(), kept_as.c_str()) == 0)
       return 0;
-    if (rc < 0)
+    int rc = errno == EEXIST ? 1 : env_write_file_new(kept_as.c_str(), old.bytes);
+    if (rc == 0 && !old.bytes.empty())
+      return 0;
+    if (rc < 0 || rc == 0)
       break;
-    name = base + "-" + std::to_string(n);
+    kept_as = base + "-" + std::to_string(n);
   }
+  kept_as.clear();
   env_set_error("cannot keep a copy of unreadable store %s", path.c_str());
   return -1;
 }
 
-// The file's bytes when it holds some that are not a store document, else "".
-std::string unreadable_bytes(const std::string &path) {
-  std::string old;
-  env_kv_list ignored;
-  if (env_read_file(path.c_str(), old) != 0 || store_parse(old, ignored))
-    old.clear();
-  return old;
-}
-
-// Saves the variables; `unreadable` is what the file held when it was read in this call,
-// or nullptr to read it now.
-int save(const char *scope, const env_kv_list &vars, const std::string *unreadable) {
-  std::string path;
-  if (store_path(scope, path) != 0) {
-    env_set_error("cannot resolve store path (is HOME set?)");
-    return -1;
-  }
+std::string store_text(const env_kv_list &vars) {
   yy_mut_doc doc = env_json_new_doc();
   yyjson_mut_val *root = yy_must(yyjson_mut_obj(doc.get()));
   yy_must(yyjson_mut_obj_add_val(doc.get(), root, "vars", env_json_vars_array(doc.get(), vars)));
   yyjson_mut_doc_set_root(doc.get(), root);
   std::size_t len = 0;
   yy_text text = env_json_write(doc.get(), env_json_file_flags, &len);
-  if (!text) {
-    env_set_error("failed to serialize store");
-    return -1;
-  }
-  if (keep_unreadable(path, unreadable ? *unreadable : unreadable_bytes(path)) != 0)
-    return -1;
-  if (env_write_file(path.c_str(), std::string_view(text.get(), len)) != 0) {
-    env_set_error("failed to write store %s", path.c_str());
-    return -1;
-  }
-  return 0;
+  return text ? std::string(text.get(), len) : std::string();
+}
+
+int write_failed(const std::string &path) {
+  env_set_error("failed to write store %s", path.c_str());
+  return -1;
 }
 
 } // namespace
@@ -76,54 +76,29 @@ bool store_parse(std::string_view text, env_kv_list &out) {
   return true;
 }
 
-void store_read(const char *scope, store_file &out) {
-  out.vars.clear();
-  out.unreadable.clear();
-  std::string path, text;
-  if (store_path(scope, path) != 0 || env_read_file(path.c_str(), text) != 0)
-    return;
-  if (!store_parse(text, out.vars)) {
+void store_read(const std::string &path, store_file &out) {
+  out = store_file();
+  out.problem = read_problem(path, out.bytes, 0);
+  out.exists = !out.bytes.empty() || !out.problem.empty() || env_file_exists(path.c_str());
+  // An empty file holds nothing to lose: it is an empty store.
+  if (out.problem.empty() && !out.bytes.empty() && !store_parse(out.bytes, out.vars)) {
     out.vars.clear();
-    out.unreadable = std::move(text);
+    out.problem = "not a store document";
   }
 }
 
-namespace {
-
-// The store document's "vars" array, or nullptr. The text is not kept, so it is parsed in
-// place; `doc` holds the parse for as long as the array is read.
-yyjson_val *store_vars(const char *scope, std::string &text, yy_doc &doc) {
-  std::string path;
-  if (store_path(scope, path) != 0 || env_read_file(path.c_str(), text, YYJSON_PADDING_SIZE) != 0)
-    return nullptr;
-  doc = env_json_read_in_place(text);
+std::string store_each(const std::string &path, const std::function<void(const char *, const char *)> &take) {
+  std::string text;
+  std::string problem = read_problem(path, text, YYJSON_PADDING_SIZE);
+  if (!problem.empty() || text.empty())
+    return problem;
+  // The text is not kept, so it is parsed in place.
+  yy_doc doc = env_json_read_in_place(text);
   yyjson_val *vars = doc ? env_json_member(yyjson_doc_get_root(doc.get()), "vars") : nullptr;
-  return yyjson_is_arr(vars) ? vars : nullptr;
-}
-
-} // namespace
-
-void store_load(const char *scope, env_kv_list &out) {
-  out.clear();
-  std::string text;
-  yy_doc doc;
-  if (yyjson_val *vars = store_vars(scope, text, doc))
-    env_json_take_vars(vars, "overlay", out);
-}
-
-void store_each(const char *scope, const std::function<void(const char *, const char *)> &take) {
-  std::string text;
-  yy_doc doc;
-  if (yyjson_val *vars = store_vars(scope, text, doc))
-    env_json_each_var(vars, take);
-}
-
-int store_save(const char *scope, const env_kv_list &vars) {
-  return save(scope, vars, nullptr);
-}
-
-int store_save(const char *scope, const env_kv_list &vars, const store_file &loaded) {
-  return save(scope, vars, &loaded.unreadable);
+  if (!yyjson_is_arr(vars))
+    return "not a store document";
+  env_json_each_var(vars, take);
+  return std::string();
 }
 
 void store_put(env_kv_list &vars, const char *name, const char *value) {
@@ -133,9 +108,31 @@ void store_put(env_kv_list &vars, const char *name, const char *value) {
     env_kv_push(vars, name, value, "overlay");
 }
 
-int store_upsert(const char *scope, const char *name, const char *value) {
-  store_file file;
-  store_read(scope, file);
-  store_put(file.vars, name, value);
-  return store_save(scope, file.vars, file);
+int store_write(const env_layout &files, const env_kv_list &vars, store_file &before) {
+  std::string text = store_text(vars);
+  if (text.empty()) {
+    env_set_error("failed to serialize store");
+    return -1;
+  }
+  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0)
+    return write_failed(files.store);
+  if (!before.problem.empty() && before.exists && keep_unreadable(files.store, before, before.kept_as) != 0)
+    return -1;
+  if (env_write_file(files.store.c_str(), text) != 0)
+    return write_failed(files.store);
+  return 0;
+}
+
+int store_put_back(const env_layout &files, const store_file &before) {
+  bool back = false;
+  if (!before.kept_as.empty())
+    back = env_file_sys.rename(before.kept_as.c_str(), files.store.c_str()) == 0;
+  else if (before.exists)
+    back = env_write_file(files.store.c_str(), before.bytes) == 0;
+  else
+    back = env_file_sys.unlink(files.store.c_str()) == 0 || errno == ENOENT;
+  if (back)
+    return 0;
+  env_set_error("cannot put store %s back as it was", files.store.c_str());
+  return -1;
 }

@@ -26,13 +26,18 @@ private:
   env_kv_table table_{true};
 };
 
+// What building the merged view found wrong with the library's own state.
+struct merge_report {
+  std::string store_problem;         // why a store file that is there cannot be used, or ""
+  std::vector<std::string> disagree; // store names whose native value differs from the store's
+};
+
 // Native variables overlaid by the store: native order first, store-only names after, a
-// store value replacing a native one in place under the native name. Returns the native
-// store's result (-1 with its message when it could not be read); the view is built either
-// way.
-int collect_merged(const char *scope, env_kv_list &out);
-// The same, with `index` left indexing `out` (it is built on the way anyway).
-int collect_merged(const char *scope, env_kv_list &out, env_kv_index &index);
+// store value replacing a native one in place under the native name, with `index` left
+// indexing `out`. Returns the native store's result (-1 with its message when it could not
+// be read); the view is built either way. A store that cannot be used contributes nothing.
+int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
+                   merge_report &report);
 
 // Resolves $NAME, ${NAME} and %NAME% against `vars` in one pass; unmatched references are
 // dropped, malformed ones copied as text.
@@ -48,13 +53,3 @@ using path_entry_list = std::vector<path_entry>;
 
 void path_split(const char *text, char sep, path_entry_list &out);
 std::string path_join(const path_entry_list &entries, char sep);
-// The scope's logical PATH: the first PATH of the merged view, or "". Returns the native
-// store's result, as collect_merged.
-int logical_path(const char *scope, std::string &out);
-// The same, handing the store as it was read to a caller that goes on to change it.
-struct store_file;
-int logical_path(const char *scope, std::string &out, store_file &store);
-// Writes a new PATH through the whole write chain.
-int write_path(const char *scope, const std::string &value);
-// The same, for a store read in this call (by logical_path) under the data lock.
-int write_path(const char *scope, const std::string &value, store_file &store);

@@ -1,11 +1,15 @@
 // The platform interface: everything the core asks of the operating system. Each platform
 // has one backend implementing all of it (src/posix, src/win); both are compiled in every
 // build and exactly one yields code. Results are 0 for success and -1 for failure with the
-// message already recorded through env_set_error. Scopes arrive as "user" or "system".
+// message already recorded through env_set_error.
 #pragma once
 
 #include "core/names.h"
 
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,34 +28,65 @@ struct env_rc_file {
 // "linux", "windows", ...: a static text.
 const char *env_plat_name();
 // The PATH separator character.
-int env_plat_path_sep();
+char env_plat_path_sep();
 // 1 when two PATH entries denote the same entry, 0 otherwise or when either is NULL.
 int env_plat_path_eq(const char *a, const char *b);
 // "environment.d" or "registry": where changes are written natively.
 const char *env_plat_write_policy();
 
-// The data directory, created when missing; at most env_path_max - 1 bytes.
+// The data directory as the process environment names it. Nothing is created: the writers
+// create what they write into, so that reading never leaves a trace.
 int env_plat_data_dir(std::string &out);
 
 // The native store's variables of the scope, unexpanded, in the store's order. `out` is
 // emptied first, so it is valid whatever the result.
-int env_plat_native_vars(const char *scope, env_kv_list &out);
-int env_plat_native_set(const char *scope, const char *name, const char *value);
-// A name the native store does not hold is no failure.
-int env_plat_native_del(const char *scope, const char *name);
+int env_plat_native_vars(env_scope scope, env_kv_list &out);
+
+// Whether the native store can take the pair as it is, asked before a change writes
+// anything: -1 with the reason when it cannot (a name or value it cannot hold, a scope this
+// process may not write). A change that the backend refuses here writes nothing at all.
+int env_plat_native_check(env_scope scope, const char *name, const char *value);
+
+// One native change: the name set to the value, or removed when there is none.
+struct env_native_change {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+// Puts back what a native write replaced; 0, or -1 with the message recorded.
+using env_native_undo = std::function<int()>;
+
+// Writes the changes into the scope's native store and hands back how to undo them. `store`
+// is the scope's store as the change leaves it: a backend whose native store mirrors the
+// store writes every pair of it too, so that a change interrupted earlier is healed by the
+// next one. A name the native store does not hold is removed without complaint. On failure
+// nothing the call changed is left changed, as far as the backend can put it back.
+int env_plat_native_write(env_scope scope, const std::vector<env_native_change> &changes,
+                          const env_kv_list &store, env_native_undo &undo);
+
+// True when removing a protected name from the native store would take it from every
+// program (the registry holds the whole PATH); false when the native store holds only the
+// library's own additions to it.
+bool env_plat_native_owns_protected();
+
 // Tells running programs the environment changed; the outcome is never read.
 void env_plat_broadcast();
-// Writes every pair into the user scope's native store in order, stopping at the first
-// failure; variables the list does not name are left alone.
-int env_plat_apply_snapshot(const env_kv_list &list);
 
 // Reports about the user's shell start-up files; both always succeed.
 int env_plat_rc_path_extras(std::vector<env_rc_extra> &out);
 int env_plat_rc_meta(std::vector<env_rc_file> &out);
 
-// Advisory lock on the data directory's lock file, held across a changing operation so two
-// processes never interleave their read-modify-write cycles. Waits for the lock. Returns a
-// descriptor (POSIX) or handle to pass to env_plat_unlock_data, or -1 / nullptr when the
-// data directory cannot be located (the operation then reports that itself).
-int env_plat_lock_data(void **handle);
-void env_plat_unlock_data(int fd, void *handle);
+// An advisory lock on a file, held for as long as the handle lives, so that two processes
+// never interleave their read-modify-write cycles. Waits for the lock; the file and its
+// directory are created when missing. -1 with the file and the reason when it cannot be
+// taken.
+struct env_plat_lock;
+struct env_plat_lock_release {
+  void operator()(env_plat_lock *lock) const;
+};
+using env_plat_lock_handle = std::unique_ptr<env_plat_lock, env_plat_lock_release>;
+int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out);
+
+// Each backend also defines env_file_ops_default (core/file_ops.h), the system calls behind
+// the whole-file helpers, and the UTC conversion of a clock reading.
+bool env_plat_gmtime(long long seconds, std::tm &out);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -64,7 +65,7 @@ const char *env_plat_name() {
 #endif
 }
 
-int env_plat_path_sep() {
+char env_plat_path_sep() {
   return ':';
 }
 
@@ -100,11 +101,6 @@ int env_plat_data_dir(std::string &out) {
     env_set_error("data dir path too long");
     return -1;
   }
-  // The files below hold secrets (tokens, passwords): only the user may look in.
-  if (env_mkdir_p(path.c_str(), 0700) != 0) {
-    env_set_error("cannot create data dir %s", path.c_str());
-    return -1;
-  }
   out = std::move(path);
   return 0;
 }
@@ -133,25 +129,31 @@ void env_plat_broadcast() {
   // the export file, see the change. There is nobody to tell.
 }
 
-int env_plat_lock_data(void **handle) {
-  if (handle)
-    *handle = nullptr;
-  std::string dir;
-  std::string path;
-  if (env_plat_data_dir(dir) != 0 || env_join_path(path, dir, ".lock") != 0)
-    return -1;
-  fd_guard lock{open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-  if (lock.fd < 0)
-    return -1;
-  while (flock(lock.fd, LOCK_EX) != 0)
-    if (errno != EINTR)
-      return -1;
-  return lock.release();
+struct env_plat_lock {
+  fd_guard fd{-1};
+};
+
+// Closing the descriptor releases the lock.
+void env_plat_lock_release::operator()(env_plat_lock *lock) const {
+  std::default_delete<env_plat_lock>()(lock);
 }
 
-void env_plat_unlock_data(int fd, void *) {
-  if (fd >= 0)
-    close(fd); // closing the descriptor releases the lock
+int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out) {
+  std::size_t slash = path.find_last_of('/');
+  // The data directory holds secrets (tokens, passwords): only the user may look in.
+  if (slash != std::string::npos && slash > 0)
+    (void)env_mkdir_p(path.substr(0, slash).c_str(), 0700);
+  auto lock = std::make_unique<env_plat_lock>();
+  lock->fd.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int err = lock->fd.fd < 0 ? errno : 0;
+  while (err == 0 && flock(lock->fd.fd, LOCK_EX) != 0)
+    err = errno == EINTR ? 0 : errno;
+  if (err != 0) {
+    env_set_error("cannot lock %s (%s)", path.c_str(), std::strerror(err));
+    return -1;
+  }
+  out.reset(lock.release());
+  return 0;
 }
 
 #endif

@@ -12,16 +12,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int system_scope = 2;
 
-int scope_of(const char *scope) {
-  return env_valid_scope(scope) == system_scope ? system_scope : 1;
+// The kernel refuses to start a program whose environment holds a string ("NAME=value"
+// with its NUL) longer than this, so one such variable breaks every command of a session.
+constexpr std::size_t max_env_string = 128 * 1024;
+
+int scope_of(env_scope scope) {
+  return scope == env_scope::system ? system_scope : 1;
 }
 
 // Both names sort after Debian's 99-environment.conf, and system before user, so user values
@@ -180,12 +186,20 @@ struct change {
   bool is_path;
 };
 
+// Where the scope's own file lives.
+int own_path(int scope, std::string &dir, std::string &path) {
+  if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, own_name(scope)) != 0)
+    return -1;
+  return 0;
+}
+
 // Rewrites the scope's own file with the changes applied in order (see envd_splice), in one
-// write, so that the file holds all of them or, when the write fails, none.
-int rewrite(int scope, const std::vector<change> &changes) {
+// write, so that the file holds all of them or, when the write fails, none. `undo` puts the
+// file back as it was read.
+int rewrite(int scope, const std::vector<change> &changes, env_native_undo &undo) {
   std::string dir;
   std::string path;
-  if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, own_name(scope)) != 0)
+  if (own_path(scope, dir, path) != 0)
     return -1;
   std::string text;
   bool exists = false;
@@ -198,7 +212,16 @@ int rewrite(int scope, const std::vector<change> &changes) {
   std::string next = editor.text();
   if (next == text && (exists || next.empty()))
     return 0;
-  return store_file(scope, dir, path, next);
+  if (store_file(scope, dir, path, next) != 0)
+    return -1;
+  undo = [scope, dir, path, exists, old = std::move(text)]() {
+    if (exists)
+      return store_file(scope, dir, path, old);
+    if (unlink(path.c_str()) == 0 || errno == ENOENT)
+      return 0;
+    return write_failure(scope, path, errno);
+  };
+  return 0;
 }
 
 int refuse(std::string_view name, const char *why) {
@@ -223,13 +246,29 @@ int change_for(std::string_view n, std::string_view v, change &out) {
              static_cast<unsigned>(byte));
     return refuse(n, why);
   }
+  if (n.size() + 1 + v.size() + 1 > max_env_string)
+    return refuse(n, "NAME=value is 128 KiB or more, which the kernel refuses to pass to any program");
   out = {n, v.empty() ? std::nullopt : std::optional<std::string_view>(v), env_name_eq(n, "PATH")};
+  return 0;
+}
+
+// Whether this process may replace the scope's own file: a new file is written beside it
+// and renamed over it, so its directory (or the nearest one that exists) must be writable.
+int may_replace_own_file(int scope) {
+  std::string dir, path;
+  if (own_path(scope, dir, path) != 0)
+    return -1;
+  std::string existing = dir;
+  while (!env_is_dir(existing.c_str()) && existing.find('/') != std::string::npos && existing != "/")
+    existing = existing.substr(0, std::max<std::size_t>(existing.find_last_of('/'), 1));
+  if (faccessat(AT_FDCWD, existing.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return write_failure(scope, path, errno);
   return 0;
 }
 
 } // namespace
 
-int env_plat_native_vars(const char *scope, env_kv_list &out) {
+int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   out.clear();
   int s = scope_of(scope);
   std::string dir;
@@ -255,33 +294,37 @@ int env_plat_native_vars(const char *scope, env_kv_list &out) {
   return 0;
 }
 
-int env_plat_native_set(const char *scope, const char *name, const char *value) {
+int env_plat_native_check(env_scope scope, const char *name, const char *value) {
   change c{};
   if (change_for(name ? name : "", value ? value : "", c) != 0)
     return -1;
-  return rewrite(scope_of(scope), {c});
+  return scope == env_scope::system ? may_replace_own_file(system_scope) : 0;
 }
 
-int env_plat_native_del(const char *scope, const char *name) {
-  return rewrite(scope_of(scope), {change{name ? name : "", std::nullopt, false}});
-}
-
-// The pairs before the first one environment.d cannot hold go into the file in one write: a
-// failure part-way must not leave the file with only some of the restored variables.
-int env_plat_apply_snapshot(const env_kv_list &list) {
-  std::vector<change> changes;
-  changes.reserve(list.size());
-  bool refused = false;
-  for (const env_kv &kv : list) {
+// The own file is rewritten once with every pair of the store and then the changes: a
+// change that was interrupted before it reached environment.d is healed by the next one.
+// Pairs environment.d cannot hold (from a store edited by hand) are left out.
+int env_plat_native_write(env_scope scope, const std::vector<env_native_change> &changes,
+                          const env_kv_list &store, env_native_undo &undo) {
+  std::vector<change> all;
+  all.reserve(store.size() + changes.size());
+  for (const env_kv &kv : store) {
     change c{};
-    refused = change_for(kv.name, kv.value, c) != 0;
-    if (refused)
-      break;
-    changes.push_back(c);
+    if (change_for(kv.name, kv.value, c) == 0)
+      all.push_back(c);
   }
-  if (!changes.empty() && rewrite(scope_of("user"), changes) != 0)
-    return -1;
-  return refused ? -1 : 0;
+  env_clear_error();
+  for (const env_native_change &nc : changes) {
+    change c{nc.name, std::nullopt, env_name_eq(nc.name, "PATH")};
+    if (nc.value && change_for(nc.name, *nc.value, c) != 0)
+      return -1;
+    all.push_back(c);
+  }
+  return rewrite(scope_of(scope), all, undo);
+}
+
+bool env_plat_native_owns_protected() {
+  return false;
 }
 
 #endif

@@ -33,10 +33,6 @@ int env_plat_data_dir(std::string &out) {
     env_set_error("data dir path too long");
     return -1;
   }
-  if (env_mkdir_p(buf) != 0) {
-    env_set_error("cannot create data dir %s", buf);
-    return -1;
-  }
   out.assign(buf, static_cast<std::size_t>(n));
   return 0;
 }
@@ -51,36 +47,41 @@ using file_handle = std::unique_ptr<void, handle_closer>;
 
 } // namespace
 
-// LockFileEx on "<data dir>\.lock", waiting for whoever holds it. The file is opened with
-// every sharing right so that other processes can open it to wait: the lock excludes them,
-// not the open. Without a data directory or lock file the operation goes on unlocked; its
-// own first step meets the same data directory and reports the problem.
-int env_plat_lock_data(void **handle) {
-  if (handle)
-    *handle = nullptr;
-  std::string dir;
-  if (!handle || env_plat_data_dir(dir) != 0)
-    return -1;
-  std::string path = dir + "\\.lock";
+struct env_plat_lock {
+  file_handle file;
+};
+
+// Closing the handle would release the lock too; unlocking first lets a waiter in at once.
+void env_plat_lock_release::operator()(env_plat_lock *lock) const {
+  OVERLAPPED whole_file{};
+  if (lock && lock->file)
+    UnlockFileEx(lock->file.get(), 0, MAXDWORD, MAXDWORD, &whole_file);
+  std::default_delete<env_plat_lock>()(lock);
+}
+
+// LockFileEx on the lock file, waiting for whoever holds it. The file is opened with every
+// sharing right so that other processes can open it to wait: the lock excludes them, not the
+// open.
+int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out) {
+  std::size_t slash = path.find_last_of("\\/");
+  if (slash != std::string::npos && slash > 0)
+    (void)env_mkdir_p(path.substr(0, slash).c_str());
+  auto lock = std::make_unique<env_plat_lock>();
   HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (opened == INVALID_HANDLE_VALUE)
+  if (opened == INVALID_HANDLE_VALUE) {
+    env_set_error("cannot lock %s (%lu)", path.c_str(), static_cast<unsigned long>(GetLastError()));
     return -1;
-  file_handle file(opened);
+  }
+  lock->file.reset(opened);
   OVERLAPPED whole_file{};
-  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file))
+  if (!LockFileEx(lock->file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
+    env_set_error("cannot lock %s (%lu)", path.c_str(), static_cast<unsigned long>(GetLastError()));
     return -1;
-  *handle = file.release();
-  return -1; // no descriptor on Windows: the handle is the lock
-}
-
-// Closing the handle would release the lock too; unlocking first lets a waiter in at once.
-void env_plat_unlock_data(int, void *handle) {
-  file_handle file(handle);
-  OVERLAPPED whole_file{};
-  if (file)
-    UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole_file);
+  }
+  out.reset(lock.release());
+  return 0;
 }
 
 #endif

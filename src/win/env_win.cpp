@@ -20,10 +20,13 @@
 #include <windows.h>
 
 #include "core/frame.h"
+#include "kestrune_env.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -37,8 +40,8 @@ struct key_row {
   bool system;
 };
 
-key_row row_of(const char *scope) {
-  if (env_valid_scope(scope) == 2)
+key_row row_of(env_scope scope) {
+  if (scope == env_scope::system)
     return {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "HKLM",
             "registry-hklm", true};
   return {HKEY_CURRENT_USER, "Environment", "HKCU", "registry-hkcu", false};
@@ -168,7 +171,7 @@ const char *env_plat_name() {
   return "windows";
 }
 
-int env_plat_path_sep() {
+char env_plat_path_sep() {
   return ';';
 }
 
@@ -184,7 +187,7 @@ const char *env_plat_write_policy() {
 
 // A machine key that cannot be read (as under some locked-down accounts) lists nothing and
 // says nothing; a user key that cannot be opened is worth a message.
-int env_plat_native_vars(const char *scope, env_kv_list &out) {
+int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   out.clear();
   key_row row = row_of(scope);
   reg_key key;
@@ -199,9 +202,124 @@ int env_plat_native_vars(const char *scope, env_kv_list &out) {
   return 0;
 }
 
+namespace {
+
+// A value as the key held it before a change: its type and bytes, or nothing.
+struct prior_value {
+  std::string name;
+  bool existed = false;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+LONG read_prior(HKEY key, const std::string &name, prior_value &out) {
+  out.name = name;
+  DWORD size = 0;
+  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &out.type, nullptr, &size);
+  for (int attempt = 0; rc == ERROR_SUCCESS && attempt < 8; ++attempt) {
+    out.data.resize(size);
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &out.type, out.data.data(), &size);
+    if (rc != ERROR_MORE_DATA)
+      break;
+    rc = ERROR_SUCCESS; // grown in between: read it again with the new size
+  }
+  out.existed = rc == ERROR_SUCCESS;
+  if (out.existed)
+    out.data.resize(size);
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
 // A value holding '%' is written as REG_EXPAND_SZ so that Windows expands its references
 // when it builds a process environment; any other as REG_SZ, whatever type it had before.
-int env_plat_native_set(const char *scope, const char *name, const char *value) {
+LONG set_value(HKEY key, const std::string &name, const std::string &value) {
+  DWORD type = value.find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
+  DWORD size = static_cast<DWORD>(value.size() + 1); // the NUL is stored
+  return RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(value.c_str()), size);
+}
+
+LONG delete_value(HKEY key, const std::string &name) {
+  LONG rc = RegDeleteValueA(key, name.c_str());
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
+LONG put_back(HKEY key, const prior_value &p) {
+  if (!p.existed)
+    return delete_value(key, p.name);
+  return RegSetValueExA(key, p.name.c_str(), 0, p.type, p.data.data(), static_cast<DWORD>(p.data.size()));
+}
+
+// Puts every value back as it was, newest change first; 0, or -1 with the message.
+int put_back_all(const key_row &row, const std::vector<prior_value> &priors) {
+  reg_key key;
+  LONG rc = key.open(row, KEY_SET_VALUE);
+  if (rc != ERROR_SUCCESS) {
+    report_open_failure(row, "write", rc);
+    return -1;
+  }
+  for (auto p = priors.rbegin(); p != priors.rend(); ++p) {
+    rc = put_back(key.get(), *p);
+    if (rc != ERROR_SUCCESS) {
+      env_set_error("cannot put '%s' back in the registry (%ld)", p->name.c_str(), static_cast<long>(rc));
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int write_failed(const char *call, const std::string &name, LONG rc) {
+  env_set_error("%s failed for '%s' (%ld)", call, name.c_str(), static_cast<long>(rc));
+  return -1;
+}
+
+// Applies one change after noting what it replaces.
+int apply_change(HKEY key, const env_native_change &c, std::vector<prior_value> &priors) {
+  prior_value prior;
+  LONG rc = read_prior(key, c.name, prior);
+  if (rc != ERROR_SUCCESS)
+    return write_failed("RegQueryValueEx", c.name, rc);
+  rc = c.value ? set_value(key, c.name, *c.value) : delete_value(key, c.name);
+  if (rc != ERROR_SUCCESS)
+    return write_failed(c.value ? "RegSetValueEx" : "RegDeleteValue", c.name, rc);
+  priors.push_back(std::move(prior));
+  return 0;
+}
+
+// Whether the bytes are UTF-8: the library's strings are, and the registry cannot hold what
+// is not.
+bool utf8_valid(const char *s) {
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
+  while (*p) {
+    unsigned char c = *p;
+    int extra = c < 0x80                   ? 0
+                : (c >= 0xC2 && c <= 0xDF) ? 1
+                : (c >= 0xE0 && c <= 0xEF) ? 2
+                : (c >= 0xF0 && c <= 0xF4) ? 3
+                                           : -1;
+    if (extra < 0)
+      return false;
+    unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+    for (int i = 1; i <= extra; ++i) {
+      if ((p[i] & 0xC0) != 0x80)
+        return false;
+      cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return false;
+    p += extra + 1;
+  }
+  return true;
+}
+
+} // namespace
+
+int env_plat_native_check(env_scope scope, const char *name, const char *value) {
+  if (!name || !value || !utf8_valid(name) || !utf8_valid(value)) {
+    env_set_error("cannot write '%s' to the registry: not valid UTF-8", name ? name : "");
+    return -1;
+  }
+  if (scope != env_scope::system)
+    return 0;
   key_row row = row_of(scope);
   reg_key key;
   LONG rc = key.open(row, KEY_SET_VALUE);
@@ -209,33 +327,41 @@ int env_plat_native_set(const char *scope, const char *name, const char *value) 
     report_open_failure(row, "write", rc);
     return -1;
   }
-  const char *data = value ? value : "";
-  DWORD type = std::strchr(data, '%') ? REG_EXPAND_SZ : REG_SZ;
-  DWORD size = static_cast<DWORD>(std::strlen(data) + 1); // the NUL is stored
-  rc = RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(data), size);
-  key.close();
-  if (rc != ERROR_SUCCESS) {
-    env_set_error("RegSetValueEx failed for '%s' (%ld)", name, static_cast<long>(rc));
-    return -1;
-  }
   return 0;
 }
 
-int env_plat_native_del(const char *scope, const char *name) {
+// The registry is changed value by value; when one fails, the values already changed are
+// put back as they were, types included.
+int env_plat_native_write(env_scope scope, const std::vector<env_native_change> &changes, const env_kv_list &,
+                          env_native_undo &undo) {
   key_row row = row_of(scope);
   reg_key key;
-  LONG rc = key.open(row, KEY_SET_VALUE);
+  LONG rc = key.open(row, KEY_SET_VALUE | KEY_QUERY_VALUE);
   if (rc != ERROR_SUCCESS) {
-    report_open_failure(row, "delete", rc);
+    bool deletes_only = std::none_of(changes.begin(), changes.end(), [](const auto &c) { return c.value; });
+    report_open_failure(row, deletes_only ? "delete" : "write", rc);
     return -1;
   }
-  rc = RegDeleteValueA(key.get(), name);
-  key.close();
-  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
-    env_set_error("RegDeleteValue failed for '%s' (%ld)", name, static_cast<long>(rc));
+  auto priors = std::make_shared<std::vector<prior_value>>();
+  for (const env_native_change &c : changes) {
+    if (apply_change(key.get(), c, *priors) == 0)
+      continue;
+    std::string failure = env_last_error();
+    if (put_back_all(row, *priors) != 0) {
+      std::string also = env_last_error();
+      env_set_error("%s; putting it back failed too: %s", failure.c_str(), also.c_str());
+    } else {
+      env_set_error("%s", failure.c_str());
+    }
     return -1;
   }
+  undo = [row, priors]() { return put_back_all(row, *priors); };
   return 0;
+}
+
+// The registry's PATH is the whole PATH of every new process, not the library's additions.
+bool env_plat_native_owns_protected() {
+  return true;
 }
 
 // Waits until every top-level window has handled the message, was skipped as hung, or let
@@ -244,13 +370,6 @@ void env_plat_broadcast() {
   DWORD_PTR result = 0;
   (void)SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
                             SMTO_ABORTIFHUNG, 5000, &result);
-}
-
-int env_plat_apply_snapshot(const env_kv_list &list) {
-  for (const env_kv &kv : list)
-    if (env_plat_native_set("user", kv.name.c_str(), kv.value.c_str()) != 0)
-      return -1;
-  return 0;
 }
 
 // Windows shells take their environment from the registry, not from start-up files.

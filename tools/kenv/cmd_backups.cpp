@@ -1,5 +1,6 @@
 // kenv backups and kenv restore.
 #include "args.h"
+#include "backup_copy.h"
 #include "commands.h"
 #include "help.h"
 #include "library.h"
@@ -7,6 +8,9 @@
 #include "output.h"
 
 #include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -67,6 +71,42 @@ std::string backup_path_for(const std::string &word) {
   return word;
 }
 
+// The variable a refusal of the native store names: "cannot write 'NAME' to ...".
+std::optional<std::string> refused_name(const std::string &message) {
+  const std::string head = "cannot write '";
+  std::size_t end = message.find("' to ", head.size());
+  if (message.rfind(head, 0) != 0 || end == std::string::npos)
+    return std::nullopt;
+  return message.substr(head.size(), end - head.size());
+}
+
+std::string read_backup_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  if (!in || !(text << in.rdbuf()))
+    throw LibraryError("cannot read backup: " + path);
+  return text.str();
+}
+
+// Restores a copy of the backup without the variables the library refuses, one refusal at
+// a time: a refused restore writes nothing, so each try starts from the same state.
+std::string restore_dropping_invalid(const std::string &path, std::vector<std::string> &dropped,
+                                     std::vector<std::string> &why) {
+  std::string text = read_backup_text(path);
+  for (;;) {
+    TempFile copy(backup_without(text, dropped));
+    try {
+      return lib_restore(copy.path());
+    } catch (const LibraryError &e) {
+      std::optional<std::string> name = refused_name(e.what());
+      if (!name || std::find(dropped.begin(), dropped.end(), *name) != dropped.end())
+        throw;
+      dropped.push_back(*name);
+      why.push_back(e.what());
+    }
+  }
+}
+
 } // namespace
 
 int cmd_backups(const Words &argv) {
@@ -88,7 +128,7 @@ int cmd_backups(const Words &argv) {
 }
 
 int cmd_restore(const Words &argv) {
-  Args args = parse_args("restore", argv, {{"latest"}, {}});
+  Args args = parse_args("restore", argv, {{"latest", "drop-invalid"}, {}});
   if (args.help)
     return show_help("restore");
   bool latest = args.has("latest");
@@ -96,7 +136,13 @@ int cmd_restore(const Words &argv) {
     throw UsageError("restore", "give either FILE or --latest, not both");
   expect_words(args, latest ? 0 : 1, latest ? 0 : 1, "FILE (or --latest)");
   std::string path = latest ? latest_user_backup() : backup_path_for(args.words[0]);
-  lib_restore(path);
+  std::vector<std::string> dropped, why;
+  std::string note =
+      args.has("drop-invalid") ? restore_dropping_invalid(path, dropped, why) : lib_restore(path);
+  for (const std::string &refusal : why)
+    write_err("kenv: left out: " + visible(refusal) + "\n");
+  if (!note.empty())
+    write_err("kenv: note: " + note + "\n");
   write_out("Restored the user scope from " + visible(path) + "\n");
   return 0;
 }

@@ -196,14 +196,19 @@ Examples:
 
 const char restore_help[] = R"(Usage: kenv restore FILE
        kenv restore --latest
+       kenv restore --drop-invalid FILE
 
 Makes the variables of a backup the user scope's variables again, after taking a fresh
-backup of the current state. FILE is a backup's path, or its file name as `kenv backups`
-shows it. --latest takes the newest backup of the user scope. Only user-scope backups can
-be restored. Variables that environment.d files define outside kenv are left alone.
+backup of the current state: variables set since are removed, from environment.d too.
+FILE is a backup's path, or its file name as `kenv backups` shows it. --latest takes the
+newest backup of the user scope. Only user-scope backups can be restored. Variables that
+other environment.d files define are left alone. A backup holding a variable that
+environment.d cannot take is refused whole; --drop-invalid restores it without such
+variables and lists them.
 
 Options:
-  --latest   restore the newest user-scope backup
+  --latest         restore the newest user-scope backup
+  --drop-invalid   leave out the variables environment.d cannot take, and list them
 
 Examples:
   kenv restore --latest

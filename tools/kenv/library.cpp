@@ -70,6 +70,6 @@ std::string lib_path_move(const std::string &scope, const std::string &entry, st
   return tolerated(env_path_move(scope.c_str(), entry.c_str(), index));
 }
 
-void lib_restore(const std::string &backup_path) {
-  check(env_restore(backup_path.c_str()));
+std::string lib_restore(const std::string &backup_path) {
+  return tolerated(env_restore(backup_path.c_str()));
 }

@@ -19,10 +19,9 @@ std::string lib_list(const std::string &scope, std::string *note = nullptr);
 std::string lib_backups();
 void lib_set(const std::string &scope, const std::string &name, const std::string &value);
 void lib_del(const std::string &scope, const std::string &name);
-// A PATH edit of the user scope succeeds even when environment.d could not be written (the
-// store and export file have the new PATH): the returned text says what went wrong then,
-// and is empty otherwise.
+// A change that succeeds may leave a note in the library's message (a restore says which
+// protected names it left in place): the returned text is that note, or empty.
 std::string lib_path_add(const std::string &scope, const std::string &entry, std::int32_t index);
 std::string lib_path_del(const std::string &scope, const std::string &entry);
 std::string lib_path_move(const std::string &scope, const std::string &entry, std::int32_t index);
-void lib_restore(const std::string &backup_path);
+std::string lib_restore(const std::string &backup_path);

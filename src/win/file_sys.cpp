@@ -1,0 +1,72 @@
+// The system calls behind the whole-file helpers, and the UTC clock, on Windows.
+// Compiled in every build; it yields code only for Windows: the simulation build runs on a
+// POSIX file system and takes src/posix/file_sys.cpp.
+#if defined(_WIN32)
+
+#if !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "core/file_ops.h"
+#include "platform/env_plat.h"
+
+#include <cerrno>
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+#if !defined(O_BINARY)
+#define O_BINARY 0
+#endif
+
+int sys_open(const char *path, int flags, unsigned mode) {
+  return ::open(path, flags | O_BINARY, static_cast<int>(mode));
+}
+long sys_write(int fd, const void *data, std::size_t size) {
+  return static_cast<long>(::write(fd, data, static_cast<unsigned>(size)));
+}
+int sys_fsync(int fd) {
+  return ::_commit(fd);
+}
+int sys_mkdir(const char *path, int) {
+  return ::_mkdir(path);
+}
+int sys_close(int fd) {
+  return ::close(fd);
+}
+// Not every Windows file system has hard links. A rename that refuses to replace an existing
+// file gives env_write_file_new the same guarantee; the temporary file is then gone already,
+// and removing it afterwards finds nothing.
+int sys_link(const char *from, const char *to) {
+  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH))
+    return 0;
+  DWORD err = GetLastError();
+  errno = (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) ? EEXIST : EACCES;
+  return -1;
+}
+int sys_rename(const char *from, const char *to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : (errno = EACCES, -1);
+}
+int sys_unlink(const char *path) {
+  return ::unlink(path);
+}
+// MOVEFILE_WRITE_THROUGH has flushed the rename already.
+void sys_sync_dir(const char *) {
+}
+
+} // namespace
+
+const env_file_ops env_file_ops_default = {sys_open, sys_write,  sys_fsync, sys_close,   sys_rename,
+                                           sys_link, sys_unlink, sys_mkdir, sys_sync_dir};
+
+bool env_plat_gmtime(long long seconds, std::tm &out) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  return gmtime_s(&out, &t) == 0;
+}
+
+#endif
