@@ -21,6 +21,18 @@
  *
  * Every call except env_last_error and env_free_string runs under one process-wide lock and,
  * for changes, under an advisory lock on the data directory, so calls never interleave.
+ *
+ * Changes are whole or not at all. The six changing calls check everything before they
+ * write anything, and when a later step fails they put back what they wrote, so that after
+ * a failure the store, the native store and the export file are as they were (the backup
+ * a change took stays). Besides the messages of each step they may fail with:
+ *  - "store <file> cannot be used (<reason>): nothing was changed; ..." (all but env_restore,
+ *    which keeps such a store as "<file>.unreadable-<UTC time>" and replaces it);
+ *  - "cannot lock <file> (<reason>)";
+ *  - "<message>; putting it back failed too: <message>".
+ * env_path_add also refuses "refused: PATH entry '<entry>' holds the separator '<c>'".
+ * env_restore may succeed leaving "restored; left in the registry (protected): ..." on
+ * Windows, where it never removes a protected name the backup lacks.
  */
 #ifndef KESTRUNE_ENV_H
 #define KESTRUNE_ENV_H

@@ -30,7 +30,8 @@ int cmd_doctor(const Words &argv) {
   expect_words(args, 0, 0, "");
   Scopes scopes{parse_listing(lib_list("user")), parse_listing(lib_list("system"))};
   const Check checks[] = {check_shared_entries(scopes), check_missing_entries(scopes),
-                          check_path_lengths(scopes), check_references(scopes), check_start_up_files(scopes)};
+                          check_path_lengths(scopes),   check_references(scopes),
+                          check_start_up_files(scopes), check_library_state(scopes)};
   Style style = stdout_style();
   std::size_t found = 0;
   std::string out;

@@ -24,6 +24,9 @@ Check check_missing_entries(const Scopes &s);
 Check check_path_lengths(const Scopes &s);
 Check check_references(const Scopes &s);
 Check check_start_up_files(const Scopes &s);
+// Stores that cannot be used, and variables whose store and native store disagree (a
+// change was interrupted, or the native store was edited by hand).
+Check check_library_state(const Scopes &s);
 
 // A reference inside a value: the name and the text that refers to it ("${HOME}").
 struct Reference {

@@ -231,6 +231,19 @@ Check check_start_up_files(const Scopes &s) {
   return c;
 }
 
+Check check_library_state(const Scopes &s) {
+  Check c{"stores that agree with what sessions get", {}, {}};
+  for (const Listing *l : {&s.user, &s.system})
+    for (const Warning &w : l->warnings) {
+      if (w.code == "store")
+        c.findings.push_back(l->scope + " store " + visible(w.name.value_or("")) + ": " + visible(w.message));
+      else if (w.code == "native")
+        c.findings.push_back(l->scope + " '" + visible(w.name.value_or("")) + "': " + visible(w.message) +
+                             " (kenv set " + (l->scope == "system" ? "--scope system " : "") + "NAME VALUE)");
+    }
+  return c;
+}
+
 std::vector<Reference> references_in(const std::string &value) {
   std::vector<Reference> refs;
   for (std::size_t i = 0; i < value.size(); ++i) {
