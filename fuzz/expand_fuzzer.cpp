@@ -1,8 +1,9 @@
-// Values through the listing's expansion (expand_value), against a plain reading of the
-// rules: $NAME, ${NAME} and %NAME% are replaced by the first variable of that name (ASCII
-// letter case ignored) or by nothing, names are at most 255 bytes, and everything that is no
-// reference is copied. The input is the value, then NAME=VALUE lines for the variables.
+// Values through the listing's expansion (expand_value, the style of POSIX sessions), against
+// a plain reading of the rules: $NAME and ${NAME} are replaced by the first variable of that
+// name or by nothing, names are at most 255 bytes, and everything that is no reference is
+// copied. The input is the value, then NAME=VALUE lines for the variables.
 #include "core/views.h"
+#include "platform/env_plat.h"
 
 #include <cctype>
 #include <cstdint>
@@ -32,12 +33,7 @@ std::string lookup(const env_kv_list &vars, std::string_view name) {
 std::size_t expand_one(std::string_view v, std::size_t i, const env_kv_list &vars, std::string &out) {
   std::string_view rest = v.substr(i + 1);
   std::size_t name_len = 0, used = 0;
-  if (v[i] == '%') {
-    name_len = rest.find('%');
-    if (name_len == std::string_view::npos || name_len == 0)
-      return 0;
-    used = name_len + 2;
-  } else if (!rest.empty() && rest[0] == '{') {
+  if (!rest.empty() && rest[0] == '{') {
     name_len = rest.find('}');
     if (name_len == std::string_view::npos)
       return 0;
@@ -60,7 +56,7 @@ std::size_t expand_one(std::string_view v, std::size_t i, const env_kv_list &var
 std::string model(std::string_view v, const env_kv_list &vars) {
   std::string out;
   for (std::size_t i = 0; i < v.size();) {
-    std::size_t used = v[i] == '$' || v[i] == '%' ? expand_one(v, i, vars, out) : 0;
+    std::size_t used = v[i] == '$' ? expand_one(v, i, vars, out) : 0;
     if (used == 0)
       out += v[i++];
     else
@@ -90,8 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string val = eq == std::string_view::npos ? "" : c_string(line.substr(eq + 1));
     env_kv_push(vars, name.c_str(), val.c_str(), "fuzz");
   }
-  env_kv_index index(vars);
-  std::string got = expand_value(value.c_str(), vars, index);
+  std::string got = expand_value(value, env_ref_style::dollar, false, [&](std::string_view name) {
+    const env_kv *kv = env_kv_find(vars, std::string(name).c_str());
+    return kv ? std::optional<std::string>(kv->value) : std::nullopt;
+  });
   std::string want = model(value, vars);
   if (got != want) {
     std::fprintf(stderr, "expand_fuzzer: expanded to [%s], expected [%s]\n", got.c_str(), want.c_str());

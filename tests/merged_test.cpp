@@ -7,8 +7,16 @@
 
 namespace {
 
-std::string expand(const char *value, const env_kv_list &vars) {
-  return expand_value(value, vars, env_kv_index(vars));
+// Expands one value against a list in one style, by exact name, as a session would.
+std::string expand(std::string_view value, const env_kv_list &vars,
+                   env_ref_style style = env_ref_style::dollar, bool operators = false) {
+  return expand_value(value, style, operators, [&](std::string_view name) -> std::optional<std::string> {
+    const env_kv *kv = env_kv_find(vars, std::string(name).c_str());
+    return kv ? std::optional<std::string>(kv->value) : std::nullopt;
+  });
+}
+std::string expand_percent(std::string_view value, const env_kv_list &vars) {
+  return expand(value, vars, env_ref_style::percent);
 }
 
 env_kv_list vars_of(std::initializer_list<std::pair<const char *, const char *>> pairs) {
@@ -22,26 +30,34 @@ class Merged : public Sandbox {};
 
 } // namespace
 
-TEST(Expand, ResolvesTheThreeFormsIgnoringCase) {
+// Each platform expands its own form; the other is text.
+TEST(Expand, EachStyleExpandsItsOwnFormOnly) {
   env_kv_list vars = vars_of({{"A", "x"}, {"a", "second"}, {"B", "%C%"}, {"C", "y"}});
-  for (const char *in : {"%A%", "%a%", "$A", "${A}", "$a"})
+  for (const char *in : {"$A", "${A}"})
     EXPECT_EQ(expand(in, vars), "x") << in;
-  EXPECT_EQ(expand("%B%", vars), "%C%");
+  EXPECT_EQ(expand("$a", vars), "second");
+  EXPECT_EQ(expand("%A%", vars), "%A%");
   EXPECT_EQ(expand("[$A_$A]", vars), "[x]");
-  EXPECT_EQ(expand(nullptr, vars), "");
   EXPECT_EQ(expand("$A", {}), "");
+  EXPECT_EQ(expand_percent("%A%", vars), "x");
+  EXPECT_EQ(expand_percent("$A", vars), "$A");
+  EXPECT_EQ(expand_percent("%B%", vars), "%C%");
 }
 
-TEST(Expand, DropsUnknownReferencesAndCopiesMalformedOnes) {
-  env_kv_list vars = vars_of({{"A", "x"}});
-  EXPECT_EQ(expand("%NOPE%", vars), "");
-  EXPECT_EQ(expand("50% of 70%", vars), "50");
-  EXPECT_EQ(expand("100%", vars), "100%");
-  EXPECT_EQ(expand("%%", vars), "%%");
-  EXPECT_EQ(expand("%%A%", vars), "%x");
+TEST(Expand, UnknownNamesAndMalformedReferences) {
+  env_kv_list vars = vars_of({{"A", "x"}, {"E", ""}});
+  // Windows leaves a reference to an undefined name as written.
+  EXPECT_EQ(expand_percent("%NOPE%", vars), "%NOPE%");
+  EXPECT_EQ(expand_percent("50% of 70%", vars), "50% of 70%");
+  EXPECT_EQ(expand_percent("100%", vars), "100%");
+  EXPECT_EQ(expand_percent("%%A%", vars), "%x");
   EXPECT_EQ(expand("$1 a$ ${A", vars), "$1 a$ ${A");
   EXPECT_EQ(expand("${}", vars), "");
   EXPECT_EQ(expand("$", vars), "$");
+  // The operators systemd's generator knows, in values of other files.
+  EXPECT_EQ(expand("${NOPE:-d}|${E:-d}|${A:-d}|${A:+alt}|${E:+alt}", vars, env_ref_style::dollar, true),
+            "d|d|x|alt|");
+  EXPECT_EQ(expand("${A:-d}", vars), "");
 }
 
 TEST(Expand, NamesAreAtMost255Bytes) {
@@ -49,13 +65,14 @@ TEST(Expand, NamesAreAtMost255Bytes) {
   env_kv_list vars;
   env_kv_push(vars, n255.c_str(), "v", "overlay");
   env_kv_push(vars, n256.c_str(), "w", "overlay");
-  EXPECT_EQ(expand(("%" + n255 + "%").c_str(), vars), "v");
-  EXPECT_EQ(expand(("%" + n256 + "%").c_str(), vars), "%" + n256 + "%");
-  EXPECT_EQ(expand(("${" + n256 + "}").c_str(), vars), "${" + n256 + "}");
+  EXPECT_EQ(expand_percent("%" + n255 + "%", vars), "v");
+  EXPECT_EQ(expand_percent("%" + n256 + "%", vars), "%" + n256 + "%");
+  EXPECT_EQ(expand("${" + n255 + "}", vars), "v");
+  EXPECT_EQ(expand("${" + n256 + "}", vars), "${" + n256 + "}");
   EXPECT_EQ(expand(("$" + n256).c_str(), vars), "$" + n256);
 }
 
-TEST_F(Merged, StoreOverlaysNativeInPlaceUnderTheNativeName) {
+TEST_F(Merged, StoreOverlaysNativeInPlaceByExactName) {
   write(user_envd() + "/10-a.conf", "Path=/native\nONLY=n\n");
   write(
       data_dir() + "/user-env.json",
@@ -64,12 +81,15 @@ TEST_F(Merged, StoreOverlaysNativeInPlaceUnderTheNativeName) {
   env_kv_index index;
   merge_report report;
   EXPECT_EQ(collect_merged(env_scope::user, data_dir() + "/user-env.json", merged, index, report), 0);
-  ASSERT_EQ(merged.size(), 3u);
+  // Names are bytes: Path, PATH, NEW and new are four variables.
+  ASSERT_EQ(merged.size(), 5u);
   EXPECT_EQ(merged[0].name, "Path");
-  EXPECT_EQ(merged[0].value, "/store");
-  EXPECT_EQ(merged[0].source, "overlay");
+  EXPECT_EQ(merged[0].value, "/native");
+  EXPECT_EQ(merged[0].source, "envd-user");
   EXPECT_EQ(merged[1].name, "ONLY");
-  EXPECT_EQ(merged[1].source, "envd-user");
   EXPECT_EQ(merged[2].name, "NEW");
-  EXPECT_EQ(merged[2].value, "2");
+  EXPECT_EQ(merged[2].value, "1");
+  EXPECT_EQ(merged[3].name, "PATH");
+  EXPECT_EQ(merged[3].source, "overlay");
+  EXPECT_EQ(merged[4].name, "new");
 }

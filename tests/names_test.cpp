@@ -24,10 +24,12 @@ TEST(VariableList, FindReturnsTheFirstMatchAndNullCopiesAsEmpty) {
   env_kv_list list;
   env_kv_push(list, "Path", nullptr, "overlay");
   env_kv_push(list, "PATH", "b", "overlay");
-  const env_kv *kv = env_kv_find(list, "path");
+  // On Linux names are bytes: "path" and "Path" are two names, as systemd has them.
+  EXPECT_EQ(env_kv_find(list, "path"), nullptr);
+  const env_kv *kv = env_kv_find(list, "Path");
   ASSERT_NE(kv, nullptr);
-  EXPECT_EQ(kv->name, "Path");
   EXPECT_EQ(kv->value, "");
+  EXPECT_EQ(env_kv_find(list, "PATH")->value, "b");
   EXPECT_EQ(env_kv_find(list, nullptr), nullptr);
   EXPECT_EQ(env_kv_find(env_kv_list{}, "x"), nullptr);
 }
@@ -60,12 +62,13 @@ TEST(NameRules, ScopesAndProtectedNames) {
   for (const char *bad : {"", " user", "users"})
     EXPECT_FALSE(env_scope_arg(bad, s)) << bad;
   EXPECT_FALSE(env_scope_arg(nullptr, s));
-  for (const char *p : {"path", "SYSTEMROOT", "windir", "Temp", "tmp"})
+  for (const char *p : {"PATH", "SystemRoot", "WINDIR", "TEMP", "TMP"})
     EXPECT_EQ(env_name_is_protected(p), 1) << p;
-  for (const char *p : {"TEMPDIR", "PATHEXT"})
+  for (const char *p : {"TEMPDIR", "PATHEXT", "path", "Temp"})
     EXPECT_EQ(env_name_is_protected(p), 0) << p;
   EXPECT_EQ(env_name_is_protected(nullptr), 0);
-  EXPECT_EQ(env_name_is_path("Path"), 1);
+  EXPECT_EQ(env_name_is_path("PATH"), 1);
+  EXPECT_EQ(env_name_is_path("Path"), 0);
   EXPECT_EQ(env_name_is_path("PATHX"), 0);
 }
 

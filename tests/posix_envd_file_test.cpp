@@ -162,9 +162,11 @@ TEST(EnvdWrite, OwnValuesReadBackAsWritten) {
   EXPECT_EQ(envd_own_value("/plain", true), "/plain");
 }
 
-TEST(EnvdSplice, ReplacesTheFirstMatchInPlaceUnderItsOwnSpelling) {
-  EXPECT_EQ(splice_set("# mine\nA=1\nFoo=2\nB=3\nFOO=4\n", "foo", "new"), "# mine\nA=1\nFoo=new\nB=3\n");
-  EXPECT_EQ(splice_set("  Foo=\"multi\nline\" \nB=3", "FOO", "x"), "Foo=x\nB=3");
+// systemd compares names byte for byte, and so does the splice.
+TEST(EnvdSplice, ReplacesTheFirstExactMatchInPlace) {
+  EXPECT_EQ(splice_set("# mine\nA=1\nFoo=2\nB=3\nFoo=4\nfoo=5\n", "Foo", "new"),
+            "# mine\nA=1\nFoo=new\nB=3\nfoo=5\n");
+  EXPECT_EQ(splice_set("  Foo=\"multi\nline\" \nB=3", "Foo", "x"), "Foo=x\nB=3");
 }
 
 TEST(EnvdSplice, AppendsUnderTheNameAsPassed) {
@@ -190,8 +192,8 @@ TEST(EnvdSplice, AppendingNeverJoinsAnUnfinishedLastLine) {
 }
 
 TEST(EnvdSplice, RemovingOnlyTakesTheNamesLines) {
-  std::string text = "# keep\nA=1\na=\"2\nstill a\"\n\nB=3\nA=4";
-  EXPECT_EQ(envd_splice(text, "A", std::nullopt, false), "# keep\n\nB=3\n");
+  std::string text = "# keep\nA=1\nA=\"2\nstill a\"\n\nB=3\na=4";
+  EXPECT_EQ(envd_splice(text, "A", std::nullopt, false), "# keep\n\nB=3\na=4");
   EXPECT_EQ(envd_splice(text, "C", std::nullopt, false), text);
 }
 

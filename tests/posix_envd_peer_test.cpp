@@ -128,7 +128,7 @@ TEST_F(EnvdPeer, WrittenValuesReachTheSessionByteForByte) {
   int i = 0;
   for (const auto &[value, session] : cases)
     set("KP_V" + std::to_string(i++), value);
-  set("path", "/kenv/one:/kenv/two words:/kenv/$5");
+  set("PATH", "/kenv/one:/kenv/two words:/kenv/$5");
   set("KP_GONE", "soon");
   set("KP_GONE", "");
   vars env = generate();

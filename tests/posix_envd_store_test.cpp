@@ -106,26 +106,28 @@ TEST_F(EnvdStore, AwkwardValuesRoundTrip) {
   EXPECT_EQ(list(), expected);
 }
 
-TEST_F(EnvdStore, NamesMatchIgnoringCaseAndKeepTheirSpellingAndPlace) {
+TEST_F(EnvdStore, NamesMatchByteForByteAndKeepTheirPlace) {
   set("Foo", "1");
   set("B", "2");
   set("FOO", "3");
-  EXPECT_EQ(read(user_file()), "Foo=3\nB=2\n");
-  EXPECT_EQ(list(), (vars{{"Foo", "3"}, {"B", "2"}}));
+  set("Foo", "4");
+  EXPECT_EQ(read(user_file()), "Foo=4\nB=2\nFOO=3\n");
+  EXPECT_EQ(list(), (vars{{"Foo", "4"}, {"B", "2"}, {"FOO", "3"}}));
   ASSERT_EQ(native_del(env_scope::user, "fOO"), 0);
-  EXPECT_EQ(read(user_file()), "B=2\n");
+  ASSERT_EQ(native_del(env_scope::user, "Foo"), 0);
+  EXPECT_EQ(read(user_file()), "B=2\nFOO=3\n");
 }
 
 TEST_F(EnvdStore, HandEditedOwnFileKeepsItsOtherLines) {
   write(user_file(), "# my notes\nA=1\n\na=2\nB=\"kept as\nwritten\"\nA=3\n");
   set("A", "new");
-  EXPECT_EQ(read(user_file()), "# my notes\nA=new\n\nB=\"kept as\nwritten\"\n");
+  EXPECT_EQ(read(user_file()), "# my notes\nA=new\n\na=2\nB=\"kept as\nwritten\"\n");
 }
 
 TEST_F(EnvdStore, EmptyValueRemovesTheLine) {
   set("A", "1");
   set("B", "2");
-  set("a", "");
+  set("A", "");
   EXPECT_EQ(read(user_file()), "B=2\n");
   set("B", nullptr);
   EXPECT_EQ(read(user_file()), "");
@@ -136,14 +138,17 @@ TEST_F(EnvdStore, EmptyValueRemovesTheLine) {
 }
 
 TEST_F(EnvdStore, PathExtendsTheSessionPathAndReadsBackWithoutIt) {
-  set("path", "/opt/a:/opt/b");
+  set("PATH", "/opt/a:/opt/b");
   EXPECT_EQ(read(user_file()), "PATH=${PATH}:/opt/a:/opt/b\n");
   EXPECT_EQ(list(), (vars{{"PATH", "/opt/a:/opt/b"}}));
-  set("Path", "/my dir:$HOME/bin:/$5");
+  set("PATH", "/my dir:$HOME/bin:/$5");
   EXPECT_EQ(read(user_file()), "PATH=\"${PATH}:/my dir:$HOME/bin:/$$5\"\n");
   EXPECT_EQ(list(), (vars{{"PATH", "/my dir:$HOME/bin:/$5"}}));
   set("PATH", "");
   EXPECT_EQ(read(user_file()), "");
+  // path is a variable of its own, not the PATH.
+  set("path", "/x");
+  EXPECT_EQ(read(user_file()), "path=/x\n");
 }
 
 TEST_F(EnvdStore, PathOfOtherFilesIsListedAsWritten) {

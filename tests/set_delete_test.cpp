@@ -59,16 +59,20 @@ TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
       << text;
 }
 
-TEST_F(SetDelete, SetKeepsTheStoredNameAndPlace) {
+// Names are bytes on Linux: B and b are two variables, and path is not PATH.
+TEST_F(SetDelete, SetKeepsThePlaceAndNamesDifferingInCaseAreTwo) {
   ASSERT_EQ(env_set("User", "PATH", "/a"), 1);
-  ASSERT_EQ(env_set("USER", "B", "b"), 1);
-  ASSERT_EQ(env_set("user", "Path", "/c"), 1);
+  ASSERT_EQ(env_set("USER", "B", "2"), 1);
+  ASSERT_EQ(env_set("user", "b", "3"), 1);
+  ASSERT_EQ(env_set("user", "PATH", "/c"), 1);
   std::string s = store();
   EXPECT_LT(s.find("\"PATH\""), s.find("\"B\""));
   EXPECT_NE(s.find("\"value\": \"/c\""), std::string::npos);
-  EXPECT_EQ(s.find("\"Path\""), std::string::npos);
+  EXPECT_NE(s.find("\"name\": \"b\",\n            \"value\": \"3\""), std::string::npos);
+  EXPECT_NE(s.find("\"name\": \"B\",\n            \"value\": \"2\""), std::string::npos);
+  EXPECT_NE(read(user_envd() + "/99-pellomar-user.conf").find("B=2\nb=3\n"), std::string::npos);
   std::vector<std::string> names = backups();
-  ASSERT_EQ(names.size(), 3u);
+  ASSERT_EQ(names.size(), 4u);
   auto seq = [](const std::string &name) { return std::stoul(name.substr(16, 8)); };
   EXPECT_EQ(seq(names[1]), seq(names[0]) + 1);
   EXPECT_EQ(seq(names[2]), seq(names[0]) + 2);
@@ -83,7 +87,7 @@ TEST_F(SetDelete, RejectedArgumentsWriteNothing) {
   EXPECT_STREQ(env_last_error(), "NULL value");
   EXPECT_EQ(env_set("user", "A=B", "x"), 0);
   EXPECT_STREQ(env_last_error(), "illegal character '=' in variable name");
-  for (const char *name : {"path", "Temp", "SYSTEMROOT"}) {
+  for (const char *name : {"PATH", "TEMP", "SystemRoot"}) {
     EXPECT_EQ(env_del("user", name), 0);
     EXPECT_EQ(
         std::string(env_last_error()),
@@ -94,9 +98,11 @@ TEST_F(SetDelete, RejectedArgumentsWriteNothing) {
 }
 
 TEST_F(SetDelete, DeleteRemovesEveryMatchingRecord) {
-  write(data_dir() + "/user-env.json",
-        R"({"vars":[{"name":"FOO","value":"1"},{"name":"keep","value":"k"},{"name":"foo","value":"2"}]})");
-  ASSERT_EQ(env_del("user", "Foo"), 1) << env_last_error();
+  write(
+      data_dir() + "/user-env.json",
+      R"({"vars":[{"name":"FOO","value":"1"},{"name":"keep","value":"k"},{"name":"FOO","value":"2"},{"name":"foo","value":"3"}]})");
+  ASSERT_EQ(env_del("user", "FOO"), 1) << env_last_error();
+  ASSERT_EQ(env_del("user", "foo"), 1) << env_last_error();
   EXPECT_EQ(store(), "{\n    \"vars\": [\n        {\n            \"name\": \"keep\",\n"
                      "            \"value\": \"k\"\n        }\n    ]\n}");
   ASSERT_EQ(env_del("user", "keep"), 1);

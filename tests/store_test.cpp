@@ -79,13 +79,14 @@ TEST_F(Store, SavesThePrettyFormAndDropsUnknownMembers) {
 }
 
 TEST_F(Store, UpsertChangesOnlyTheFirstMatch) {
-  load_text(R"({"vars": [{"name": "FOO", "value": "1"}, {"name": "foo", "value": "2"}]})");
-  ASSERT_EQ(put_in_store("Foo", "3"), 0);
+  load_text(
+      R"({"vars": [{"name": "FOO", "value": "1"}, {"name": "foo", "value": "2"}, {"name": "FOO", "value": "x"}]})");
+  ASSERT_EQ(put_in_store("FOO", "3"), 0);
   env_kv_list vars = stored_vars();
-  ASSERT_EQ(vars.size(), 2u);
-  EXPECT_EQ(vars[0].name, "FOO");
+  ASSERT_EQ(vars.size(), 3u);
   EXPECT_EQ(vars[0].value, "3");
   EXPECT_EQ(vars[1].value, "2");
+  EXPECT_EQ(vars[2].value, "x");
 }
 
 TEST_F(Store, InvalidUtf8DoesNotMakeTheStoreUnreadable) {

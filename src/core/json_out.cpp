@@ -68,7 +68,57 @@ std::size_t plain_prefix(std::string_view text) {
   return i;
 }
 
+// Length of the UTF-8 sequence at the start of `s` (a shortest form, no surrogate, at most
+// U+10FFFF), or 0 when it is none.
+std::size_t utf8_sequence(std::string_view s) {
+  unsigned char c = static_cast<unsigned char>(s[0]);
+  std::size_t n = c < 0x80                   ? 1
+                  : (c >= 0xC2 && c <= 0xDF) ? 2
+                  : (c >= 0xE0 && c <= 0xEF) ? 3
+                  : (c >= 0xF0 && c <= 0xF4) ? 4
+                                             : 0;
+  if (n == 0 || n > s.size())
+    return 0;
+  unsigned cp = n == 1 ? c : c & (0x7F >> n);
+  for (std::size_t i = 1; i < n; ++i) {
+    unsigned char t = static_cast<unsigned char>(s[i]);
+    if ((t & 0xC0) != 0x80)
+      return 0;
+    cp = (cp << 6) | (t & 0x3F);
+  }
+  bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+  return overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0 : n;
+}
+
+// The text with each byte that begins no UTF-8 sequence replaced by U+FFFD.
+std::string utf8_repaired(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  while (!text.empty()) {
+    std::size_t n = utf8_sequence(text);
+    out.append(n ? text.substr(0, n) : std::string_view("\xEF\xBF\xBD"));
+    text.remove_prefix(n ? n : 1);
+  }
+  return out;
+}
+
 } // namespace
+
+bool env_json_utf8_valid(std::string_view text) {
+  std::size_t i = 0;
+  for (std::uint64_t w; i + 8 <= text.size(); i += 8) {
+    std::memcpy(&w, text.data() + i, 8);
+    if (w & 0x8080808080808080ull)
+      break;
+  }
+  while (i < text.size()) {
+    std::size_t n = utf8_sequence(text.substr(i));
+    if (n == 0)
+      return false;
+    i += n;
+  }
+  return true;
+}
 
 env_json_out::env_json_out(std::size_t expected) {
   reserve(expected < 64 ? 64 : expected);
@@ -136,6 +186,14 @@ void env_json_out::key(std::string_view name) {
 }
 
 void env_json_out::string(std::string_view text) {
+  if (!env_json_utf8_valid(text)) {
+    string_valid(utf8_repaired(text));
+    return;
+  }
+  string_valid(text);
+}
+
+void env_json_out::string_valid(std::string_view text) {
   separate();
   reserve(text.size() + 2);
   put('"');

@@ -1,7 +1,8 @@
 // A compact JSON text written straight into one buffer: for a listing, building a yyjson
 // document first would cost several times the memory of the text itself. The text is
 // byte for byte what yyjson writes with env_json_text_flags: '"', '\\' and control bytes
-// escaped (\b \t \n \f \r, else \u00XX), every other byte copied, invalid UTF-8 included.
+// escaped (\b \t \n \f \r, else \u00XX), every other byte copied, except that a byte that
+// begins no UTF-8 sequence is written as U+FFFD: the documents are always valid UTF-8 JSON.
 #pragma once
 
 #include "core/json.h"
@@ -36,4 +37,8 @@ private:
   void put(std::string_view bytes);
   void separate();
   void escaped(std::string_view text);
+  void string_valid(std::string_view text);
 };
+
+// Whether the text is UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
+bool env_json_utf8_valid(std::string_view text);

@@ -34,17 +34,15 @@ void write_header(env_json_out &out, env_scope scope, const env_layout &files) {
 }
 
 void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index &index) {
+  std::vector<std::string> expanded = expand_view(merged, index);
   out.key("vars");
   out.begin_array();
-  for (const env_kv &kv : merged) {
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    const env_kv &kv = merged[i];
     out.begin_object();
     write_member(out, "name", kv.name);
     write_member(out, "value", kv.value);
-    // A value without '$' or '%' refers to nothing and expands to itself.
-    if (kv.value.find_first_of("$%") == std::string::npos)
-      write_member(out, "expanded", kv.value);
-    else
-      write_member(out, "expanded", expand_value(kv.value.c_str(), merged, index));
+    write_member(out, "expanded", expanded[i]);
     write_member(out, "source", kv.source);
     out.end_object();
   }
@@ -59,6 +57,8 @@ std::vector<env_warning> state_warnings(const env_layout &files, const merge_rep
     warnings.push_back({"store", files.store,
                         "store cannot be used (" + report.store_problem +
                             "): it shows nothing, and changes are refused until it is repaired"});
+  for (const std::string &name : report.not_utf8)
+    warnings.push_back({"utf8", name, "not valid UTF-8: the listing shows U+FFFD in place of the bytes"});
   if (!native_read)
     return warnings;
   const char *native = env_plat_write_policy();

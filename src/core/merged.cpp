@@ -1,10 +1,12 @@
 // The merged view of a scope and value expansion.
 #include "core/views.h"
 
+#include "core/json_out.h"
 #include "core/state.h"
 #include "platform/env_plat.h"
 
 #include <cctype>
+#include <cstdlib>
 
 env_kv_index::env_kv_index() = default;
 
@@ -57,6 +59,8 @@ int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &
   int native_rc = env_plat_native_vars(scope, out);
   index = env_kv_index(out);
   report.store_problem = store_each(store_path, [&](const char *name, const char *value) {
+    if (!env_json_utf8_valid(name) || !env_json_utf8_valid(value))
+      report.not_utf8.emplace_back(name);
     overlay(out, index, name, value, report.disagree);
   });
   return native_rc;
@@ -73,56 +77,114 @@ bool is_name_char(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
 
-void substitute(std::string_view name, const env_kv_list &vars, const env_kv_index &index, std::string &out) {
-  long pos = index.find(name);
-  if (pos >= 0)
-    out.append(vars[static_cast<std::size_t>(pos)].value);
+// One reference found in a value: the name, an operator ('-' or '+', else 0) with its word,
+// and the length of the whole reference.
+struct reference {
+  std::string_view name;
+  char op = 0;
+  std::string_view word;
+  std::size_t length = 0;
+};
+
+bool percent_at(std::string_view v, std::size_t i, reference &ref) {
+  std::size_t close = v.find('%', i + 1);
+  if (close == std::string_view::npos || close == i + 1 || close - i - 1 > max_ref_name)
+    return false;
+  ref = {v.substr(i + 1, close - i - 1), 0, {}, close - i + 1};
+  return true;
 }
 
-// Length of a reference starting at `i` and its name, or 0 when none starts there.
-std::size_t reference_at(std::string_view v, std::size_t i, std::string_view &name) {
-  if (v[i] == '%') {
-    std::size_t close = v.find('%', i + 1);
-    if (close == std::string_view::npos || close == i + 1 || close - i - 1 > max_ref_name)
-      return 0;
-    name = v.substr(i + 1, close - i - 1);
-    return close - i + 1;
-  }
+bool braced_at(std::string_view v, std::size_t i, bool operators, reference &ref) {
+  std::size_t close = v.find('}', i + 2);
+  if (close == std::string_view::npos)
+    return false;
+  std::string_view inner = v.substr(i + 2, close - i - 2);
+  std::size_t op = inner.find(":");
+  if (operators && op != std::string_view::npos && op + 1 < inner.size() &&
+      (inner[op + 1] == '-' || inner[op + 1] == '+'))
+    ref = {inner.substr(0, op), inner[op + 1], inner.substr(op + 2), close - i + 1};
+  else
+    ref = {inner, 0, {}, close - i + 1};
+  return ref.name.size() <= max_ref_name;
+}
+
+bool dollar_at(std::string_view v, std::size_t i, bool operators, reference &ref) {
   if (i + 1 >= v.size())
-    return 0;
-  if (v[i + 1] == '{') {
-    std::size_t close = v.find('}', i + 2);
-    if (close == std::string_view::npos || close - i - 2 > max_ref_name)
-      return 0;
-    name = v.substr(i + 2, close - i - 2);
-    return close - i + 1;
-  }
+    return false;
+  if (v[i + 1] == '{')
+    return braced_at(v, i, operators, ref);
   if (!is_name_start(v[i + 1]))
-    return 0;
+    return false;
   std::size_t end = i + 1;
   while (end < v.size() && is_name_char(v[end]))
     ++end;
-  if (end - i - 1 > max_ref_name)
-    return 0;
-  name = v.substr(i + 1, end - i - 1);
-  return end - i;
+  ref = {v.substr(i + 1, end - i - 1), 0, {}, end - i};
+  return ref.name.size() <= max_ref_name;
+}
+
+void substitute(const reference &ref, env_ref_style style, std::string_view text, const env_resolver &resolve,
+                std::string &out) {
+  std::optional<std::string> value = resolve(ref.name);
+  bool set = value && !value->empty();
+  if (ref.op == '-')
+    out.append(set ? std::string_view(*value) : ref.word);
+  else if (ref.op == '+')
+    out.append(set ? ref.word : std::string_view());
+  else if (value)
+    out.append(*value);
+  else if (style == env_ref_style::percent)
+    out.append(text);
 }
 
 } // namespace
 
-std::string expand_value(const char *value, const env_kv_list &vars, const env_kv_index &index) {
-  std::string_view v = value ? value : "";
+std::string expand_value(std::string_view v, env_ref_style style, bool operators,
+                         const env_resolver &resolve) {
+  const char lead = style == env_ref_style::percent ? '%' : '$';
   std::string out;
   out.reserve(v.size());
   for (std::size_t i = 0; i < v.size();) {
-    std::string_view name;
-    std::size_t len = (v[i] == '$' || v[i] == '%') ? reference_at(v, i, name) : 0;
-    if (len == 0) {
+    reference ref;
+    bool found = v[i] == lead &&
+                 (style == env_ref_style::percent ? percent_at(v, i, ref) : dollar_at(v, i, operators, ref));
+    if (!found) {
       out.push_back(v[i++]);
       continue;
     }
-    substitute(name, vars, index, out);
-    i += len;
+    substitute(ref, style, v.substr(i, ref.length), resolve, out);
+    i += ref.length;
+  }
+  return out;
+}
+
+namespace {
+
+std::optional<std::string> inherited(std::string_view name) {
+  const char *value = std::getenv(std::string(name).c_str());
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+} // namespace
+
+std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index) {
+  env_ref_style style = env_plat_reference_style();
+  std::vector<std::string> out;
+  out.reserve(vars.size());
+  for (std::size_t i = 0; i < vars.size(); ++i) {
+    const std::string &value = vars[i].value;
+    if (value.find(style == env_ref_style::percent ? '%' : '$') == std::string::npos) {
+      out.push_back(value);
+      continue;
+    }
+    env_resolver resolve = [&](std::string_view name) -> std::optional<std::string> {
+      long pos = index.find(name);
+      if (pos >= 0 && style == env_ref_style::percent)
+        return vars[static_cast<std::size_t>(pos)].value;
+      if (pos >= 0 && static_cast<std::size_t>(pos) < i)
+        return out[static_cast<std::size_t>(pos)];
+      return inherited(name);
+    };
+    out.push_back(expand_value(value, style, vars[i].source != "overlay", resolve));
   }
   return out;
 }

@@ -2,6 +2,7 @@
 #include "core/names.h"
 
 #include "core/frame.h"
+#include "platform/env_plat.h"
 
 #include <cctype>
 #include <cstring>
@@ -49,6 +50,8 @@ int env_name_casecmp(const char *a, const char *b) {
 bool env_name_eq(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
     return false;
+  if (!env_plat_names_fold_case())
+    return a == b;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
       return false;
@@ -98,11 +101,11 @@ int env_name_is_protected(const char *name) {
   if (!name)
     return 0;
   for (const char *prot : env_protected_names)
-    if (env_name_casecmp(name, prot) == 0)
+    if (env_name_eq(name, prot))
       return 1;
   return 0;
 }
 
 int env_name_is_path(const char *name) {
-  return name && env_name_casecmp(name, "PATH") == 0;
+  return name && env_name_eq(name, "PATH");
 }

@@ -24,8 +24,10 @@ const env_kv *env_kv_find(const env_kv_list &list, const char *name);
 env_kv *env_kv_find(env_kv_list &list, const char *name);
 
 // Byte-wise comparison with ASCII letters folded; NULL sorts before any text. Callers only
-// test for 0.
+// test for 0. For scope texts and other words the library matches in any case.
 int env_name_casecmp(const char *a, const char *b);
+// Whether two variable names are one name on this platform: ASCII letter case ignored on
+// Windows, byte for byte elsewhere.
 bool env_name_eq(std::string_view a, std::string_view b);
 
 // 0 when the name may be set or deleted; -1 with the message recorded.

@@ -4,7 +4,10 @@
 
 #include "core/kv_table.h"
 #include "core/names.h"
+#include "platform/env_plat.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,13 +26,14 @@ public:
 
 private:
   const env_kv_list *list_ = nullptr; // the list the positions are in
-  env_kv_table table_{true};
+  env_kv_table table_{env_plat_names_fold_case()};
 };
 
 // What building the merged view found wrong with the library's own state.
 struct merge_report {
   std::string store_problem;         // why a store file that is there cannot be used, or ""
   std::vector<std::string> disagree; // store names whose native value differs from the store's
+  std::vector<std::string> not_utf8; // store names whose name or value is not UTF-8
 };
 
 // Native variables overlaid by the store: native order first, store-only names after, a
@@ -39,9 +43,24 @@ struct merge_report {
 int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
                    merge_report &report);
 
-// Resolves $NAME, ${NAME} and %NAME% against `vars` in one pass; unmatched references are
-// dropped, malformed ones copied as text.
-std::string expand_value(const char *value, const env_kv_list &vars, const env_kv_index &index);
+// What a name stands for where a value is expanded, or nullopt when it is not defined.
+using env_resolver = std::function<std::optional<std::string>(std::string_view name)>;
+
+// Expands the references of one style in one pass; malformed ones are copied as text.
+// Dollar style: $NAME and ${NAME}, and with `operators` also ${NAME:-word} and
+// ${NAME:+word}, as systemd's generator reads them; an undefined name gives nothing.
+// Percent style: %NAME%, as Windows expands REG_EXPAND_SZ; an undefined name stays as
+// written.
+std::string expand_value(std::string_view value, env_ref_style style, bool operators,
+                         const env_resolver &resolve);
+
+// Every value of the view expanded as a new session gets it: on POSIX in the view's order,
+// each reference seeing only the variables assigned before it and otherwise the environment
+// the session inherits (this process's stands in for it), as systemd's generator assigns
+// them; on Windows against the whole view, then the inherited environment. `${NAME:-word}`
+// forms are expanded only in values from other files: the library writes a `$` that begins
+// no plain reference as a literal one.
+std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index);
 
 struct path_entry {
   std::string text;

@@ -29,6 +29,13 @@ struct env_rc_file {
 const char *env_plat_name();
 // The PATH separator character.
 char env_plat_path_sep();
+// Whether the platform takes variable names that differ only in ASCII letter case for one
+// name: Windows does, POSIX systems (and systemd's environment.d) compare bytes.
+bool env_plat_names_fold_case();
+// The references a new session expands in values: $NAME and ${NAME} on POSIX systems
+// (systemd's environment.d), %NAME% on Windows (REG_EXPAND_SZ).
+enum class env_ref_style { dollar, percent };
+env_ref_style env_plat_reference_style();
 // 1 when two PATH entries denote the same entry, 0 otherwise or when either is NULL.
 int env_plat_path_eq(const char *a, const char *b);
 // "environment.d" or "registry": where changes are written natively.

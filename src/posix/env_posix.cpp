@@ -69,6 +69,14 @@ char env_plat_path_sep() {
   return ':';
 }
 
+bool env_plat_names_fold_case() {
+  return false;
+}
+
+env_ref_style env_plat_reference_style() {
+  return env_ref_style::dollar;
+}
+
 int env_plat_path_eq(const char *a, const char *b) {
   if (!a || !b)
     return 0;

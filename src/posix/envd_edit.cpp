@@ -18,12 +18,9 @@ bool unreadable(const envd_entry &e) {
   return e.has_value && envd_name_valid(e.name) && !envd_utf8_valid(e.value);
 }
 
-// Names that env_name_eq takes for equal have the same key, and no others.
-std::string folded(std::string_view name) {
-  std::string key(name);
-  for (char &c : key)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
+// The key of a name: systemd compares names byte for byte, and so does the library here.
+std::string key_of(std::string_view name) {
+  return std::string(name);
 }
 
 } // namespace
@@ -57,7 +54,7 @@ void envd_editor::load(std::string text) {
   for (const envd_entry &e : parsed.entries) {
     add_piece(copied, e.begin, nullptr);
     add_piece(e.begin, e.end, &e);
-    auto [at, added] = last.emplace(folded(e.name), pieces_.size() - 1);
+    auto [at, added] = last.emplace(key_of(e.name), pieces_.size() - 1);
     if (added)
       first_.emplace(at->first, at->second);
     else
@@ -91,7 +88,7 @@ std::string_view envd_editor::bytes(const piece &p) const {
 void envd_editor::apply(std::string_view name, std::optional<std::string_view> value, bool is_path) {
   if (reread_)
     load(text());
-  std::string key = folded(name);
+  std::string key = key_of(name);
   auto head = first_.find(key);
   std::size_t placed = none;
   for (std::size_t i = head == first_.end() ? none : head->second; i != none; i = pieces_[i].next) {
@@ -166,7 +163,7 @@ void envd_editor::write_line(std::size_t i, std::string line, const std::string 
     tail_ = none;
     end_state_ = envd_state::pre_key;
   }
-  if (!one || folded(parsed.entries[0].name) != key) {
+  if (!one || key_of(parsed.entries[0].name) != key) {
     reread_ = true;
     return;
   }

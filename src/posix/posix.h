@@ -74,10 +74,9 @@ std::string envd_own_value(std::string_view value, bool is_path);
 // without changing any value before it.
 std::string_view envd_terminator(envd_state state);
 
-// The text of the library's own file with every assignment of `name` (ASCII letter case
-// ignored) removed. With a value, the first of them is replaced by the assignment of the
-// value under the name that line had, or the assignment is appended under `name` when there
-// was none.
+// The text of the library's own file with every assignment of `name` (byte for byte, as
+// systemd compares names) removed. With a value, the first of them is replaced by the
+// assignment of the value, or the assignment is appended when there was none.
 std::string envd_splice(std::string_view text, std::string_view name, std::optional<std::string_view> value,
                         bool is_path);
 
@@ -106,7 +105,7 @@ private:
   };
   std::string read_; // the text as read
   std::vector<piece> pieces_;
-  std::unordered_map<std::string, std::size_t> first_; // folded name -> first assignment
+  std::unordered_map<std::string, std::size_t> first_; // name -> first assignment
   std::vector<std::size_t> unreadable_;                // assignments with such a value
   std::size_t tail_ = none;                            // the piece that ends the text as read
   envd_state end_state_ = envd_state::pre_key;

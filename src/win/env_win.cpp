@@ -175,6 +175,14 @@ char env_plat_path_sep() {
   return ';';
 }
 
+bool env_plat_names_fold_case() {
+  return true;
+}
+
+env_ref_style env_plat_reference_style() {
+  return env_ref_style::percent;
+}
+
 // Entries compare as Windows compares paths' letters: without regard to case. Nothing else
 // is normalised, so "C:\Tools" and "C:\Tools\" are different entries.
 int env_plat_path_eq(const char *a, const char *b) {
