@@ -79,12 +79,15 @@ remove_root() {
   rm -rf "$1"
 }
 
-# fresh_root DIR: unpacks the minimal root into DIR, with this machine's name resolution.
+# fresh_root DIR: unpacks the minimal root into DIR, with this machine's name resolution and
+# the hosts file Debian's installer writes (sudo looks its own host name up there).
 fresh_root() {
   remove_root "$1"
   mkdir -p "$1"
   tar -C "$1" -xzf "$base"
   cp -L /etc/resolv.conf "$1/etc/resolv.conf"
+  hostname >"$1/etc/hostname"
+  printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n' "$(hostname)" >"$1/etc/hosts"
 }
 
 # clone_into ROOT HOME OWNER: a clean clone of the current commit in HOME/kestrune-envvar-editor.

@@ -78,8 +78,8 @@ if [ "$(id -u)" -ne 0 ]; then
     say "not root: continuing through sudo"
     exec sudo -- bash "$here/install-deps.sh" "$@"
   fi
-  [ "$need_yyjson" -eq 1 ] && missing+=("yyjson>=0.12")
-  fail "missing ${missing[*]} and no sudo here; as root run: bash $here/install-deps.sh $*"
+  [ "$need_yyjson" -eq 1 ] && missing+=("yyjson-0.12-or-later")
+  fail "missing ${missing[*]}, and no sudo here; as root run: bash $here/install-deps.sh${*:+ $*}"
 fi
 
 work=$(mktemp -d)
