@@ -110,6 +110,12 @@ in_root() {
   ' in_root "$@"
 }
 
+# Prefixes each line with the seconds since $1, so that a log tells where the time went.
+seconds_since() {
+  local line
+  while IFS= read -r line; do printf '%4ss %s\n' "$(elapsed_since "$1")" "$line"; done
+}
+
 failures=0
 # run_readme_command ROOT USER NAME COMMAND
 run_readme_command() {
@@ -118,8 +124,8 @@ run_readme_command() {
   say "$name, as $who: $command (log: $work/$name.log)"
   started=$(date +%s)
   set +e
-  in_root "$root" "$who" "cd ~/$clone_name && $command" >"$work/$name.log" 2>&1
-  status=$?
+  in_root "$root" "$who" "cd ~/$clone_name && $command" 2>&1 | seconds_since "$started" >"$work/$name.log"
+  status=${PIPESTATUS[0]}
   set -e
   say "$name, as $who: exit status $status after $(elapsed_since "$started") s"
   if [ "$status" -ne 0 ]; then
