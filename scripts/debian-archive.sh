@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by install-deps.sh and fresh-machine-check.sh: finds the Debian archive this
 # machine's apt configuration names, so that no archive address is written into the project.
 #

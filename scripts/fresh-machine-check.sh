@@ -101,6 +101,7 @@ clone_into() {
 # in_root ROOT USER COMMAND: runs COMMAND in a login shell of USER inside ROOT, with an
 # environment as a login on that machine has it.
 in_root() {
+  # shellcheck disable=SC2016 # expanded by the inner shell
   unshare --mount -- bash -c '
     set -e
     mount -t proc proc "$1/proc"
@@ -119,8 +120,7 @@ seconds_since() {
 failures=0
 # run_readme_command ROOT USER NAME COMMAND
 run_readme_command() {
-  local root=$1 who=$2 name=$3 command=$4 home=/root status started
-  [ "$who" = root ] || home=/home/$who
+  local root=$1 who=$2 name=$3 command=$4 status started
   say "$name, as $who: $command (log: $work/$name.log)"
   started=$(date +%s)
   set +e
