@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs what the project needs to build and test, and nothing else.
+# Installs what the project needs to build and test, and nothing else, on Debian 12.
 #
-# Debian's own packages come through apt as the machine is configured. yyjson 0.12 is not in
-# Debian 12, so its two packages are fetched from the unstable suite of the same archive: the
-# archive address and keyring are read from the machine's apt configuration, a temporary
-# sources list is used for the download only, and the packages are installed with dpkg. The
-# machine's apt configuration is left as it was. Re-running the script is cheap: nothing is
-# fetched when everything is already installed.
+# Debian's own packages come through apt as the machine is configured. yyjson 0.12 or later
+# is not in Debian 12, so its packages are fetched from the unstable suite of the same
+# archive: the archive address and keyring are read from the machine's apt configuration
+# (scripts/debian-archive.sh), a temporary sources list is used for the download only, and
+# the packages are installed with dpkg. The machine's apt configuration is left as it was.
+# With everything installed the script changes nothing and needs no root; otherwise it runs
+# as root, through sudo when there is one.
 #
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --windows  also mingw-w64 and wine64 for the Windows checks
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/debian-archive.sh
+. "$here/debian-archive.sh"
 
 want_windows=0
 for arg in "$@"; do
@@ -20,78 +24,136 @@ for arg in "$@"; do
   esac
 done
 
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+say() { printf 'install-deps: %s\n' "$*"; }
+fail() { printf 'install-deps: %s\n' "$*" >&2; exit 1; }
+
+# Why each package is here: "<reason>|<packages>".
+package_groups=(
+  "to build the library and kenv|cmake g++ ninja-build pkg-config"
+  "to build and run the tests and benchmarks|libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind"
+  "the peers the tests check against (systemd's environment.d generator, the shells)|systemd bash dash zsh fish"
+  "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
+)
+if [ "$want_windows" -eq 1 ]; then
+  package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")
+fi
 
 installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; }
 
-debian_pkgs=(cmake g++ clang clang-format ninja-build pkg-config libgtest-dev libgmock-dev
-             googletest libbenchmark-dev systemd dash bash zsh fish valgrind libclang-rt-14-dev)
-if [ "$want_windows" -eq 1 ]; then
-  debian_pkgs+=(g++-mingw-w64-x86-64-posix wine64)
-fi
-
-missing=()
-for p in "${debian_pkgs[@]}"; do installed "$p" || missing+=("$p"); done
-if [ "${#missing[@]}" -gt 0 ]; then
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
-yyjson_version=0.12.0+ds-2
+# yyjson counts as installed when its development package is and the header it ships says
+# 0.12 or later (the hex is 0xMMmmpp).
+yyjson_minimum_hex=0x000C00
+yyjson_header() { dpkg-query -L libyyjson-dev 2>/dev/null | grep -m1 '/yyjson\.h$'; }
+yyjson_define() { sed -n "s/^#define $1[ \t]*\"\{0,1\}\([0-9A-Za-z.x]*\).*/\1/p" "$(yyjson_header)"; }
 have_yyjson() {
-  for p in libyyjson0 libyyjson-dev; do
-    [ "$(dpkg-query -W -f='${Version}' "$p" 2>/dev/null)" = "$yyjson_version" ] || return 1
-  done
+  installed libyyjson-dev && yyjson_header >/dev/null || return 1
+  local hex
+  hex=$(yyjson_define YYJSON_VERSION_HEX)
+  [ -n "$hex" ] && (( hex >= yyjson_minimum_hex ))
 }
-have_yyjson && exit 0
+yyjson_installed_text() {
+  echo "yyjson $(yyjson_define YYJSON_VERSION_STRING) (libyyjson-dev $(dpkg-query -W -f='${Version}' libyyjson-dev))"
+}
 
-# The first deb822 stanza of the main archive (not the security one) gives the address and
-# keyring; a one-line sources.list is the fallback.
-archive_uri=""; archive_key=""
-for f in /etc/apt/sources.list.d/*.sources; do
-  [ -f "$f" ] || continue
-  read -r archive_uri archive_key < <(awk '
-    BEGIN { RS=""; FS="\n" }
-    {
-      uri=""; key=""; suites="";
-      for (i = 1; i <= NF; i++) {
-        if ($i ~ /^URIs:/)      { sub(/^URIs:[ \t]*/, "", $i); split($i, u, /[ \t]+/); uri = u[1] }
-        if ($i ~ /^Signed-By:/) { sub(/^Signed-By:[ \t]*/, "", $i); key = $i }
-        if ($i ~ /^Suites:/)    { suites = $i }
-      }
-      if (uri != "" && suites !~ /security/ && uri ~ /debian\/?$/) {
-        print uri, key; exit
-      }
-    }' "$f") || true
-  [ -n "$archive_uri" ] && break
+missing_groups=()
+missing=()
+for group in "${package_groups[@]}"; do
+  group_missing=()
+  for p in ${group#*|}; do installed "$p" || group_missing+=("$p"); done
+  if [ "${#group_missing[@]}" -gt 0 ]; then
+    missing_groups+=("${group_missing[*]}: ${group%%|*}")
+    missing+=("${group_missing[@]}")
+  fi
 done
-if [ -z "$archive_uri" ] && [ -f /etc/apt/sources.list ]; then
-  archive_uri=$(awk '$1 == "deb" && $0 !~ /security/ { for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) { print $i; exit } }' /etc/apt/sources.list)
+need_yyjson=0
+have_yyjson || need_yyjson=1
+
+if [ "${#missing[@]}" -eq 0 ] && [ "$need_yyjson" -eq 0 ]; then
+  say "everything is installed; $(yyjson_installed_text)"
+  exit 0
 fi
-if [ -z "$archive_uri" ]; then
-  echo "install-deps: no Debian archive found in the apt configuration" >&2
-  exit 1
+
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then
+    say "not root: continuing through sudo"
+    exec sudo -- bash "$here/install-deps.sh" "$@"
+  fi
+  [ "$need_yyjson" -eq 1 ] && missing+=("yyjson-0.12-or-later")
+  fail "missing ${missing[*]}, and no sudo here; as root run: bash $here/install-deps.sh${*:+ $*}"
 fi
-[ -n "$archive_key" ] || archive_key=/usr/share/keyrings/debian-archive-keyring.gpg
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/lists/partial" "$work/archives/partial" "$work/parts"
-cat > "$work/unstable.sources" <<SRC
+
+# apt's and dpkg's progress goes to a log that is shown only when they fail; their errors
+# and warnings reach the terminal as they write them.
+quietly() {
+  if ! "$@" >"$work/log"; then
+    tail -n 20 "$work/log" >&2
+    fail "failed: $*"
+  fi
+}
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  for line in "${missing_groups[@]}"; do say "to install: $line"; done
+  say "apt-get update: reading the package lists of the machine's apt sources"
+  quietly apt-get update
+  say "apt-get install: ${#missing[@]} packages and what they depend on"
+  quietly env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$need_yyjson" -eq 1 ]; then
+  debian_archive
+  say "yyjson 0.12 or later is not in Debian 12: fetching it from the unstable suite of $archive_uri"
+  # apt fetches as the user _apt: the folders it writes to must be its own, and the ones
+  # above them readable, or it falls back to downloading as root with a warning.
+  chmod 755 "$work"
+  mkdir -p "$work/lists/partial" "$work/archives/partial" "$work/parts" "$work/debs"
+  if id -u _apt >/dev/null 2>&1; then
+    chown _apt:root "$work/lists/partial" "$work/archives/partial" "$work/debs"
+    chmod 700 "$work/lists/partial" "$work/archives/partial"
+  fi
+  cat >"$work/unstable.sources" <<SRC
 Types: deb
 URIs: $archive_uri
 Suites: unstable
 Components: main
 Signed-By: $archive_key
 SRC
+  apt_opts=(-o "Dir::Etc::SourceList=$work/unstable.sources"
+            -o "Dir::Etc::SourceParts=$work/parts"
+            -o "Dir::State::Lists=$work/lists"
+            -o "Dir::Cache::Archives=$work/archives"
+            -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache="
+            -o "APT::Get::List-Cleanup=0")
 
-apt_opts=(-o "Dir::Etc::SourceList=$work/unstable.sources"
-          -o "Dir::Etc::SourceParts=$work/parts"
-          -o "Dir::State::Lists=$work/lists"
-          -o "Dir::Cache::Archives=$work/archives"
-          -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache="
-          -o "APT::Get::List-Cleanup=0")
-apt-get "${apt_opts[@]}" update -qq
-(cd "$work" && apt-get "${apt_opts[@]}" download "libyyjson0=$yyjson_version" "libyyjson-dev=$yyjson_version")
-as_root dpkg -i "$work"/libyyjson0_*.deb "$work"/libyyjson-dev_*.deb
-have_yyjson
+  say "apt-get update: reading unstable's package list through a temporary sources list"
+  if ! apt-get "${apt_opts[@]}" update >"$work/log" 2>"$work/update-errors"; then
+    # unstable's Release file is valid for a week only; a mirror or snapshot that lags
+    # behind serves one past that date. Only the date check is skipped, and only for this
+    # one source: the signature is still checked against the archive keyring.
+    expired=$(grep -o 'is expired ([^)]*)' "$work/update-errors" || true)
+    if [ -z "$expired" ]; then
+      cat "$work/update-errors" >&2
+      fail "failed: apt-get update of the unstable suite"
+    fi
+    say "unstable's Release file ${expired#is }: reading it again with -o Acquire::Check-Valid-Until=false (its signature is still checked)"
+    quietly apt-get "${apt_opts[@]}" -o Acquire::Check-Valid-Until=false update
+  else
+    cat "$work/update-errors" >&2
+  fi
+
+  # Whatever revision unstable holds; the development package names the library package
+  # (and so its soname) it belongs with.
+  (cd "$work/debs" && quietly apt-get "${apt_opts[@]}" download libyyjson-dev)
+  dev_deb=$(echo "$work"/debs/libyyjson-dev_*.deb)
+  version=$(dpkg-deb -f "$dev_deb" Version)
+  library=$(dpkg-deb -f "$dev_deb" Depends | grep -oE 'libyyjson[0-9][^ ,(]*' | head -n1)
+  [ -n "$library" ] || fail "libyyjson-dev $version names no libyyjson library package"
+  (cd "$work/debs" && quietly apt-get "${apt_opts[@]}" download "$library=$version")
+  say "dpkg -i: $library and libyyjson-dev $version from unstable"
+  quietly dpkg -i "$work"/debs/*.deb
+  have_yyjson || fail "libyyjson-dev $version from unstable is older than yyjson 0.12"
+  say "installed $(yyjson_installed_text)"
+fi
+say "done"
