@@ -95,6 +95,27 @@ std::string scope_option(const Args &args) {
   return scope;
 }
 
+std::vector<std::string> move_global_options(const std::vector<std::string> &words) {
+  std::vector<std::string> globals;
+  std::size_t i = 0;
+  while (i < words.size() && (words[i] == "--scope" || words[i].rfind("--scope=", 0) == 0)) {
+    globals.push_back(words[i++]);
+    if (globals.back() == "--scope") {
+      if (i == words.size())
+        throw UsageError("", "option --scope needs a value");
+      globals.push_back(words[i++]);
+    }
+  }
+  if (globals.empty())
+    return words;
+  if (i == words.size())
+    throw UsageError("", "missing command after " + globals.front());
+  std::vector<std::string> out{words[i]};
+  out.insert(out.end(), globals.begin(), globals.end());
+  out.insert(out.end(), words.begin() + static_cast<long>(i) + 1, words.end());
+  return out;
+}
+
 std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text) {
   bool digits = !text.empty() && text.size() <= 10 && std::all_of(text.begin(), text.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c));

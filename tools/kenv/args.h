@@ -48,5 +48,10 @@ void expect_words(const Args &args, std::size_t min, std::size_t max, const char
 // "--scope user|system" in any letter case, lower-cased; "user" when not given.
 std::string scope_option(const Args &args);
 
+// kenv's own options before the command word, as in `kenv --scope system get X`, moved
+// behind it, where the command reads them like its own options. Returns the words from the
+// command word on; words that do not start with global options come back unchanged.
+std::vector<std::string> move_global_options(const std::vector<std::string> &words);
+
 // A PATH position: a decimal number from 0 to 2147483647.
 std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text);

@@ -12,7 +12,7 @@ struct Topic {
 
 const char kenv_help[] = R"(kenv - view and edit persistent environment variables
 
-Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]
+Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   list         show a scope's variables, PATH entries, warnings and export file
@@ -26,7 +26,8 @@ Commands:
   doctor       look for problems across both scopes
 
 Options:
-  --scope user|system   the scope to read or change (default: user)
+  --scope user|system   the scope to read or change (default: user), given before the
+                        command or among its options
   -h, --help            show help; `kenv COMMAND --help` shows a command's help
   --version             print kenv's version
 
@@ -44,6 +45,7 @@ Examples:
   kenv get EDITOR
   kenv path add "$HOME/.local/bin" --at 0
   kenv list --scope system --json
+  kenv --scope system get JAVA_HOME
 )";
 
 const char list_help[] = R"(Usage: kenv list [--scope user|system] [--json] [--max-width N]
@@ -83,14 +85,17 @@ Examples:
   kenv get PATH --scope system
 )";
 
-const char set_help[] = R"(Usage: kenv set NAME VALUE [--scope user|system]
+const char set_help[] = R"(Usage: kenv set NAME VALUE [--scope user|system] [--force]
 
 Creates the variable or replaces its value. The value is stored exactly as given: quote
 it for your shell, and write `--` before a value that starts with "-". An empty value is
-allowed. A backup of the scope is taken first (see `kenv backups`).
+allowed; on Linux it removes the variable from environment.d, so new sessions do not
+define it. Emptying PATH, which removes every entry, needs --force. A backup of the scope
+is taken first (see `kenv backups`).
 
 Options:
   --scope user|system   the scope to change (default: user)
+  --force               empty PATH all the same (kenv says which entries went)
 
 Examples:
   kenv set EDITOR vim
@@ -287,7 +292,8 @@ int show_help_for(const std::vector<std::string> &words) {
 }
 
 std::string help_summary() {
-  return "Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]\n"
+  return "kenv: missing command\n"
+         "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
          "Commands: list, get, set, unset, path, backups, restore, shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }

@@ -35,7 +35,8 @@ int usage_error(const UsageError &e) {
   return 2;
 }
 
-int run_top_level(const Words &words) {
+int run_top_level(const Words &given) {
+  Words words = move_global_options(given);
   if (words.empty()) {
     write_err(help_summary());
     return 2;
