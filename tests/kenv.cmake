@@ -3,8 +3,9 @@
 # its exit status. The shell test starts sh, bash, zsh and fish, so it carries the label
 # peer.
 if(TARGET kenv)
-  foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test)
-    if(suite STREQUAL "kenv_shell_test")
+  foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
+          kenv_shell_install_test)
+    if(suite MATCHES "^kenv_shell")
       set(label peer)
     else()
       set(label cli)

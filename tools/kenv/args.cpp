@@ -36,6 +36,7 @@ void take_long_option(Args &args, const OptionSet &accepted, const std::vector<s
     if (!inline_value && next >= argv.size())
       throw UsageError(args.command, "option --" + name + " needs a value");
     args.values[name] = inline_value ? *inline_value : argv[next++];
+    args.given_values.emplace_back(name, args.values[name]);
   } else {
     throw UsageError(args.command,
                      "unknown option '" + word + "' (put -- before a word that starts with '-')");
@@ -53,6 +54,14 @@ std::optional<std::string> Args::value(const std::string &name) const {
   if (it == values.end())
     return std::nullopt;
   return it->second;
+}
+
+std::vector<std::string> Args::every_value(const std::string &name) const {
+  std::vector<std::string> out;
+  for (const auto &[option, value] : given_values)
+    if (option == name)
+      out.push_back(value);
+  return out;
 }
 
 Args parse_args(const std::string &command, const std::vector<std::string> &argv, const OptionSet &accepted) {

@@ -27,13 +27,16 @@ struct OptionSet {
 
 struct Args {
   std::string command;
-  std::vector<std::string> words;            // positional words, in order
-  std::map<std::string, std::string> values; // valued options; the last one given wins
-  std::vector<std::string> flags;            // flags given
-  bool help = false;                         // -h or --help was given
+  std::vector<std::string> words;                                // positional words, in order
+  std::map<std::string, std::string> values;                     // valued options; the last one given wins
+  std::vector<std::pair<std::string, std::string>> given_values; // every valued option, in order
+  std::vector<std::string> flags;                                // flags given
+  bool help = false;                                             // -h or --help was given
 
   bool has(const std::string &flag) const;
   std::optional<std::string> value(const std::string &name) const;
+  // Every value given to an option that may be repeated, in order.
+  std::vector<std::string> every_value(const std::string &name) const;
 };
 
 // Splits argv into options and words. "--" ends the options, so that a word may start

@@ -22,7 +22,8 @@ Commands:
   path         list PATH, or add, remove and move one entry
   backups      list the backups taken before every change
   restore      make a backup's variables the user scope's variables again
-  shell-init   print the lines that load the variables into sh, bash, zsh or fish
+  shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
+               add them to the shells' start-up files (--install)
   doctor       look for problems across both scopes
 
 Options:
@@ -216,26 +217,38 @@ Examples:
   kenv restore ~/.local/share/pellomar/backups/20250102-100000-00000001.json
 )";
 
-const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|bash|zsh|fish]
+const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|dash|bash|zsh|fish]
+       kenv shell-init --install [--shell NAME]...
+       kenv shell-init --uninstall [--shell NAME]...
 
 Prints the lines that load kenv's export files (the system scope's, then the user's, so
-that user values win) into a shell. kenv never edits start-up files: add the lines to
-your shell's start-up file yourself. PATH entries are added after the PATH the shell
+that user values win) into a shell. PATH entries are added after the PATH the shell
 already has, once each; every other variable is set to its stored value, unexpanded.
 Without --shell, the shell named by $SHELL is used (sh when it is none of these).
 
-Start-up files:
+--install puts these lines into the start-up file of your login shell ($SHELL), or of
+each shell named, as a block between two marker lines, once: installing again changes
+nothing. --uninstall removes exactly that block. A file that exists is first copied to
+FILE.kenv-backup-<UTC time>, and kenv prints every file it changed. Nothing else ever
+edits start-up files.
+
+Start-up files (--install):
   sh, dash   ~/.profile
-  bash       ~/.bashrc (login shells read ~/.profile or ~/.bash_profile)
-  zsh        ~/.zshenv (in $ZDOTDIR when it is set)
-  fish       ~/.config/fish/conf.d/kenv.fish
+  bash       ~/.bashrc (Debian's ~/.profile reads it for login shells)
+  zsh        ~/.zshrc (in $ZDOTDIR when it is set)
+  fish       ~/.config/fish/conf.d/kenv.fish, a file of its own
 
 Options:
-  --shell NAME   sh, dash, bash, zsh or fish
+  --shell NAME   sh, dash, bash, zsh or fish; with --install and --uninstall it may be
+                 repeated, or name several shells separated by commas
+  --install      add the lines to the shells' start-up files
+  --uninstall    remove them again
 
 Examples:
+  kenv shell-init --install
+  kenv shell-init --install --shell bash,zsh
+  kenv shell-init --uninstall --shell fish
   kenv shell-init --shell bash >> ~/.bashrc
-  kenv shell-init --shell fish > ~/.config/fish/conf.d/kenv.fish
 )";
 
 const char doctor_help[] = R"(Usage: kenv doctor
