@@ -4,8 +4,8 @@
 # peer.
 if(TARGET kenv)
   foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
-          kenv_shell_install_test)
-    if(suite MATCHES "^kenv_shell")
+          kenv_shell_install_test kenv_completion_test)
+    if(suite MATCHES "^kenv_(shell|completion)")
       set(label peer)
     else()
       set(label cli)
@@ -13,7 +13,8 @@ if(TARGET kenv)
     kenv_add_test(${suite} ${suite}.cpp kenv_run.cpp LABEL ${label}
       LIBS kestrune-envvar-editor yyjson::yyjson)
     target_compile_definitions(${suite} PRIVATE KENV_BIN="$<TARGET_FILE:kenv>"
-      KENV_VERSION="${PROJECT_VERSION}")
+      KENV_VERSION="${PROJECT_VERSION}"
+      KENV_COMPLETIONS_DIR="${PROJECT_SOURCE_DIR}/tools/kenv/completions")
     add_dependencies(${suite} kenv)
   endforeach()
 endif()

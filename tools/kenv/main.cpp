@@ -26,7 +26,7 @@ constexpr Command commands[] = {
     {"set", cmd_set},         {"unset", cmd_unset},
     {"path", cmd_path},       {"backups", cmd_backups},
     {"restore", cmd_restore}, {"shell-init", cmd_shell_init},
-    {"doctor", cmd_doctor},
+    {"doctor", cmd_doctor},   {"__complete", cmd_complete},
 };
 
 int usage_error(const UsageError &e) {
