@@ -4,7 +4,7 @@
 # peer.
 if(TARGET kenv)
   foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
-          kenv_shell_install_test kenv_completion_test)
+          kenv_shell_install_test kenv_completion_test kenv_docs_test)
     if(suite MATCHES "^kenv_(shell|completion)")
       set(label peer)
     else()
@@ -14,7 +14,8 @@ if(TARGET kenv)
       LIBS kestrune-envvar-editor yyjson::yyjson)
     target_compile_definitions(${suite} PRIVATE KENV_BIN="$<TARGET_FILE:kenv>"
       KENV_VERSION="${PROJECT_VERSION}"
-      KENV_COMPLETIONS_DIR="${PROJECT_SOURCE_DIR}/tools/kenv/completions")
+      KENV_COMPLETIONS_DIR="${PROJECT_SOURCE_DIR}/tools/kenv/completions"
+      KENV_MAN_PAGE="${PROJECT_BINARY_DIR}/tools/kenv/kenv.1")
     add_dependencies(${suite} kenv)
   endforeach()
 endif()
