@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <regex>
 
 using ::testing::Contains;
 using ::testing::Not;
@@ -127,6 +128,45 @@ TEST_P(KenvCompletion, OffersCommandsOptionsNamesEntriesAndBackups) {
     for (const std::string &w : c.not_offered)
       EXPECT_THAT(got, Not(Contains(w))) << GetParam() << ": " << line;
   }
+}
+
+// The options a help text defines: the lines of its "Options:" section that start with one.
+std::vector<std::string> defined_options(const std::string &help) {
+  static const std::regex option("^  (-h, )?(--[a-z][a-z-]*)");
+  std::vector<std::string> found;
+  std::size_t at = help.find("\nOptions:\n");
+  for (at = at == std::string::npos ? help.size() : at + 10; at < help.size() && help[at] != '\n';) {
+    std::size_t end = help.find('\n', at);
+    std::string line = help.substr(at, end - at);
+    std::smatch m;
+    if (std::regex_search(line, m, option))
+      found.push_back(m[2]);
+    at = end + 1;
+  }
+  return found;
+}
+
+TEST_P(KenvCompletion, OffersEveryOptionTheCommandsHelpDefines) {
+  // `kenv path --help` defines the options of its subcommands, --at among them.
+  const std::vector<std::vector<std::string>> topics{
+      {},       {"list"},    {"get"},     {"set"},        {"unset"},
+      {"path"}, {"backups"}, {"restore"}, {"shell-init"}, {"doctor"}};
+  for (const auto &topic : topics) {
+    std::vector<std::string> help_args = topic;
+    help_args.push_back("--help");
+    std::vector<std::string> options = defined_options(kenv_ok(help_args));
+    std::vector<std::string> words{"kenv"};
+    words.insert(words.end(), topic.begin(), topic.end());
+    if (topic == std::vector<std::string>{"path"})
+      words.push_back("add");
+    words.push_back("--");
+    std::vector<std::string> got = offered(words);
+    for (const std::string &o : options)
+      EXPECT_THAT(got, Contains(o)) << GetParam() << ": " << help_args[0];
+    EXPECT_THAT(got, Contains("--help")) << GetParam() << ": " << help_args[0];
+  }
+  EXPECT_EQ(defined_options(kenv_ok({"--help"})),
+            (std::vector<std::string>{"--scope", "--help", "--version"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, KenvCompletion, ::testing::Values("bash", "zsh", "fish"));

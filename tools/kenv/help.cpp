@@ -251,7 +251,7 @@ Examples:
   kenv shell-init --shell bash >> ~/.bashrc
 )";
 
-const char doctor_help[] = R"(Usage: kenv doctor
+const char doctor_help[] = R"(Usage: kenv doctor [--json]
 
 Reads both scopes and reports:
   - PATH entries that both the user and the system PATH hold;
@@ -263,9 +263,15 @@ Reads both scopes and reports:
   - whether a shell start-up file loads the user export file.
 Exits with status 0 when it finds nothing, 1 when it finds something.
 
+Options:
+  --json   print the checks as JSON: {"ok":true|false,"found":N,"checks":[{"title",
+           "ok","findings","notes"}]}; unlike the library's documents, which mark flags
+           with 0 and 1, kenv's own JSON uses true and false
+
 Examples:
   kenv doctor
   kenv doctor || echo "see above"
+  kenv doctor --json | jq -r '.checks[] | select(.ok | not) | .findings[]'
 )";
 
 constexpr Topic topics[] = {

@@ -32,7 +32,7 @@ _kenv_options() {
   set) echo --scope --force --help ;;
   unset | path | "path list" | "path rm" | "path mv") echo --scope --help ;;
   "path add") echo --scope --at --help ;;
-  backups) echo --json --help ;;
+  backups | doctor) echo --json --help ;;
   restore) echo --latest --help ;;
   shell-init) echo --shell --install --uninstall --help ;;
   *) echo --help ;;

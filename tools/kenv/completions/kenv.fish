@@ -17,7 +17,7 @@ function __kenv_options --argument-names topic
             printf '%s\n' --scope --help
         case 'path add'
             printf '%s\n' --scope --at --help
-        case backups
+        case backups doctor
             printf '%s\n' --json --help
         case restore
             printf '%s\n' --latest --help
