@@ -25,6 +25,7 @@ install(FILES ${PROJECT_BINARY_DIR}/kestrune-envvar-editor-config.cmake
 # The pkg-config file names its directories relative to itself, so an installed tree works
 # wherever it was installed (`cmake --install --prefix`, DESTDIR, a package).
 file(RELATIVE_PATH KENV_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" KENV_PC_TO_PREFIX "${KENV_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kestrune-envvar-editor.pc.in
   ${PROJECT_BINARY_DIR}/kestrune-envvar-editor.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kestrune-envvar-editor.pc

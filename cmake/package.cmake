@@ -13,6 +13,8 @@ environment.d and a shell export file), with a backup before every change, and k
 command-line front end. MIT licence.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Optimised builds carry debug information; the package ships the binaries without it.
+set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
