@@ -81,14 +81,9 @@ std::optional<std::string> read_file(const std::string &path) {
 
 std::string utc_stamp() {
   std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &utc);
+  char buf[32] = "";
+  if (const std::tm *utc = std::gmtime(&now)) // kenv runs one thread
+    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", utc);
   return buf;
 }
 
