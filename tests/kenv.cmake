@@ -4,8 +4,8 @@
 # peer.
 if(TARGET kenv)
   foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
-                kenv_pipeline_test)
-    if(suite STREQUAL "kenv_shell_test")
+          kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test)
+    if(suite MATCHES "^kenv_(shell|completion)")
       set(label peer)
     else()
       set(label cli)
@@ -13,7 +13,9 @@ if(TARGET kenv)
     kenv_add_test(${suite} ${suite}.cpp kenv_run.cpp LABEL ${label}
       LIBS kestrune-envvar-editor yyjson::yyjson)
     target_compile_definitions(${suite} PRIVATE KENV_BIN="$<TARGET_FILE:kenv>"
-      KENV_VERSION="${PROJECT_VERSION}")
+      KENV_VERSION="${PROJECT_VERSION}"
+      KENV_COMPLETIONS_DIR="${PROJECT_SOURCE_DIR}/tools/kenv/completions"
+      KENV_MAN_PAGE="${PROJECT_BINARY_DIR}/tools/kenv/kenv.1")
     add_dependencies(${suite} kenv)
   endforeach()
 endif()

@@ -62,11 +62,55 @@ TEST_F(KenvCli, HelpWinsOverMissingArguments) {
   EXPECT_THAT(kenv_ok({"set", "-h"}), StartsWith("Usage: kenv set NAME VALUE"));
 }
 
-TEST_F(KenvCli, NoCommandIsAUsageError) {
+TEST_F(KenvCli, NoCommandIsAUsageErrorThatShowsTheUsage) {
   Outcome r = kenv({});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
-  EXPECT_THAT(r.err, StartsWith("Usage: kenv COMMAND"));
+  EXPECT_THAT(r.err, StartsWith("kenv: missing command\nUsage: kenv [--scope user|system] COMMAND"));
+  EXPECT_THAT(r.err, HasSubstr("\nTry 'kenv --help'.\n"));
+}
+
+TEST_F(KenvCli, GlobalOptionsMayComeBeforeTheCommand) {
+  std::string bin = root() + "/bin";
+  write(bin + "/.keep", "");
+  kenv_ok({"--scope", "system", "set", "WHERE", "system-value"});
+  kenv_ok({"--scope=system", "path", "add", bin});
+  EXPECT_EQ(kenv_ok({"--scope", "system", "get", "WHERE"}), "system-value\n");
+  EXPECT_EQ(kenv_ok({"get", "WHERE", "--scope", "system"}), "system-value\n");
+  EXPECT_EQ(kenv({"get", "WHERE"}).status, 1);
+  EXPECT_THAT(kenv_ok({"--scope", "system", "path"}), HasSubstr(bin));
+  EXPECT_EQ(kenv_ok({"--scope", "system", "list", "--json"}), library_listing("system") + "\n");
+  EXPECT_THAT(kenv_ok({"--scope", "system", "--help"}), StartsWith("kenv - "));
+  Outcome alone = kenv({"--scope", "system"});
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_EQ(alone.err, "kenv: missing command after --scope\nTry 'kenv --help'.\n");
+}
+
+TEST_F(KenvCli, EmptyingPathNeedsForceAndSaysWhatItRemoves) {
+  EXPECT_EQ(kenv({"path", "add", "/opt/a"}).status, 0);
+  EXPECT_EQ(kenv({"path", "add", "/opt/b"}).status, 0);
+  Outcome refused = kenv({"set", "PATH", ""});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "kenv: refused: an empty PATH removes all 2 entries of the user scope's PATH: "
+                         "'/opt/a', '/opt/b'; add --force to do that\n");
+  EXPECT_EQ(kenv_ok({"get", "PATH"}), "/opt/a:/opt/b\n");
+  Outcome forced = kenv({"set", "PATH", "", "--force"});
+  EXPECT_EQ(forced.status, 0);
+  EXPECT_EQ(forced.err, "kenv: note: removed all 2 entries of the user scope's PATH: '/opt/a', '/opt/b'\n");
+  EXPECT_EQ(kenv_ok({"get", "PATH"}), "\n");
+  // Nothing left to remove: no question asked.
+  EXPECT_EQ(kenv_ok({"set", "PATH", ""}), "");
+}
+
+TEST_F(KenvCli, ListSaysThatAnEmptyValueLeftEnvironmentD) {
+  kenv_ok({"set", "EMPTY", ""});
+  kenv_ok({"set", "FULL", "x"});
+  std::string out = kenv_ok({"list"});
+  EXPECT_THAT(
+      out, HasSubstr("  overlay  EMPTY=\n"
+                     "             empty: removed from environment.d, so new sessions do not define it\n"));
+  EXPECT_THAT(out, HasSubstr("  overlay  FULL=x\n  overlay"));
+  EXPECT_THAT(read(user_envd() + "/99-pellomar-user.conf"), Not(HasSubstr("EMPTY")));
 }
 
 TEST_F(KenvCli, UsageErrorsExitWithTwoAndPointToTheHelp) {

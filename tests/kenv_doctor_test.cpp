@@ -2,6 +2,7 @@
 #include "kenv_run.h"
 
 #include <gmock/gmock.h>
+#include <yyjson.h>
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -149,6 +150,39 @@ TEST_F(KenvDoctor, TakesNoArguments) {
   Outcome r = kenv({"doctor", "now"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "kenv: unexpected word 'now'\nTry 'kenv doctor --help'.\n");
+}
+
+TEST_F(KenvDoctor, JsonMarksFlagsWithTrueAndFalseAndIsValidUtf8) {
+  // A start-up file adds an entry whose bytes are not UTF-8 and that names no directory.
+  write(home() + "/.bashrc", "export PATH=\"$PATH:/opt/caf\xE9/bin\"\n");
+  Outcome r = kenv({"doctor", "--json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "");
+  ASSERT_FALSE(r.out.empty());
+  EXPECT_EQ(r.out.back(), '\n');
+  yyjson_doc *doc = yyjson_read(r.out.data(), r.out.size(), 0); // strict: valid UTF-8 only
+  ASSERT_NE(doc, nullptr) << r.out;
+  yyjson_val *top = yyjson_doc_get_root(doc);
+  EXPECT_TRUE(yyjson_is_false(yyjson_obj_get(top, "ok")));
+  yyjson_val *checks = yyjson_obj_get(top, "checks");
+  EXPECT_EQ(yyjson_arr_size(checks), 6u);
+  std::size_t idx, max, findings = 0, failed = 0;
+  yyjson_val *check;
+  yyjson_arr_foreach(checks, idx, max, check) {
+    yyjson_val *ok = yyjson_obj_get(check, "ok");
+    ASSERT_TRUE(yyjson_is_bool(ok)) << idx;
+    findings += yyjson_arr_size(yyjson_obj_get(check, "findings"));
+    failed += yyjson_is_false(ok) ? 1 : 0;
+    EXPECT_TRUE(yyjson_is_arr(yyjson_obj_get(check, "notes")));
+    EXPECT_TRUE(yyjson_is_str(yyjson_obj_get(check, "title")));
+  }
+  EXPECT_GE(failed, 1u);
+  EXPECT_EQ(yyjson_get_uint(yyjson_obj_get(top, "found")), findings);
+  EXPECT_THAT(r.out, HasSubstr("/opt/caf\xEF\xBF\xBD/bin"));
+  yyjson_doc_free(doc);
+
+  Outcome clean = kenv({"doctor", "--json"}, {{"HOME", root() + "/other"}});
+  EXPECT_THAT(clean.out, ::testing::StartsWith("{\"ok\":true,\"found\":0,"));
 }
 
 } // namespace

@@ -200,7 +200,7 @@ TEST_F(KenvShellInit, ChoosesTheShellFromShellVariable) {
 
 TEST_F(KenvShellInit, NamesBothExportFilesAndTheStartUpFile) {
   std::string out = kenv_ok({"shell-init", "--shell", "zsh"});
-  EXPECT_THAT(out, HasSubstr("# add it to ~/.zshenv"));
+  EXPECT_THAT(out, HasSubstr("# add it to ~/.zshrc"));
   EXPECT_THAT(out, HasSubstr("for kenv_file in '" + system_export() + "' '" + user_export() + "'; do\n"));
 }
 

@@ -36,6 +36,7 @@ void take_long_option(Args &args, const OptionSet &accepted, const std::vector<s
     if (!inline_value && next >= argv.size())
       throw UsageError(args.command, "option --" + name + " needs a value");
     args.values[name] = inline_value ? *inline_value : argv[next++];
+    args.given_values.emplace_back(name, args.values[name]);
   } else {
     throw UsageError(args.command,
                      "unknown option '" + word + "' (put -- before a word that starts with '-')");
@@ -53,6 +54,14 @@ std::optional<std::string> Args::value(const std::string &name) const {
   if (it == values.end())
     return std::nullopt;
   return it->second;
+}
+
+std::vector<std::string> Args::every_value(const std::string &name) const {
+  std::vector<std::string> out;
+  for (const auto &[option, value] : given_values)
+    if (option == name)
+      out.push_back(value);
+  return out;
 }
 
 Args parse_args(const std::string &command, const std::vector<std::string> &argv, const OptionSet &accepted) {
@@ -93,6 +102,27 @@ std::string scope_option(const Args &args) {
   if (scope != "user" && scope != "system")
     throw UsageError(args.command, "--scope must be 'user' or 'system', not '" + *given + "'");
   return scope;
+}
+
+std::vector<std::string> move_global_options(const std::vector<std::string> &words) {
+  std::vector<std::string> globals;
+  std::size_t i = 0;
+  while (i < words.size() && (words[i] == "--scope" || words[i].rfind("--scope=", 0) == 0)) {
+    globals.push_back(words[i++]);
+    if (globals.back() == "--scope") {
+      if (i == words.size())
+        throw UsageError("", "option --scope needs a value");
+      globals.push_back(words[i++]);
+    }
+  }
+  if (globals.empty())
+    return words;
+  if (i == words.size())
+    throw UsageError("", "missing command after " + globals.front());
+  std::vector<std::string> out{words[i]};
+  out.insert(out.end(), globals.begin(), globals.end());
+  out.insert(out.end(), words.begin() + static_cast<long>(i) + 1, words.end());
+  return out;
 }
 
 std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text) {

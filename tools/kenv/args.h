@@ -27,13 +27,16 @@ struct OptionSet {
 
 struct Args {
   std::string command;
-  std::vector<std::string> words;            // positional words, in order
-  std::map<std::string, std::string> values; // valued options; the last one given wins
-  std::vector<std::string> flags;            // flags given
-  bool help = false;                         // -h or --help was given
+  std::vector<std::string> words;                                // positional words, in order
+  std::map<std::string, std::string> values;                     // valued options; the last one given wins
+  std::vector<std::pair<std::string, std::string>> given_values; // every valued option, in order
+  std::vector<std::string> flags;                                // flags given
+  bool help = false;                                             // -h or --help was given
 
   bool has(const std::string &flag) const;
   std::optional<std::string> value(const std::string &name) const;
+  // Every value given to an option that may be repeated, in order.
+  std::vector<std::string> every_value(const std::string &name) const;
 };
 
 // Splits argv into options and words. "--" ends the options, so that a word may start
@@ -47,6 +50,11 @@ void expect_words(const Args &args, std::size_t min, std::size_t max, const char
 
 // "--scope user|system" in any letter case, lower-cased; "user" when not given.
 std::string scope_option(const Args &args);
+
+// kenv's own options before the command word, as in `kenv --scope system get X`, moved
+// behind it, where the command reads them like its own options. Returns the words from the
+// command word on; words that do not start with global options come back unchanged.
+std::vector<std::string> move_global_options(const std::vector<std::string> &words);
 
 // A PATH position: a decimal number from 0 to 2147483647.
 std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text);

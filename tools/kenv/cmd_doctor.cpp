@@ -3,8 +3,11 @@
 #include "commands.h"
 #include "doctor.h"
 #include "help.h"
+#include "json_out.h"
 #include "library.h"
 #include "output.h"
+
+#include <iterator>
 
 namespace {
 
@@ -24,7 +27,7 @@ std::string report(const Check &c, const Style &style) {
 } // namespace
 
 int cmd_doctor(const Words &argv) {
-  Args args = parse_args("doctor", argv, {});
+  Args args = parse_args("doctor", argv, {{"json"}, {}});
   if (args.help)
     return show_help("doctor");
   expect_words(args, 0, 0, "");
@@ -38,6 +41,10 @@ int cmd_doctor(const Words &argv) {
   for (const Check &c : checks) {
     out += report(c, style);
     found += c.findings.size();
+  }
+  if (args.has("json")) {
+    write_out(doctor_json(std::vector<Check>(std::begin(checks), std::end(checks)), found));
+    return found == 0 ? 0 : 1;
   }
   if (found == 0)
     out += "\nNothing found.\n";

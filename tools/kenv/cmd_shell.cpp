@@ -1,5 +1,6 @@
 // kenv shell-init: the lines a user adds to a shell's start-up file so that every new shell
-// loads the export files. kenv prints them and never edits start-up files itself.
+// loads the export files. kenv prints them, and edits a start-up file only when asked to
+// with --install or --uninstall (shell_install.cpp); the library never edits one.
 //
 // The export files are POSIX sh (`export NAME='value'`), and a scope's PATH in them holds
 // only that scope's own entries, so sourcing one plainly would replace the shell's PATH.
@@ -13,7 +14,9 @@
 #include "library.h"
 #include "listing.h"
 #include "output.h"
+#include "shell_init.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -76,7 +79,7 @@ std::string start_up_file(const std::string &shell) {
   if (shell == "bash")
     return "~/.bashrc";
   if (shell == "zsh")
-    return "~/.zshenv (or $ZDOTDIR/.zshenv)";
+    return "~/.zshrc (or $ZDOTDIR/.zshrc)";
   if (shell == "fish")
     return "~/.config/fish/conf.d/kenv.fish";
   return "~/.profile";
@@ -96,13 +99,40 @@ std::string shell_from_environment() {
   return base == "bash" || base == "zsh" || base == "fish" ? base : "sh";
 }
 
-std::string chosen_shell(const Args &args) {
-  std::optional<std::string> given = args.value("shell");
-  if (!given)
-    return shell_from_environment();
-  if (*given == "sh" || *given == "dash" || *given == "bash" || *given == "zsh" || *given == "fish")
-    return *given;
-  throw UsageError(args.command, "--shell must be sh, dash, bash, zsh or fish, not '" + *given + "'");
+bool known_shell(const std::string &name) {
+  return name == "sh" || name == "dash" || name == "bash" || name == "zsh" || name == "fish";
+}
+
+// The shells named with --shell, each once; repeated options and "bash,zsh" both count.
+std::vector<std::string> named_shells(const Args &args) {
+  std::vector<std::string> shells;
+  for (const std::string &given : args.every_value("shell")) {
+    std::size_t at = 0;
+    for (std::size_t end = 0; end != std::string::npos; at = end + 1) {
+      end = given.find(',', at);
+      std::string name = given.substr(at, end == std::string::npos ? end : end - at);
+      if (!known_shell(name))
+        throw UsageError(args.command, "--shell must be sh, dash, bash, zsh or fish, not '" + name + "'");
+      if (std::find(shells.begin(), shells.end(), name) == shells.end())
+        shells.push_back(name);
+    }
+  }
+  return shells;
+}
+
+// For --install and --uninstall: the shells named, else the login shell ($SHELL).
+std::vector<std::string> shells_to_wire(const Args &args) {
+  std::vector<std::string> shells = named_shells(args);
+  if (!shells.empty())
+    return shells;
+  const char *env = std::getenv("SHELL");
+  std::string path = env ? env : "";
+  std::string base = path.substr(path.find_last_of('/') + 1);
+  if (!known_shell(base))
+    throw UsageError(args.command, "the login shell " +
+                                       (path.empty() ? "($SHELL is unset)" : "'" + path + "'") +
+                                       " is none of sh, dash, bash, zsh or fish; name shells with --shell");
+  return {base};
 }
 
 std::string export_file_of(const std::string &scope) {
@@ -115,19 +145,31 @@ std::string export_file_of(const std::string &scope) {
 
 } // namespace
 
+std::string shell_load_lines(const std::string &shell) {
+  std::string system_file = export_file_of("system"), user_file = export_file_of("user");
+  if (shell == "fish")
+    return "begin\n    for kenv_file in " + fish_quote(system_file) + " " + fish_quote(user_file) + "\n" +
+           fish_body;
+  return "for kenv_file in " + sh_quote(system_file) + " " + sh_quote(user_file) + "; do\n" + sh_body;
+}
+
 int cmd_shell_init(const Words &argv) {
-  Args args = parse_args("shell-init", argv, {{}, {"shell"}});
+  Args args = parse_args("shell-init", argv, {{"install", "uninstall"}, {"shell"}});
   if (args.help)
     return show_help("shell-init");
   expect_words(args, 0, 0, "");
-  std::string shell = chosen_shell(args);
-  std::string system_file = export_file_of("system"), user_file = export_file_of("user");
-  if (shell == "fish") {
-    write_out(banner(shell) + "begin\n    for kenv_file in " + fish_quote(system_file) + " " +
-              fish_quote(user_file) + "\n" + fish_body);
-  } else {
-    write_out(banner(shell) + "for kenv_file in " + sh_quote(system_file) + " " + sh_quote(user_file) +
-              "; do\n" + sh_body);
+  if (args.has("install") && args.has("uninstall"))
+    throw UsageError(args.command, "give either --install or --uninstall, not both");
+  if (args.has("install") || args.has("uninstall")) {
+    bool install = args.has("install");
+    for (const std::string &shell : shells_to_wire(args))
+      write_out(install ? install_shell_init(shell) : uninstall_shell_init(shell));
+    return 0;
   }
+  std::vector<std::string> named = named_shells(args);
+  if (named.size() > 1)
+    throw UsageError(args.command, "name one shell to print its lines; --install takes several");
+  std::string shell = named.empty() ? shell_from_environment() : named[0];
+  write_out(banner(shell) + shell_load_lines(shell));
   return 0;
 }

@@ -7,6 +7,9 @@
 #include "output.h"
 #include "views.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 const OptionSet scope_only{{}, {"scope"}};
@@ -26,6 +29,42 @@ void print_readable(const Listing &listing, const ViewOptions &opt) {
                     view_path(listing, opt) + "\n" + view_warnings(listing, opt) + "\n" +
                     view_export(listing, opt);
   write_out(out);
+}
+
+// PATH is the search path; on Windows, where names ignore letter case, so is Path.
+bool is_search_path(const std::string &name) {
+#ifdef _WIN32
+  return name.size() == 4 && std::equal(name.begin(), name.end(), "PATH", [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == b;
+         });
+#else
+  return name == "PATH";
+#endif
+}
+
+// The entries of the scope's own PATH variable, empty ones left out.
+std::vector<std::string> path_entries_of(const std::string &scope) {
+  Listing listing = parse_listing(lib_list(scope));
+  const Variable *path = find_variable(listing, "PATH");
+  std::vector<std::string> entries;
+  if (!path || listing.path_sep.empty())
+    return entries;
+  std::size_t at = 0;
+  for (std::size_t end; (end = path->value.find(listing.path_sep, at)) != std::string::npos; at = end + 1)
+    entries.push_back(path->value.substr(at, end - at));
+  entries.push_back(path->value.substr(at));
+  std::erase(entries, "");
+  return entries;
+}
+
+// "all 2 entries of the user scope's PATH: '/a', '/b'".
+std::string entries_text(const std::string &scope, const std::vector<std::string> &entries) {
+  std::string out =
+      (entries.size() == 1 ? "the only entry" : "all " + std::to_string(entries.size()) + " entries") +
+      " of the " + scope + " scope's PATH: ";
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    out += (i ? ", '" : "'") + visible(entries[i]) + "'";
+  return out;
 }
 
 } // namespace
@@ -63,11 +102,23 @@ int cmd_get(const Words &argv) {
 }
 
 int cmd_set(const Words &argv) {
-  Args args = parse_args("set", argv, scope_only);
+  Args args = parse_args("set", argv, {{"force"}, {"scope"}});
   if (args.help)
     return show_help("set");
   expect_words(args, 2, 2, args.words.empty() ? "NAME and VALUE" : "VALUE");
-  lib_set(scope_option(args), args.words[0], args.words[1]);
+  std::string scope = scope_option(args);
+  const std::string &name = args.words[0], &value = args.words[1];
+  std::vector<std::string> removed;
+  if (value.empty() && is_search_path(name))
+    removed = path_entries_of(scope);
+  if (!removed.empty() && !args.has("force")) {
+    write_err("kenv: refused: an empty PATH removes " + entries_text(scope, removed) +
+              "; add --force to do that\n");
+    return 1;
+  }
+  lib_set(scope, name, value);
+  if (!removed.empty())
+    write_err("kenv: note: removed " + entries_text(scope, removed) + "\n");
   return 0;
 }
 

@@ -16,3 +16,5 @@ int cmd_backups(const Words &argv);
 int cmd_restore(const Words &argv);
 int cmd_shell_init(const Words &argv);
 int cmd_doctor(const Words &argv);
+// Hidden: the words the shell completions ask for.
+int cmd_complete(const Words &argv);

@@ -12,7 +12,7 @@ struct Topic {
 
 const char kenv_help[] = R"(kenv - view and edit persistent environment variables
 
-Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]
+Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   list         show a scope's variables, PATH entries, warnings and export file
@@ -22,11 +22,13 @@ Commands:
   path         list PATH, or add, remove and move one entry
   backups      list the backups taken before every change
   restore      make a backup's variables the user scope's variables again
-  shell-init   print the lines that load the variables into sh, bash, zsh or fish
+  shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
+               add them to the shells' start-up files (--install)
   doctor       look for problems across both scopes
 
 Options:
-  --scope user|system   the scope to read or change (default: user)
+  --scope user|system   the scope to read or change (default: user), given before the
+                        command or among its options
   -h, --help            show help; `kenv COMMAND --help` shows a command's help
   --version             print kenv's version
 
@@ -44,6 +46,7 @@ Examples:
   kenv get EDITOR
   kenv path add "$HOME/.local/bin" --at 0
   kenv list --scope system --json
+  kenv --scope system get JAVA_HOME
 )";
 
 const char list_help[] = R"(Usage: kenv list [--scope user|system] [--json] [--max-width N]
@@ -83,14 +86,17 @@ Examples:
   kenv get PATH --scope system
 )";
 
-const char set_help[] = R"(Usage: kenv set NAME VALUE [--scope user|system]
+const char set_help[] = R"(Usage: kenv set NAME VALUE [--scope user|system] [--force]
 
 Creates the variable or replaces its value. The value is stored exactly as given: quote
 it for your shell, and write `--` before a value that starts with "-". An empty value is
-allowed. A backup of the scope is taken first (see `kenv backups`).
+allowed; on Linux it removes the variable from environment.d, so new sessions do not
+define it. Emptying PATH, which removes every entry, needs --force. A backup of the scope
+is taken first (see `kenv backups`).
 
 Options:
   --scope user|system   the scope to change (default: user)
+  --force               empty PATH all the same (kenv says which entries went)
 
 Examples:
   kenv set EDITOR vim
@@ -216,29 +222,41 @@ Examples:
   kenv restore ~/.local/share/pellomar/backups/20250102-100000-00000001.json
 )";
 
-const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|bash|zsh|fish]
+const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|dash|bash|zsh|fish]
+       kenv shell-init --install [--shell NAME]...
+       kenv shell-init --uninstall [--shell NAME]...
 
 Prints the lines that load kenv's export files (the system scope's, then the user's, so
-that user values win) into a shell. kenv never edits start-up files: add the lines to
-your shell's start-up file yourself. PATH entries are added after the PATH the shell
+that user values win) into a shell. PATH entries are added after the PATH the shell
 already has, once each; every other variable is set to its stored value, unexpanded.
 Without --shell, the shell named by $SHELL is used (sh when it is none of these).
 
-Start-up files:
+--install puts these lines into the start-up file of your login shell ($SHELL), or of
+each shell named, as a block between two marker lines, once: installing again changes
+nothing. --uninstall removes exactly that block. A file that exists is first copied to
+FILE.kenv-backup-<UTC time>, and kenv prints every file it changed. Nothing else ever
+edits start-up files.
+
+Start-up files (--install):
   sh, dash   ~/.profile
-  bash       ~/.bashrc (login shells read ~/.profile or ~/.bash_profile)
-  zsh        ~/.zshenv (in $ZDOTDIR when it is set)
-  fish       ~/.config/fish/conf.d/kenv.fish
+  bash       ~/.bashrc (Debian's ~/.profile reads it for login shells)
+  zsh        ~/.zshrc (in $ZDOTDIR when it is set)
+  fish       ~/.config/fish/conf.d/kenv.fish, a file of its own
 
 Options:
-  --shell NAME   sh, dash, bash, zsh or fish
+  --shell NAME   sh, dash, bash, zsh or fish; with --install and --uninstall it may be
+                 repeated, or name several shells separated by commas
+  --install      add the lines to the shells' start-up files
+  --uninstall    remove them again
 
 Examples:
+  kenv shell-init --install
+  kenv shell-init --install --shell bash,zsh
+  kenv shell-init --uninstall --shell fish
   kenv shell-init --shell bash >> ~/.bashrc
-  kenv shell-init --shell fish > ~/.config/fish/conf.d/kenv.fish
 )";
 
-const char doctor_help[] = R"(Usage: kenv doctor
+const char doctor_help[] = R"(Usage: kenv doctor [--json]
 
 Reads both scopes and reports:
   - PATH entries that both the user and the system PATH hold;
@@ -250,9 +268,15 @@ Reads both scopes and reports:
   - whether a shell start-up file loads the user export file.
 Exits with status 0 when it finds nothing, 1 when it finds something.
 
+Options:
+  --json   print the checks as JSON: {"ok":true|false,"found":N,"checks":[{"title",
+           "ok","findings","notes"}]}; unlike the library's documents, which mark flags
+           with 0 and 1, kenv's own JSON uses true and false
+
 Examples:
   kenv doctor
   kenv doctor || echo "see above"
+  kenv doctor --json | jq -r '.checks[] | select(.ok | not) | .findings[]'
 )";
 
 constexpr Topic topics[] = {
@@ -292,7 +316,8 @@ int show_help_for(const std::vector<std::string> &words) {
 }
 
 std::string help_summary() {
-  return "Usage: kenv COMMAND [OPTIONS] [ARGUMENTS]\n"
+  return "kenv: missing command\n"
+         "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
          "Commands: list, get, set, unset, path, backups, restore, shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }

@@ -26,7 +26,7 @@ constexpr Command commands[] = {
     {"set", cmd_set},         {"unset", cmd_unset},
     {"path", cmd_path},       {"backups", cmd_backups},
     {"restore", cmd_restore}, {"shell-init", cmd_shell_init},
-    {"doctor", cmd_doctor},
+    {"doctor", cmd_doctor},   {"__complete", cmd_complete},
 };
 
 int usage_error(const UsageError &e) {
@@ -35,7 +35,8 @@ int usage_error(const UsageError &e) {
   return 2;
 }
 
-int run_top_level(const Words &words) {
+int run_top_level(const Words &given) {
+  Words words = move_global_options(given);
   if (words.empty()) {
     write_err(help_summary());
     return 2;

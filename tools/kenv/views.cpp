@@ -60,9 +60,12 @@ std::string view_variables(const Listing &l, const ViewOptions &opt) {
   for (const Variable &v : l.vars) {
     out += "  " + opt.style.dim(pad(visible(v.source), width)) + "  " + opt.style.bold(visible(v.name)) +
            "=" + cut(visible(v.value), opt.max_width) + "\n";
+    std::string indent = "  " + std::string(width, ' ') + "    ";
     if (v.expanded != v.value)
-      out += "  " + std::string(width, ' ') + "    " + opt.style.dim("expands to: ") +
-             cut(visible(v.expanded), opt.max_width) + "\n";
+      out += indent + opt.style.dim("expands to: ") + cut(visible(v.expanded), opt.max_width) + "\n";
+    if (v.value.empty() && v.source == "overlay" && l.write_policy == "environment.d")
+      out += indent + opt.style.dim("empty: removed from environment.d, so new sessions do not define it") +
+             "\n";
   }
   return out;
 }
