@@ -2,6 +2,8 @@
 // list, get, set and unset, colour, and failures passed through from the library.
 #include "kenv_run.h"
 
+#include <filesystem>
+
 #include "kestrune_env.h"
 
 #include <gmock/gmock.h>
@@ -329,3 +331,17 @@ TEST_F(KenvCli, OutputThatCannotBeWrittenIsAFailure) {
 }
 
 } // namespace
+
+// Reading leaves no trace: a listing, a backup listing, shell-init and doctor create
+// nothing in the home directory, and the listing still names the export file.
+TEST_F(KenvCli, ReadingCommandsCreateNothing) {
+  std::filesystem::create_directories(home());
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"list"},
+                                               {"list", "--scope", "system"},
+                                               {"backups"},
+                                               {"shell-init"},
+                                               {"doctor"}})
+    kenv(args);
+  EXPECT_TRUE(std::filesystem::is_empty(home()));
+  EXPECT_NE(kenv_ok({"list"}).find(user_export() + " (not written yet"), std::string::npos);
+}
