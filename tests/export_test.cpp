@@ -54,8 +54,11 @@ TEST_F(Export, QuotesValuesAndKeepsStoreOrder) {
   env_kv_list vars;
   env_kv_push(vars, "A", "it's", "overlay");
   env_kv_push(vars, "B", "", "overlay");
-  env_kv_push(vars, "C", "x\ny $HOME %P% \\", "overlay");
-  EXPECT_EQ(lines_of(vars), "export A='it'\\''s'\nexport B=''\nexport C='x\ny $HOME %P% \\'\n");
+  env_kv_push(vars, "C", "x\ny $HOME %P% ${HOME}/go $(id) $$ a$ \\", "overlay");
+  // References become parameter expansions, as environment.d expands them; an empty value,
+  // which environment.d drops, defines nothing.
+  EXPECT_EQ(lines_of(vars), "export A='it'\\''s'\n# not exported (empty, as environment.d drops it): B\n"
+                            "export C='x\ny '\"${HOME}\"' %P% '\"${HOME}\"'/go $(id) $$ a$ \\'\n");
   EXPECT_EQ(lines_of({}), "");
 }
 
@@ -73,23 +76,28 @@ TEST_F(Export, NamesThatAreNotShellIdentifiersBecomeComments) {
 
 TEST_F(Export, NamesAShellReservesAreNotExported) {
   env_kv_list vars;
-  for (const char *name : {"OPTIND", "UID", "PPID", "status", "STATUS", "optind"})
+  for (const char *name : {"OPTIND", "UID", "PPID", "status", "path", "STATUS", "optind"})
     env_kv_push(vars, name, "x", "overlay");
   EXPECT_EQ(lines_of(vars), "# not exported (reserved by a shell): OPTIND\n"
                             "# not exported (reserved by a shell): UID\n"
                             "# not exported (reserved by a shell): PPID\n"
                             "# not exported (reserved by a shell): status\n"
+                            "# not exported (reserved by a shell): path\n"
                             "export STATUS='x'\n"
                             "export optind='x'\n");
 }
 
 TEST_F(Export, SourcingReservedNamesLetsTheShellGoOn) {
   fs::create_directories(data_dir());
-  write(data_dir() + "/user-env.json",
-        R"({"vars": [{"name": "OPTIND", "value": "x"}, {"name": "UID", "value": "1"},
-      {"name": "PPID", "value": "1"}, {"name": "AFTER", "value": "ok"}]})");
+  // Every name any of these shells keeps for itself; zsh stops sourcing at the first one.
+  std::string vars;
+  for (const char *name :
+       {"OPTIND", "UID", "PPID", "path", "fpath", "manpath", "cdpath", "signals", "history", "options",
+        "ZSH_EVAL_CONTEXT", "commands", "parameters", "EPOCHSECONDS"})
+    vars += std::string("{\"name\": \"") + name + "\", \"value\": \"1\"}, ";
+  write(data_dir() + "/user-env.json", "{\"vars\": [" + vars + "{\"name\": \"AFTER\", \"value\": \"ok\"}]}");
   ASSERT_EQ(env_set("user", "Z", "z"), 1) << env_last_error();
-  for (const char *shell : {"dash", "bash --posix", "zsh"})
+  for (const char *shell : {"sh", "dash", "bash --posix", "bash", "zsh"})
     EXPECT_EQ(run(std::string(shell) + " -c '. \"$1\"; printf %s \"$AFTER\"' sh " + file() + " 2>/dev/null"),
               "ok")
         << shell;
@@ -132,11 +140,12 @@ TEST_F(Export, BannerSaysSystemForTheSystemScope) {
   EXPECT_NE(read(data_dir() + "/exports/system-env.sh").find("  scope=system\n"), std::string::npos);
 }
 
+// Every byte reaches the shell as it is, but references, which expand as in a session.
 TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Q", "it's 'quoted' ''"},
       {"NL", "line1\nline2\n"},
-      {"DOLLAR", "$HOME ${X} $(id) `id` $$"},
+      {"DOLLAR", "$NOT_SET ${NOT_SET} $(id) `id` $$"},
       {"BS", "a\\b\\\\c\\"},
       {"PCT", "%PATH%;50%"},
       {"UTF", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"},
@@ -152,7 +161,8 @@ TEST_F(Export, BashAndDashReadBackEveryValueByteForByte) {
   ASSERT_EQ(export_store(), 0) << env_last_error();
   for (const char *shell : {"bash", "dash"})
     for (auto &[name, value] : cases)
-      EXPECT_EQ(squash(sourced(shell, name)), squash(hex(value))) << shell << " " << name;
+      EXPECT_EQ(squash(sourced(shell, name)), squash(hex(name == "DOLLAR" ? "  $(id) `id` $$" : value)))
+          << shell << " " << name;
 }
 
 TEST_F(Export, PathExtendsTheShellsPath) {

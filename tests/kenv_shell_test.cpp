@@ -102,9 +102,11 @@ protected:
   Shell shell_;
 };
 
-TEST_P(KenvShell, LoadsTheValuesKenvStoredExactly) {
+// Each shell gets what a new session gets from environment.d: references expand, every
+// other byte is literal, and an empty value (which environment.d drops) defines nothing.
+TEST_P(KenvShell, LoadsTheValuesASessionGets) {
   const std::map<std::string, std::string> values{
-      {"QUOTES", "it's \"double\" and 'single'"},   {"DOLLARS", "$HOME ${HOME} $(id) `id` $$ %PATH% $"},
+      {"QUOTES", "it's \"double\" and 'single'"},   {"DOLLARS", "$HOME ${HOME}/go $(id) `id` $$ %PATH% $"},
       {"BACKSLASHES", "C:\\new\\table \\\\ end\\"}, {"SPACES", "  two leading,  two trailing  "},
       {"UNICODE", "gr\u00FC\u00DFe \u2713"},        {"EMPTY", ""},
   };
@@ -112,10 +114,14 @@ TEST_P(KenvShell, LoadsTheValuesKenvStoredExactly) {
     kenv_ok({"set", name, value});
   install();
   std::map<std::string, std::string> env = exported();
-  for (const auto &[name, value] : values) {
+  std::map<std::string, std::string> session = values;
+  session["DOLLARS"] = home() + " " + home() + "/go $(id) `id` $$ %PATH% $";
+  session.erase("EMPTY");
+  for (const auto &[name, value] : session) {
     ASSERT_EQ(env.count(name), 1u) << name;
     EXPECT_EQ(env[name], value) << name;
   }
+  EXPECT_EQ(env.count("EMPTY"), 0u);
 }
 
 TEST_P(KenvShell, LoadsTheSystemScopeFirstSoThatUserValuesWin) {

@@ -32,10 +32,10 @@ bool is_shell_name(const std::string &name) {
   return true;
 }
 
-// 'value' with every single quote closed, escaped and reopened.
-void append_quoted(const std::string &value, std::string &out) {
+// 'text' with every single quote closed, escaped and reopened.
+void append_quoted(std::string_view text, std::string &out) {
   out.push_back('\'');
-  for (char c : value) {
+  for (char c : text) {
     if (c == '\'')
       out.append("'\\''");
     else
@@ -44,12 +44,124 @@ void append_quoted(const std::string &value, std::string &out) {
   out.push_back('\'');
 }
 
+bool name_start(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// The length of the `$NAME` or `${NAME}` reference at the start of `s`, or 0: the `$`s that
+// environment.d expands when a session starts, and no others.
+std::size_t reference_length(std::string_view s, std::string_view &name) {
+  std::size_t i = 1;
+  bool braced = i < s.size() && s[i] == '{';
+  i += braced ? 1 : 0;
+  std::size_t start = i;
+  if (i >= s.size() || !name_start(s[i]))
+    return 0;
+  while (i < s.size() && (name_start(s[i]) || (s[i] >= '0' && s[i] <= '9')))
+    ++i;
+  name = s.substr(start, i - start);
+  if (!braced)
+    return i;
+  return i < s.size() && s[i] == '}' ? i + 1 : 0;
+}
+
+// The value as one shell word that gives a shell what environment.d gives a session: each
+// reference becomes a double-quoted parameter expansion ("${HOME}"), every other byte stays
+// single-quoted, so a literal `$` stays literal and nothing else expands or runs. Where the
+// platform's sessions expand no `$` (Windows), the whole value is literal.
+void append_word(std::string_view value, std::string &out) {
+  bool references = env_plat_reference_style() == env_ref_style::dollar;
+  std::size_t literal = 0, written = out.size();
+  for (std::size_t i = 0; references && i < value.size(); ++i) {
+    std::string_view name;
+    std::size_t n = value[i] == '$' ? reference_length(value.substr(i), name) : 0;
+    if (n == 0)
+      continue;
+    if (i > literal)
+      append_quoted(value.substr(literal, i - literal), out);
+    out.append("\"${").append(name).append("}\"");
+    literal = i + n;
+    i += n - 1;
+  }
+  if (literal < value.size() || out.size() == written)
+    append_quoted(value.substr(literal), out);
+}
+
 } // namespace
 
+// Names whose assignment a shell refuses or that a shell keeps for itself: dash (OPTIND),
+// bash (its read-only variables), and zsh, whose special parameters end the sourcing of the
+// whole file (tied arrays such as path, read-only ones, and those of its standard modules).
 bool export_name_is_reserved(const std::string &name) {
-  static const char *const reserved[] = {"OPTIND",    "UID",           "EUID",         "PPID",    "BASHOPTS",
-                                         "SHELLOPTS", "BASH_VERSINFO", "LINENO",       "HISTCMD", "ARGC",
-                                         "status",    "pipestatus",    "ZSH_SUBSHELL", "TTYIDLE"};
+  static const char *const reserved[] = {"OPTIND",
+                                         "UID",
+                                         "EUID",
+                                         "PPID",
+                                         "BASHOPTS",
+                                         "SHELLOPTS",
+                                         "BASH_VERSINFO",
+                                         "LINENO",
+                                         "HISTCMD",
+                                         "ARGC",
+                                         "status",
+                                         "pipestatus",
+                                         "ZSH_SUBSHELL",
+                                         "TTYIDLE",
+                                         "ZSH_EVAL_CONTEXT",
+                                         "aliases",
+                                         "argv",
+                                         "builtins",
+                                         "cdpath",
+                                         "commands",
+                                         "dis_aliases",
+                                         "dis_builtins",
+                                         "dis_functions",
+                                         "dis_functions_source",
+                                         "dis_galiases",
+                                         "dis_patchars",
+                                         "dis_reswords",
+                                         "dis_saliases",
+                                         "fignore",
+                                         "fpath",
+                                         "funcfiletrace",
+                                         "funcsourcetrace",
+                                         "funcstack",
+                                         "functions",
+                                         "functions_source",
+                                         "functrace",
+                                         "galiases",
+                                         "history",
+                                         "historywords",
+                                         "jobdirs",
+                                         "jobstates",
+                                         "jobtexts",
+                                         "keymaps",
+                                         "mailpath",
+                                         "manpath",
+                                         "module_path",
+                                         "modules",
+                                         "nameddirs",
+                                         "options",
+                                         "parameters",
+                                         "patchars",
+                                         "path",
+                                         "psvar",
+                                         "reswords",
+                                         "saliases",
+                                         "signals",
+                                         "termcap",
+                                         "terminfo",
+                                         "userdirs",
+                                         "usergroups",
+                                         "widgets",
+                                         "zsh_eval_context",
+                                         "zsh_scheduled_events",
+                                         "EPOCHSECONDS",
+                                         "EPOCHREALTIME",
+                                         "epochtime",
+                                         "errnos",
+                                         "sysparams",
+                                         "mapfile"};
   for (const char *r : reserved)
     if (name == r)
       return true;
@@ -103,15 +215,18 @@ std::string export_text(const std::string &path, env_scope scope, const env_kv_l
       continue;
     }
     bool is_path = kv.name == "PATH";
-    // An empty entry would be the current directory for every command the shell runs.
-    if (is_path && kv.value.empty()) {
-      out.append("# PATH adds no entries\n");
+    // environment.d drops an empty value, so a shell must not define the name either; and
+    // an empty PATH entry would be the current directory for every command the shell runs.
+    if (kv.value.empty()) {
+      append_unexported(is_path ? "# PATH adds no entries: "
+                                : "# not exported (empty, as environment.d drops it): ",
+                        kv.name, out);
       continue;
     }
     out.append("export ").append(kv.name).append("=");
     if (is_path)
       append_path_prefix(out);
-    append_quoted(kv.value, out);
+    append_word(kv.value, out);
     out.push_back('\n');
   }
   return out;

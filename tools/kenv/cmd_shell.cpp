@@ -44,7 +44,7 @@ unset kenv_file kenv_path kenv_rest kenv_entry
 const char fish_body[] = R"(        test -r $kenv_file; or continue
         set -l kenv_name
         set -l kenv_value
-        for kenv_var in (env -i /bin/sh -c '. "$1" && command -p env -0' sh $kenv_file | string split0)
+        for kenv_var in (/bin/sh -c '. "$1" && command -p env -0' sh $kenv_file | string split0)
             string match -rq '(?s)^(?<kenv_name>[^=]*)=(?<kenv_value>.*)\z' -- $kenv_var
             or continue
             switch $kenv_name
@@ -57,7 +57,11 @@ const char fish_body[] = R"(        test -r $kenv_file; or continue
                         end
                     end
                 case '*'
-                    set -gx $kenv_name $kenv_value
+                    # sh starts from this shell's environment, so references in the file
+                    # expand as they do in a session; what the file left alone is skipped.
+                    if not set -q $kenv_name; or test "$$kenv_name" != "$kenv_value"
+                        set -gx $kenv_name $kenv_value
+                    end
             end
         end
     end
