@@ -40,6 +40,12 @@ std::size_t expand_one(std::string_view v, std::size_t i, const env_kv_list &var
     rest.remove_prefix(1);
     name_len -= 1;
     used = name_len + 3;
+    // Inside braces only a whole name is a reference.
+    if (name_len == 0 || !name_start(rest[0]))
+      return 0;
+    for (std::size_t k = 0; k < name_len; ++k)
+      if (!name_char(rest[k]))
+        return 0;
   } else {
     if (rest.empty() || !name_start(rest[0]))
       return 0;

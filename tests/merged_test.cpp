@@ -52,12 +52,13 @@ TEST(Expand, UnknownNamesAndMalformedReferences) {
   EXPECT_EQ(expand_percent("100%", vars), "100%");
   EXPECT_EQ(expand_percent("%%A%", vars), "%x");
   EXPECT_EQ(expand("$1 a$ ${A", vars), "$1 a$ ${A");
-  EXPECT_EQ(expand("${}", vars), "");
+  EXPECT_EQ(expand("${}", vars), "${}");
   EXPECT_EQ(expand("$", vars), "$");
   // The operators systemd's generator knows, in values of other files.
   EXPECT_EQ(expand("${NOPE:-d}|${E:-d}|${A:-d}|${A:+alt}|${E:+alt}", vars, env_ref_style::dollar, true),
             "d|d|x|alt|");
-  EXPECT_EQ(expand("${A:-d}", vars), "");
+  // Without them, as in the library's own values, such a form is text.
+  EXPECT_EQ(expand("${A:-d}", vars), "${A:-d}");
 }
 
 TEST(Expand, NamesAreAtMost255Bytes) {

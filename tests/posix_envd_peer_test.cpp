@@ -199,3 +199,78 @@ TEST_F(EnvdPeer, HandEditedOwnFileWithAnUnfinishedLastLineStillTakesNewValues) {
     EXPECT_EQ(ours(generate()), before) << text;
   }
 }
+
+namespace {
+
+// A shell's environment after it sourced the user export file, started as the generator
+// was: only HOME, XDG_CONFIG_HOME and the inherited PATH.
+vars sourced_by(const std::string &shell, const std::string &home, const std::string &file) {
+  std::string out = run("env -i HOME='" + home + "' XDG_CONFIG_HOME='" + home + "/.config' PATH='" +
+                        inherited_path + "' " + shell + " -c '. \"$1\" && env -0' sh '" + file + "'");
+  vars result;
+  for (std::size_t start = 0, end; start < out.size(); start = end + 1) {
+    end = out.find('\0', start);
+    std::string entry = out.substr(start, end - start);
+    std::size_t eq = entry.find('=');
+    if (eq != std::string::npos)
+      result.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
+  }
+  return result;
+}
+
+} // namespace
+
+// What the listing shows, what a new session gets from the generator and what each shell
+// gets from the export file are one value, variable for variable.
+TEST_F(EnvdPeer, ListingSessionAndShellsAgree) {
+  const vars corpus = {
+      {"KP_GOPATH", "$HOME/go"},
+      {"KP_XDG", "${XDG_CONFIG_HOME}/x"},
+      {"KP_PIDS", "$$"},
+      {"KP_TAIL", "a$"},
+      {"KP_DEFAULT", "${A:-x}"},
+      {"KP_QUOTES", "it's \"q\""},
+      {"KP_BS", "a\\b\\\\c"},
+      {"KP_UTF8", "gr\xC3\xBC\xC3\x9F"},
+      {"KP_PCT", "%HOME%"},
+      {"KP_EARLY", "$KP_LATE"},
+      {"KP_LATE", "late"},
+      {"KP_CHAIN", "$KP_GOPATH/bin"},
+      {"KP_SPACES", "  two  "},
+      {"KP_TICK", "`id` $(id)"},
+      {"KP_BRACE", "${HOME"},
+      {"KP_EMPTY_REF", "$KP_NOPE!"},
+      {"kp_lower", "lower"},
+      {"KP_LOWER", "upper"},
+      {"KP_PLAIN", "/opt/x:/opt/y"},
+      {"KP_DOLLAR_DIGIT", "$5"},
+  };
+  for (const auto &[name, value] : corpus)
+    ASSERT_EQ(env_set("user", name.c_str(), value.c_str()), 1) << name << ": " << env_last_error();
+  for (const char *entry : {"/kenv/one", "/kenv/$HOME/x"})
+    ASSERT_EQ(env_path_add("user", entry, -1), 1) << env_last_error();
+  vars session = generate();
+  char *text = env_list("user");
+  std::string listing = text ? text : "";
+  env_free_string(text);
+  std::string file = home() + "/.local/share/pellomar/exports/user-env.sh";
+  for (const char *shell : {"sh", "dash", "bash", "zsh"}) {
+    vars shell_env = sourced_by(shell, home(), file);
+    for (const auto &[name, value] : corpus)
+      EXPECT_EQ(value_of(shell_env, name), value_of(session, name)) << shell << " " << name;
+    EXPECT_EQ(value_of(shell_env, "PATH"), value_of(session, "PATH")) << shell;
+  }
+  for (const auto &[name, value] : corpus) {
+    std::string expanded = "\"name\":\"" + name + "\",\"value\":";
+    std::size_t at = listing.find(expanded);
+    ASSERT_NE(at, std::string::npos) << name;
+    std::size_t from = listing.find("\"expanded\":\"", at) + 12;
+    std::string shown = listing.substr(from, listing.find("\",\"source\"", from) - from);
+    std::string want = value_of(session, name);
+    // The listing escapes '"' and '\' as JSON does.
+    std::string escaped;
+    for (char c : want)
+      escaped += (c == '"' || c == '\\') ? std::string("\\") + c : std::string(1, c);
+    EXPECT_EQ(shown, escaped) << name;
+  }
+}

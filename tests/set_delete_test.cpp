@@ -55,7 +55,8 @@ TEST_F(SetDelete, FirstSetWritesStoreBackupAndExportFile) {
                 path + "\"\n");
   EXPECT_TRUE(std::regex_search(
       text, std::regex("# Generated: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ  scope=user\n"
-                       "# Process PATH is not modified by the library.\n\n# not exported \\(empty, as environment.d drops it\\): TEMP\n$")))
+                       "# Process PATH is not modified by the library.\n\n# not exported \\(empty, as "
+                       "environment.d drops it\\): TEMP\n$")))
       << text;
 }
 

@@ -77,6 +77,16 @@ bool is_name_char(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
 
+// `[A-Za-z_][A-Za-z0-9_]*`: what a session takes for a name inside braces.
+bool is_name(std::string_view name) {
+  if (name.empty() || !is_name_start(name[0]))
+    return false;
+  for (char c : name)
+    if (!is_name_char(c))
+      return false;
+  return true;
+}
+
 // One reference found in a value: the name, an operator ('-' or '+', else 0) with its word,
 // and the length of the whole reference.
 struct reference {
@@ -105,7 +115,7 @@ bool braced_at(std::string_view v, std::size_t i, bool operators, reference &ref
     ref = {inner.substr(0, op), inner[op + 1], inner.substr(op + 2), close - i + 1};
   else
     ref = {inner, 0, {}, close - i + 1};
-  return ref.name.size() <= max_ref_name;
+  return is_name(ref.name) && ref.name.size() <= max_ref_name;
 }
 
 bool dollar_at(std::string_view v, std::size_t i, bool operators, reference &ref) {
