@@ -111,17 +111,13 @@ TEST_F(Listing, PathEntriesAreFlaggedAndWarned) {
   store("[{\"name\":\"PATH\",\"value\":\"" + home() + "/exists::" + home() + "/file:" + home() +
         "/exists/::\"}]");
   std::string h = home();
-  EXPECT_EQ(member("path"), "[{\"entry\":\"" + h +
-                                "/exists\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
-                                "{\"entry\":\"\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
-                                "{\"entry\":\"" +
-                                h +
-                                "/file\",\"exists\":0,\"dup\":0,\"source\":\"path\"},"
-                                "{\"entry\":\"" +
-                                h +
-                                "/exists/\",\"exists\":1,\"dup\":1,\"source\":\"path\"},"
-                                "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"},"
-                                "{\"entry\":\"\",\"exists\":0,\"dup\":1,\"source\":\"path\"}]");
+  auto entry = [](const std::string &text, int exists, int dup) {
+    return "{\"entry\":\"" + text + "\",\"exists\":" + std::to_string(exists) +
+           ",\"dup\":" + std::to_string(dup) + ",\"source\":\"path\",\"expanded\":\"" + text + "\"}";
+  };
+  EXPECT_EQ(member("path"), "[" + entry(h + "/exists", 1, 0) + "," + entry("", 0, 0) + "," +
+                                entry(h + "/file", 0, 0) + "," + entry(h + "/exists/", 1, 1) + "," +
+                                entry("", 0, 1) + "," + entry("", 0, 1) + "]");
   EXPECT_EQ(member("warnings"),
             "[{\"code\":\"exists\",\"entry\":\"" + h +
                 "/file\",\"message\":\"PATH entry does not exist (warn, not refused)\"},"
@@ -172,12 +168,15 @@ TEST_F(Listing, ShellStartupFilesAddEntriesForTheUserScopeOnly) {
   store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]");
   store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]", "system");
   write(home() + "/.bashrc", "export PATH=\"$HOME/bin:$PATH:/usr/bin/\"\n");
-  EXPECT_EQ(member("path"), "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"},"
-                            "{\"entry\":\"" +
-                                home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\"}]");
+  EXPECT_EQ(member("path"),
+            "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":"
+            "\"/usr/bin\"},{\"entry\":\"" +
+                home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\",\"expanded\":\"" +
+                home() + "/bin\"}]");
   EXPECT_EQ(member("rc_sources"), "[{\"file\":\"" + home() + "/.bashrc\",\"parsed\":1,\"written\":0}]");
-  EXPECT_EQ(member("path", "system"),
-            "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\"}]");
+  EXPECT_EQ(
+      member("path", "system"),
+      "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":\"/usr/bin\"}]");
 }
 
 TEST_F(Listing, WithoutHomeTheExportFileIsNull) {
@@ -187,4 +186,17 @@ TEST_F(Listing, WithoutHomeTheExportFileIsNull) {
   std::string t = text();
   EXPECT_NE(t.find("\"export_file\":null"), std::string::npos);
   EXPECT_STREQ(env_last_error(), "HOME is unset; cannot locate environment.d");
+}
+
+// A PATH entry is checked as a session gets it: $HOME/bin exists where HOME points, and
+// ~/d$x is ~/d in a session however the directory is named.
+TEST_F(Listing, PathEntriesAreCheckedAsExpanded) {
+  fs::create_directories(home() + "/bin");
+  fs::create_directories(home() + "/d$x");
+  ASSERT_EQ(env_path_add("user", "$HOME/bin", -1), 1) << env_last_error();
+  ASSERT_EQ(env_path_add("user", (home() + "/d$x").c_str(), -1), 1) << env_last_error();
+  EXPECT_EQ(member("path"),
+            "[{\"entry\":\"$HOME/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":\"" + home() +
+                "/bin\"},{\"entry\":\"" + home() +
+                "/d$x\",\"exists\":0,\"dup\":0,\"source\":\"path\",\"expanded\":\"" + home() + "/d\"}]");
 }

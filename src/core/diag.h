@@ -4,6 +4,11 @@
 #include "core/json_out.h"
 #include "core/views.h"
 
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 // A warning about the library's own state: a store it cannot use ("store", named by its
 // file), or a variable whose store and native values disagree ("native").
 struct env_warning {
@@ -14,7 +19,8 @@ struct env_warning {
 
 // The scope's PATH entries (`path` split, the scope's PATH variable or nullptr; for the user
 // scope the entries shell start-up files add), flagged for existence and duplicates.
-void path_diag_entries(env_scope scope, const env_kv *path, path_entry_list &out);
+void path_diag_entries(env_scope scope, const env_kv *path,
+                       const std::function<std::string(std::string_view)> &expand, path_entry_list &out);
 // The "path" member: one object per entry.
 void path_diag_write_entries(env_json_out &out, const path_entry_list &entries);
 // The "warnings" member: each entry's warnings, then PATH length warnings, then per variable

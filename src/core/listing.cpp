@@ -33,8 +33,7 @@ void write_header(env_json_out &out, env_scope scope, const env_layout &files) {
     out.string(files.export_file);
 }
 
-void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index &index) {
-  std::vector<std::string> expanded = expand_view(merged, index);
+void write_vars(env_json_out &out, const env_kv_list &merged, const std::vector<std::string> &expanded) {
   out.key("vars");
   out.begin_array();
   for (std::size_t i = 0; i < merged.size(); ++i) {
@@ -69,12 +68,21 @@ std::vector<env_warning> state_warnings(const env_layout &files, const merge_rep
   return warnings;
 }
 
+// Each PATH entry is expanded as the PATH's value is, and checked as a session has it.
 void write_path_and_warnings(env_json_out &out, env_scope scope, const env_kv_list &merged,
-                             const env_kv_index &index, const std::vector<env_warning> &state) {
+                             const env_kv_index &index, const std::vector<std::string> &expanded,
+                             const std::vector<env_warning> &state) {
   long at = index.find("PATH");
   const env_kv *path = at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)];
+  std::size_t position = at < 0 ? merged.size() : static_cast<std::size_t>(at);
+  bool operators = path && path->source != "overlay";
   path_entry_list entries;
-  path_diag_entries(scope, path, entries);
+  path_diag_entries(
+      scope, path,
+      [&](std::string_view entry) {
+        return expand_in_view(entry, operators, position, merged, index, expanded);
+      },
+      entries);
   out.key("path");
   path_diag_write_entries(out, entries);
   out.key("warnings");
@@ -128,8 +136,9 @@ char *list_scope(env_scope scope) {
   env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)]));
   out.begin_object();
   write_header(out, scope, files);
-  write_vars(out, merged, index);
-  write_path_and_warnings(out, scope, merged, index, state_warnings(files, report, native_read));
+  std::vector<std::string> expanded = expand_view(merged, index);
+  write_vars(out, merged, expanded);
+  write_path_and_warnings(out, scope, merged, index, expanded, state_warnings(files, report, native_read));
   write_trailer(out);
   out.end_object();
   return out.release();

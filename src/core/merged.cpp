@@ -176,25 +176,27 @@ std::optional<std::string> inherited(std::string_view name) {
 
 } // namespace
 
-std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index) {
+std::string expand_in_view(std::string_view text, bool operators, std::size_t position,
+                           const env_kv_list &vars, const env_kv_index &index,
+                           const std::vector<std::string> &expanded) {
   env_ref_style style = env_plat_reference_style();
+  if (text.find(style == env_ref_style::percent ? '%' : '$') == std::string_view::npos)
+    return std::string(text);
+  env_resolver resolve = [&](std::string_view name) -> std::optional<std::string> {
+    long pos = index.find(name);
+    if (pos >= 0 && style == env_ref_style::percent)
+      return vars[static_cast<std::size_t>(pos)].value;
+    if (pos >= 0 && static_cast<std::size_t>(pos) < position)
+      return expanded[static_cast<std::size_t>(pos)];
+    return inherited(name);
+  };
+  return expand_value(text, style, operators, resolve);
+}
+
+std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index) {
   std::vector<std::string> out;
   out.reserve(vars.size());
-  for (std::size_t i = 0; i < vars.size(); ++i) {
-    const std::string &value = vars[i].value;
-    if (value.find(style == env_ref_style::percent ? '%' : '$') == std::string::npos) {
-      out.push_back(value);
-      continue;
-    }
-    env_resolver resolve = [&](std::string_view name) -> std::optional<std::string> {
-      long pos = index.find(name);
-      if (pos >= 0 && style == env_ref_style::percent)
-        return vars[static_cast<std::size_t>(pos)].value;
-      if (pos >= 0 && static_cast<std::size_t>(pos) < i)
-        return out[static_cast<std::size_t>(pos)];
-      return inherited(name);
-    };
-    out.push_back(expand_value(value, style, vars[i].source != "overlay", resolve));
-  }
+  for (std::size_t i = 0; i < vars.size(); ++i)
+    out.push_back(expand_in_view(vars[i].value, vars[i].source != "overlay", i, vars, index, out));
   return out;
 }

@@ -39,16 +39,17 @@ void add_rc_extras(path_entry_list &entries, const path_hashes &hash) {
     return;
   std::vector<std::uint64_t> hashes;
   for (const path_entry &e : entries)
-    hashes.push_back(hash(e.text));
+    hashes.push_back(hash(e.expanded));
   for (env_rc_extra &extra : extras) {
     std::uint64_t h = hash(extra.path);
     bool present = false;
     for (std::size_t j = 0; j < entries.size() && !present; ++j)
-      present = hashes[j] == h && env_plat_path_eq(entries[j].text.c_str(), extra.path.c_str());
+      present = hashes[j] == h && env_plat_path_eq(entries[j].expanded.c_str(), extra.path.c_str());
     if (present)
       continue;
     hashes.push_back(h);
-    entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label)});
+    std::string expanded = extra.path;
+    entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label), std::move(expanded)});
   }
 }
 
@@ -58,7 +59,7 @@ void flag_duplicates(path_entry_list &entries, const path_hashes &hash) {
   std::vector<std::pair<std::uint64_t, std::size_t>> order;
   order.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i)
-    order.emplace_back(hash(entries[i].text), i);
+    order.emplace_back(hash(entries[i].expanded), i);
   std::sort(order.begin(), order.end());
   for (std::size_t g = 0; g < order.size();) {
     std::size_t end = g + 1;
@@ -67,7 +68,7 @@ void flag_duplicates(path_entry_list &entries, const path_hashes &hash) {
     for (std::size_t k = g; k < end; ++k) {
       path_entry &e = entries[order[k].second];
       for (std::size_t j = g; j < k && !e.dup; ++j)
-        e.dup = env_plat_path_eq(e.text.c_str(), entries[order[j].second].text.c_str()) ? 1 : 0;
+        e.dup = env_plat_path_eq(e.expanded.c_str(), entries[order[j].second].expanded.c_str()) ? 1 : 0;
     }
     g = end;
   }
@@ -75,7 +76,7 @@ void flag_duplicates(path_entry_list &entries, const path_hashes &hash) {
 
 void flag_entries(path_entry_list &entries, const path_hashes &hash) {
   for (path_entry &e : entries) {
-    e.exists = !e.text.empty() && env_is_dir(e.text.c_str());
+    e.exists = !e.expanded.empty() && env_is_dir(e.expanded.c_str());
     e.dup = 0;
   }
   flag_duplicates(entries, hash);
@@ -139,8 +140,11 @@ void variable_warnings(env_json_out &out, const env_kv *path, const env_kv_list 
 
 } // namespace
 
-void path_diag_entries(env_scope scope, const env_kv *path, path_entry_list &out) {
+void path_diag_entries(env_scope scope, const env_kv *path,
+                       const std::function<std::string(std::string_view)> &expand, path_entry_list &out) {
   path_split(path ? path->value.c_str() : "", env_plat_path_sep(), out);
+  for (path_entry &e : out)
+    e.expanded = expand(e.text);
   path_hashes hash;
   if (scope == env_scope::user)
     add_rc_extras(out, hash);
@@ -159,6 +163,8 @@ void path_diag_write_entries(env_json_out &out, const path_entry_list &entries) 
     out.integer(e.dup);
     out.key("source");
     out.string(e.source);
+    out.key("expanded");
+    out.string(e.expanded);
     out.end_object();
   }
   out.end_array();

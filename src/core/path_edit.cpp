@@ -18,7 +18,7 @@ void path_split(const char *text, char sep, path_entry_list &out) {
   for (const char *p = text;;) {
     const char *end = std::strchr(p, sep);
     std::size_t len = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
-    out.push_back(path_entry{std::string(p, len), 0, 0, "path"});
+    out.push_back(path_entry{std::string(p, len), 0, 0, "path", {}});
     if (!end)
       return;
     p = end + 1;
@@ -99,7 +99,7 @@ int add_entry(env_scope scope, const char *entry, int index) {
     std::size_t n = entries.size();
     std::size_t pos =
         (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
-    entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path"});
+    entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path", {}});
     return true;
   });
 }

@@ -61,12 +61,18 @@ std::string expand_value(std::string_view value, env_ref_style style, bool opera
 // forms are expanded only in values from other files: the library writes a `$` that begins
 // no plain reference as a literal one.
 std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index);
+// A text expanded as the value at `position` of the view is, against the values expand_view
+// gave the variables before it.
+std::string expand_in_view(std::string_view text, bool operators, std::size_t position,
+                           const env_kv_list &vars, const env_kv_index &index,
+                           const std::vector<std::string> &expanded);
 
 struct path_entry {
   std::string text;
   int exists = 0;
   int dup = 0;
   std::string source;
+  std::string expanded; // the entry as a new session gets it; existence and duplicates go by it
 };
 using path_entry_list = std::vector<path_entry>;
 

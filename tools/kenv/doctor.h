@@ -34,6 +34,6 @@ struct Reference {
   std::string text;
 };
 
-// The references of a value, in order and once per name: $NAME, ${NAME} and %NAME%, read
-// the way the listing expands them.
-std::vector<Reference> references_in(const std::string &value);
+// The references of a value, in order and once per name, read the way sessions expand them:
+// %NAME% on Windows (`percent`), $NAME and ${NAME} elsewhere.
+std::vector<Reference> references_in(const std::string &value, bool percent);

@@ -80,14 +80,13 @@ void measure(const std::string &what, std::size_t length, Check &c) {
 
 void references_of(const Scopes &s, const Listing &l, Check &c) {
   for (const Variable &v : l.vars) {
-    for (const Reference &r : references_in(v.value)) {
-      if (defines(s.user, r.name) || defines(s.system, r.name))
+    for (const Reference &r : references_in(v.value, l.platform == "windows")) {
+      // A session inherits what this process has (HOME, SystemRoot, ...), so such a name is
+      // defined for it.
+      if (defines(s.user, r.name) || defines(s.system, r.name) || std::getenv(r.name.c_str()))
         continue;
-      std::string text =
-          l.scope + " " + visible(v.name) + " refers to " + visible(r.text) + ", which neither scope defines";
-      if (std::getenv(r.name.c_str()))
-        text += " (this process has it from elsewhere)";
-      c.findings.push_back(text);
+      c.findings.push_back(l.scope + " " + visible(v.name) + " refers to " + visible(r.text) +
+                           ", which neither scope defines");
     }
   }
 }
@@ -140,9 +139,11 @@ bool name_char(char c) {
 
 // The end of the reference that starts at `at`, with its name's position and length, or
 // `at` when none starts there. Names are at most 255 bytes, as the listing reads them.
-std::size_t scan_reference(const std::string &v, std::size_t at, std::size_t &name_at,
+std::size_t scan_reference(const std::string &v, std::size_t at, bool percent, std::size_t &name_at,
                            std::size_t &name_len) {
   std::size_t end = at;
+  if (percent != (v[at] == '%'))
+    return at;
   if (v.compare(at, 2, "${") == 0) {
     std::size_t close = v.find('}', at + 2);
     if (close != std::string::npos) {
@@ -244,10 +245,10 @@ Check check_library_state(const Scopes &s) {
   return c;
 }
 
-std::vector<Reference> references_in(const std::string &value) {
+std::vector<Reference> references_in(const std::string &value, bool percent) {
   std::vector<Reference> refs;
   for (std::size_t i = 0; i < value.size(); ++i) {
-    std::size_t name_at = 0, name_len = 0, end = scan_reference(value, i, name_at, name_len);
+    std::size_t name_at = 0, name_len = 0, end = scan_reference(value, i, percent, name_at, name_len);
     if (end == i)
       continue;
     std::string name = value.substr(name_at, name_len);
