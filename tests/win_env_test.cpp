@@ -178,6 +178,29 @@ TEST_F(WinBackend, WritingChoosesTheTypeByPercentSigns) {
   EXPECT_EQ(type, DWORD{REG_SZ});
 }
 
+// The registry holds UTF-16, which bytes that are not UTF-8 have no form in: they are
+// refused, not written as replacement characters.
+TEST_F(WinBackend, TextThatIsNotUtf8IsRefused) {
+  const struct {
+    const char *name;
+    const char *value;
+  } cases[] = {
+      {"BAD", "caf\xE9"},      // Latin-1, not UTF-8
+      {"BAD", "\xED\xA0\x80"}, // a surrogate
+      {"BAD", "\xC0\xAF"},     // an overlong '/'
+      {"BAD", "cut \xE6\x97"}, // a sequence cut short
+      {"BAD\xFF", "fine"},     // the name
+  };
+  for (const auto &c : cases) {
+    env_clear_error();
+    EXPECT_EQ(env_plat_native_set("user", c.name, c.value), -1) << c.value;
+    EXPECT_EQ(error(), "cannot write '" + std::string(c.name) + "' to the registry: not valid UTF-8");
+  }
+  EXPECT_TRUE(winsim_names(HKEY_CURRENT_USER).empty());
+  EXPECT_EQ(env_plat_native_del("user", "BAD\xFF"), -1);
+  EXPECT_EQ(error(), "cannot delete 'BAD\xFF' from the registry: not valid UTF-8");
+}
+
 TEST_F(WinBackend, SystemWritesNeedAdministratorRights) {
   EXPECT_EQ(env_plat_native_set("system", "A", "1"), -1);
   EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
@@ -255,6 +278,7 @@ TEST_F(WinBackend, BroadcastAnnouncesTheEnvironmentToEveryWindow) {
   EXPECT_EQ(m.flags, UINT{SMTO_ABORTIFHUNG});
   EXPECT_EQ(m.timeout, 5000u);
   EXPECT_TRUE(m.result_requested);
+  EXPECT_TRUE(m.wide) << "the ANSI broadcast reaches only ANSI windows' idea of the text";
 }
 
 TEST_F(WinBackend, DataDirIsPellomarUnderAppdata) {
