@@ -14,16 +14,34 @@
 #include <unistd.h>
 
 #if defined(_WIN32)
+#include "win/utf16.h"
+
 #include <direct.h>
 #include <io.h>
-#include <windows.h>
 #endif
 
 namespace {
 
+#if defined(_WIN32)
+// Paths are UTF-8. The wide calls take every character of them; the narrow ones would read
+// them in the ANSI code page, and miss the data directory of a user named "José" or "陈".
+win_wstring wide(const char *path) {
+  return win_to_wide(path);
+}
+int sys_open(const char *path, int flags, unsigned mode) {
+  return ::_wopen(wide(path).c_str(), flags, static_cast<int>(mode));
+}
+int sys_unlink(const char *path) {
+  return ::_wunlink(wide(path).c_str());
+}
+#else
 int sys_open(const char *path, int flags, unsigned mode) {
   return ::open(path, flags, mode);
 }
+int sys_unlink(const char *path) {
+  return ::unlink(path);
+}
+#endif
 long sys_write(int fd, const void *data, std::size_t size) {
   return static_cast<long>(::write(fd, data, size));
 }
@@ -35,14 +53,16 @@ int sys_fsync(int fd) {
 // file gives env_write_file_new the same guarantee; the temporary file is then gone already,
 // and removing it afterwards finds nothing.
 int sys_link(const char *from, const char *to) {
-  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH))
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH))
     return 0;
   DWORD err = GetLastError();
   errno = (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) ? EEXIST : EACCES;
   return -1;
 }
 int sys_rename(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : (errno = EACCES, -1);
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : (errno = EACCES, -1);
 }
 #else
 int sys_fsync(int fd) {
@@ -58,9 +78,6 @@ int sys_rename(const char *from, const char *to) {
 int sys_close(int fd) {
   return ::close(fd);
 }
-int sys_unlink(const char *path) {
-  return ::unlink(path);
-}
 
 #if !defined(O_CLOEXEC)
 #define O_CLOEXEC 0
@@ -72,7 +89,7 @@ int sys_unlink(const char *path) {
 int make_dir(const char *path, int mode) {
 #if defined(_WIN32)
   (void)mode;
-  return ::_mkdir(path);
+  return ::_wmkdir(wide(path).c_str());
 #else
   return ::mkdir(path, static_cast<mode_t>(mode));
 #endif
@@ -164,21 +181,34 @@ int env_mkdir_p(const char *path, int mode) {
   return -1;
 }
 
-int env_file_exists(const char *path) {
+// The file's mode, or false when it cannot be examined.
+static bool mode_of(const char *path, unsigned &mode) {
+#if defined(_WIN32)
+  struct _stat64 st;
+  bool ok = ::_wstat64(wide(path).c_str(), &st) == 0;
+#else
   struct stat st;
-  return path && *path && ::stat(path, &st) == 0;
+  bool ok = ::stat(path, &st) == 0;
+#endif
+  mode = ok ? static_cast<unsigned>(st.st_mode) : 0;
+  return ok;
+}
+
+int env_file_exists(const char *path) {
+  unsigned mode;
+  return path && *path && mode_of(path, mode);
 }
 
 int env_is_dir(const char *path) {
-  struct stat st;
-  return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  unsigned mode;
+  return path && *path && mode_of(path, mode) && S_ISDIR(mode);
 }
 
 int env_read_file(const char *path, std::string &out, std::size_t spare) {
   out.clear();
   if (!path)
     return -1;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_BINARY);
+  int fd = sys_open(path, O_RDONLY | O_CLOEXEC | O_BINARY, 0);
   if (fd < 0)
     return -1;
   // Closes the descriptor on every way out, the bad_alloc of a buffer too large included.

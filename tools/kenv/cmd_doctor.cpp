@@ -38,10 +38,15 @@ int cmd_doctor(const Words &argv) {
     out += report(c, style);
     found += c.findings.size();
   }
-  if (found == 0)
+  // Appended piece by piece: "\n" + std::to_string(found) inserts in front of a temporary,
+  // which GCC 12 in Release builds takes for an overlapping memcpy (a false -Wrestrict).
+  if (found == 0) {
     out += "\nNothing found.\n";
-  else
-    out += "\n" + std::to_string(found) + (found == 1 ? " finding.\n" : " findings.\n");
+  } else {
+    out += '\n';
+    out += std::to_string(found);
+    out += found == 1 ? " finding.\n" : " findings.\n";
+  }
   write_out(out);
   return found == 0 ? 0 : 1;
 }

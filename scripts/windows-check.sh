@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Cross-compiles the windows preset (kestrune-envvar-editor.dll and kenv.exe) with mingw-w64,
+# and runs the Windows backend's checks against wine's registry.
+#
+# The DLL and kenv.exe need a yyjson built with the same toolchain. Give its install prefix
+# in KENV_WINDOWS_YYJSON_PREFIX to build against it: that build is one to run and ship.
+# Without it the build links against the project's yyjson stand-in (cmake/yyjson-standin),
+# built here with the same toolchain: a link check, whose DLL reads and writes no JSON.
+#
+# The wine check itself needs no yyjson: the test preset builds it (tests/wine) and runs it
+# as the test WinePeer.*.
+#
+#   scripts/windows-check.sh
+#   KENV_WINDOWS_YYJSON_PREFIX=/opt/yyjson-mingw scripts/windows-check.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/install-deps.sh --windows
+
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+prefix=${KENV_WINDOWS_YYJSON_PREFIX:-}
+standin=()
+if [ -z "$prefix" ]; then
+  prefix="$root/build/yyjson-standin-prefix"
+  cmake -S cmake/yyjson-standin -B build/yyjson-standin -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+  cmake --build build/yyjson-standin -j2
+  cmake --install build/yyjson-standin >/dev/null
+  standin=(-DKENV_ALLOW_YYJSON_STANDIN=ON)
+  echo "windows-check: no KENV_WINDOWS_YYJSON_PREFIX; linking against the yyjson stand-in (link check only)"
+fi
+
+cmake --preset windows -DCMAKE_PREFIX_PATH="$prefix" "${standin[@]}" >/dev/null
+cmake --build --preset windows -j2
+for f in build/windows/kestrune-envvar-editor.dll build/windows/kenv.exe; do
+  [ -f "$f" ] || { echo "windows-check: $f was not built" >&2; exit 1; }
+done
+echo "windows-check: built $(cd build/windows && echo kestrune-envvar-editor.dll kenv.exe)"
+
+# The backend against wine's registry: the test preset cross-compiles tests/wine and runs it.
+cmake --preset test >/dev/null
+cmake --build --preset test -j2 --target win_wine_test
+ctest --preset test -R '^WinePeer\.'
