@@ -38,6 +38,28 @@ for f in build/windows/kestrune-envvar-editor.dll build/windows/kenv.exe; do
 done
 echo "windows-check: built $(cd build/windows && echo kestrune-envvar-editor.dll kenv.exe)"
 
+# kenv.exe under wine, in a prefix in the build tree: its words arrive from the UTF-16 command
+# line and leave as UTF-8, every character kept. (Commands that reach the library need a real
+# yyjson; this one stops at the usage check.)
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine_dir="$root/build/windows/wine"
+mkdir -p "$wine_dir/home"
+wine_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$wine_dir/home" XDG_CONFIG_HOME="$wine_dir/home/.config"
+          XDG_DATA_HOME="$wine_dir/home/.local/share" XDG_CACHE_HOME="$wine_dir/home/.cache"
+          WINEPREFIX="$wine_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=C.UTF-8)
+if [ ! -f "$wine_dir/prefix/system.reg" ]; then
+  "${wine_env[@]}" "$wine64" wineboot --init >"$wine_dir/wine.log" 2>&1 || true
+  "${wine_env[@]}" "$(dirname "$wine64")/wineserver" -w
+fi
+word='café ünï 日本 😀'
+got=$("${wine_env[@]}" "$wine64" build/windows/kenv.exe "$word" 2>&1 >/dev/null | tr -d '\r' | head -1 || true)
+"${wine_env[@]}" "$(dirname "$wine64")/wineserver" -w
+if [ "$got" != "kenv: unknown command '$word'" ]; then
+  echo "windows-check: kenv.exe did not keep its arguments' characters: $got" >&2
+  exit 1
+fi
+echo "windows-check: kenv.exe keeps every character of its arguments"
+
 # The backend against wine's registry: the test preset cross-compiles tests/wine and runs it.
 cmake --preset test >/dev/null
 cmake --build --preset test -j2 --target win_wine_test

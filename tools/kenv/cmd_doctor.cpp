@@ -5,6 +5,7 @@
 #include "help.h"
 #include "library.h"
 #include "output.h"
+#include "platform.h"
 
 namespace {
 
@@ -29,8 +30,8 @@ int cmd_doctor(const Words &argv) {
     return show_help("doctor");
   expect_words(args, 0, 0, "");
   Scopes scopes{parse_listing(lib_list("user")), parse_listing(lib_list("system"))};
-  const Check checks[] = {check_shared_entries(scopes), check_missing_entries(scopes),
-                          check_path_lengths(scopes), check_references(scopes), check_start_up_files(scopes)};
+  std::vector<Check> checks =
+      doctor_checks(scopes, {unexpanded_value_names("user"), unexpanded_value_names("system")});
   Style style = stdout_style();
   std::size_t found = 0;
   std::string out;

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "platform.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -122,9 +124,9 @@ std::string sh_quote(std::string_view text) {
 }
 
 void write_out(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  write_stream(stdout, text);
 }
 
 void write_err(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  write_stream(stderr, text);
 }
