@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
+#include "win/utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -199,6 +200,19 @@ TEST_F(WinBackend, TextThatIsNotUtf8IsRefused) {
   EXPECT_TRUE(winsim_names(HKEY_CURRENT_USER).empty());
   EXPECT_EQ(env_plat_native_del("user", "BAD\xFF"), -1);
   EXPECT_EQ(error(), "cannot delete 'BAD\xFF' from the registry: not valid UTF-8");
+}
+
+// The conversions against the compiler's own UTF-16 (WCHAR is char16_t in the simulation).
+TEST_F(WinBackend, ConversionsKeepEveryCharacter) {
+  const std::string utf8 = "a\u00e9\u65e5\U0001F600\uFFFD";
+  const std::u16string utf16 = u"a\u00e9\u65e5\U0001F600\uFFFD";
+  EXPECT_TRUE(win_to_wide(utf8) == utf16);
+  EXPECT_EQ(win_to_utf8(utf16), utf8);
+  EXPECT_TRUE(win_utf8_valid(utf8));
+  EXPECT_EQ(win_to_utf8(u"x\xD800y\xDC00"), "x\uFFFDy\uFFFD") << "lone surrogates";
+  EXPECT_TRUE(win_to_wide("a\xFF" "b") == u"a\uFFFDb");
+  for (const char *bad : {"\xF4\x90\x80\x80", "\xE0\x80\x80", "\xC1\xBF", "\x80", "\xF0\x9F\x98"})
+    EXPECT_FALSE(win_utf8_valid(bad)) << bad;
 }
 
 TEST_F(WinBackend, SystemWritesNeedAdministratorRights) {
