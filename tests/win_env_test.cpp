@@ -210,7 +210,7 @@ TEST_F(WinBackend, ConversionsKeepEveryCharacter) {
   EXPECT_EQ(win_to_utf8(utf16), utf8);
   EXPECT_TRUE(win_utf8_valid(utf8));
   EXPECT_EQ(win_to_utf8(u"x\xD800y\xDC00"), "x\uFFFDy\uFFFD") << "lone surrogates";
-  EXPECT_TRUE(win_to_wide("a\xFF" "b") == u"a\uFFFDb");
+  EXPECT_TRUE(win_to_wide(std::string("a\xFF") + "b") == u"a\uFFFDb");
   for (const char *bad : {"\xF4\x90\x80\x80", "\xE0\x80\x80", "\xC1\xBF", "\x80", "\xF0\x9F\x98"})
     EXPECT_FALSE(win_utf8_valid(bad)) << bad;
 }

@@ -141,8 +141,8 @@ bool yyjson_mut_obj_add_val(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char
   (void)doc, (void)obj, (void)key, (void)val;
   return false;
 }
-char *yyjson_mut_write_opts(const yyjson_mut_doc *doc, yyjson_write_flag flg, const yyjson_alc *alc, size_t *len,
-                            yyjson_write_err *err) {
+char *yyjson_mut_write_opts(const yyjson_mut_doc *doc, yyjson_write_flag flg, const yyjson_alc *alc,
+                            size_t *len, yyjson_write_err *err) {
   (void)doc, (void)flg, (void)alc;
   if (len)
     *len = 0;

@@ -85,7 +85,7 @@ bool yyjson_equals_strn(yyjson_val *val, const char *str, size_t len);
 size_t yyjson_arr_size(yyjson_val *arr);
 yyjson_val *yyjson_arr_get_first(yyjson_val *arr);
 yyjson_val *yyjson_arr_next(yyjson_val *val);
-#define yyjson_arr_foreach(arr, idx, max, val)                                                            \
+#define yyjson_arr_foreach(arr, idx, max, val)                                                               \
   for ((idx) = 0, (max) = yyjson_arr_size(arr), (val) = yyjson_arr_get_first(arr); (idx) < (max);            \
        (idx)++, (val) = yyjson_arr_next(val))
 
@@ -106,8 +106,8 @@ bool yyjson_mut_obj_add_strcpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const c
 bool yyjson_mut_obj_add_strncpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val,
                                 size_t len);
 bool yyjson_mut_obj_add_val(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, yyjson_mut_val *val);
-char *yyjson_mut_write_opts(const yyjson_mut_doc *doc, yyjson_write_flag flg, const yyjson_alc *alc, size_t *len,
-                            yyjson_write_err *err);
+char *yyjson_mut_write_opts(const yyjson_mut_doc *doc, yyjson_write_flag flg, const yyjson_alc *alc,
+                            size_t *len, yyjson_write_err *err);
 
 #ifdef __cplusplus
 }
