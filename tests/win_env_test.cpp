@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
+#include "win/native_check.h"
 #include "win/utf16.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +214,21 @@ TEST_F(WinBackend, ConversionsKeepEveryCharacter) {
   EXPECT_TRUE(win_to_wide(std::string("a\xFF") + "b") == u"a\uFFFDb");
   for (const char *bad : {"\xF4\x90\x80\x80", "\xE0\x80\x80", "\xC1\xBF", "\x80", "\xF0\x9F\x98"})
     EXPECT_FALSE(win_utf8_valid(bad)) << bad;
+}
+
+// The up-front check refuses what the write would refuse, with the write's words, and opens
+// only the machine's key.
+TEST_F(WinBackend, NativeCheckRefusesWhatTheWriteWould) {
+  EXPECT_EQ(win_native_check("user", "A", "caf\xE9"), -1);
+  EXPECT_EQ(error(), "cannot write 'A' to the registry: not valid UTF-8");
+  EXPECT_EQ(win_native_check("user", "A", "caf\u00e9"), 0);
+  EXPECT_EQ(win_native_check("user", "A", nullptr), 0);
+  EXPECT_TRUE(winsim_opens().empty());
+  EXPECT_EQ(win_native_check("system", "A", "x"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
+  winsim_set_admin(true);
+  EXPECT_EQ(win_native_check("system", "A", "x"), 0);
+  EXPECT_TRUE(winsim_names(HKEY_LOCAL_MACHINE).empty());
 }
 
 TEST_F(WinBackend, SystemWritesNeedAdministratorRights) {

@@ -24,6 +24,7 @@
 
 #include "core/frame.h"
 #include "platform/env_plat.h"
+#include "win/native_check.h"
 #include "win/utf16.h"
 
 #include <algorithm>
@@ -79,6 +80,15 @@ private:
 void report_open_failure(const key_row &row, const char *what, LONG rc) {
   env_set_error("cannot open %s Environment key for %s (%ld)%s", row.label, what, static_cast<long>(rc),
                 row.system ? " \xE2\x80\x94 admin required for system scope" : "");
+}
+
+// Bytes that are not UTF-8 have no form in UTF-16: converting them would write replacement
+// characters in their place.
+bool refused_as_not_utf8(const char *name, const char *value) {
+  if (win_utf8_valid(name) && win_utf8_valid(value))
+    return false;
+  env_set_error("cannot write '%s' to the registry: not valid UTF-8", name);
+  return true;
 }
 
 // The value at one enumeration index, in the buffers it was read into. String data ends at
@@ -203,16 +213,27 @@ int env_plat_native_vars(const char *scope, env_kv_list &out) {
   return 0;
 }
 
+int win_native_check(const char *scope, const char *name, const char *value) {
+  if (refused_as_not_utf8(name, value ? value : ""))
+    return -1;
+  key_row row = row_of(scope);
+  if (!row.system)
+    return 0;
+  reg_key key;
+  LONG rc = key.open(row, KEY_SET_VALUE);
+  if (rc != ERROR_SUCCESS) {
+    report_open_failure(row, "write", rc);
+    return -1;
+  }
+  return 0;
+}
+
 // A value holding '%' is written as REG_EXPAND_SZ so that Windows expands its references
 // when it builds a process environment; any other as REG_SZ, whatever type it had before.
 int env_plat_native_set(const char *scope, const char *name, const char *value) {
   const char *data = value ? value : "";
-  // Bytes that are not UTF-8 have no form in UTF-16: converting them would write
-  // replacement characters in their place.
-  if (!win_utf8_valid(name) || !win_utf8_valid(data)) {
-    env_set_error("cannot write '%s' to the registry: not valid UTF-8", name);
+  if (refused_as_not_utf8(name, data))
     return -1;
-  }
   key_row row = row_of(scope);
   reg_key key;
   LONG rc = key.open(row, KEY_SET_VALUE);

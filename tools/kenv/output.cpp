@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -62,7 +61,7 @@ std::string Style::good(std::string_view text) const {
 Style stdout_style() {
   const char *term = std::getenv("TERM");
   bool dumb = term && std::strcmp(term, "dumb") == 0;
-  return Style{isatty(STDOUT_FILENO) == 1 && !std::getenv("NO_COLOR") && !dumb};
+  return Style{colour_terminal(stdout) && !std::getenv("NO_COLOR") && !dumb};
 }
 
 std::string visible(std::string_view text) {

@@ -80,6 +80,15 @@ void write_stream(std::FILE *stream, std::string_view text) {
   }
 }
 
+bool colour_terminal(std::FILE *stream) {
+  HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode))
+    return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+         SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 FileKind file_kind(const std::string &path) {
   struct _stat64 st;
   if (::_wstat64(to_wide(path).c_str(), &st) != 0)
@@ -124,6 +133,7 @@ std::vector<std::string> unexpanded_value_names(const std::string &scope) {
 #else
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::vector<std::string> command_words(int argc, char **argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
@@ -131,6 +141,10 @@ std::vector<std::string> command_words(int argc, char **argv) {
 
 void write_stream(std::FILE *stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+bool colour_terminal(std::FILE *stream) {
+  return isatty(fileno(stream)) == 1;
 }
 
 FileKind file_kind(const std::string &path) {

@@ -19,6 +19,10 @@ std::vector<std::string> command_words(int argc, char **argv);
 // every character whatever its code page; files and pipes receive the UTF-8 bytes.
 void write_stream(std::FILE *stream, std::string_view text);
 
+// True when the stream is a terminal that shows ANSI colour sequences. A Windows console is
+// asked to interpret them, which Windows 10 and later do on request.
+bool colour_terminal(std::FILE *stream);
+
 enum class FileKind { missing, directory, other, unknown };
 // What a path names; `unknown` when it cannot be examined (no permission, a bad name).
 FileKind file_kind(const std::string &path);
