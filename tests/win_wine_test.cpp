@@ -70,7 +70,7 @@ protected:
   std::string wine(const std::string &program, const std::vector<std::string> &args, int *status = nullptr) {
     std::string cmd = env_ + shell_quoted(wine_) + (program.empty() ? "" : " " + program);
     for (const std::string &a : args)
-      cmd += " " + shell_quoted(a);
+      cmd.append(" ").append(shell_quoted(a));
     std::string out = run(cmd + " 2>>" + shell_quoted(log_), status);
     wait_for_wine();
     std::erase(out, '\r');
