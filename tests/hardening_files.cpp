@@ -152,7 +152,8 @@ io_fault_scope::io_fault_scope(io_fault fault) {
                   fault_link,
                   env_file_ops_default.unlink,
                   env_file_ops_default.mkdir,
-                  env_file_ops_default.sync_dir};
+                  env_file_ops_default.sync_dir,
+                  env_file_ops_default.stat_mode};
 }
 
 io_fault_scope::~io_fault_scope() {

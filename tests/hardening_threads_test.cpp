@@ -27,8 +27,9 @@ constexpr int rounds = 6;
 
 const char restored[] = R"({"scope": "user", "vars": [{"name": "RESTORED", "value": "yes"}]})";
 
+// Appended rather than "T" + std::to_string(...): a false -Wrestrict of GCC 12 in Release.
 std::string var(int t, int r) {
-  return "T" + std::to_string(t) + "_" + std::to_string(r);
+  return std::string("T").append(std::to_string(t)).append("_").append(std::to_string(r));
 }
 std::string value(int t, int r) {
   return "value " + std::to_string(t) + "." + std::to_string(r);

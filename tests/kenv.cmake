@@ -19,3 +19,12 @@ if(TARGET kenv)
     add_dependencies(${suite} kenv)
   endforeach()
 endif()
+
+# doctor's Windows checks over listings made in the test, so they run on every machine.
+if(TARGET kenv OR KENV_WIN_SIM)
+  set(kenv_dir ${PROJECT_SOURCE_DIR}/tools/kenv)
+  kenv_add_test(kenv_doctor_windows_test kenv_doctor_windows_test.cpp ${kenv_dir}/doctor_checks.cpp
+    ${kenv_dir}/listing.cpp ${kenv_dir}/output.cpp ${kenv_dir}/platform.cpp ${kenv_dir}/views.cpp
+    LIBS yyjson::yyjson GTest::gmock)
+  target_include_directories(kenv_doctor_windows_test PRIVATE ${kenv_dir})
+endif()

@@ -99,7 +99,7 @@ TEST_F(EnvdStore, AwkwardValuesRoundTrip) {
   int i = 0;
   vars expected;
   for (const char *value : values) {
-    std::string name = "V" + std::to_string(i++);
+    std::string name = std::string("V").append(std::to_string(i++));
     set(name.c_str(), value);
     expected.emplace_back(name, value);
   }

@@ -8,6 +8,7 @@
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
 #include "support/core_calls.h"
+#include "win/utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,57 @@ TEST_F(WinBackend, WritingChoosesTheTypeByPercentSigns) {
   EXPECT_EQ(type, DWORD{REG_SZ});
 }
 
+// The registry holds UTF-16, which bytes that are not UTF-8 have no form in: they are
+// refused, not written as replacement characters.
+TEST_F(WinBackend, TextThatIsNotUtf8IsRefused) {
+  const struct {
+    const char *name;
+    const char *value;
+  } cases[] = {
+      {"BAD", "caf\xE9"},      // Latin-1, not UTF-8
+      {"BAD", "\xED\xA0\x80"}, // a surrogate
+      {"BAD", "\xC0\xAF"},     // an overlong '/'
+      {"BAD", "cut \xE6\x97"}, // a sequence cut short
+      {"BAD\xFF", "fine"},     // the name
+  };
+  for (const auto &c : cases) {
+    env_clear_error();
+    EXPECT_EQ(native_set(env_scope::user, c.name, c.value), -1) << c.value;
+    EXPECT_EQ(error(), "cannot write '" + std::string(c.name) + "' to the registry: not valid UTF-8");
+  }
+  EXPECT_TRUE(winsim_names(HKEY_CURRENT_USER).empty());
+  EXPECT_EQ(native_del(env_scope::user, "BAD\xFF"), -1);
+  EXPECT_EQ(error(), "cannot delete 'BAD\xFF' from the registry: not valid UTF-8");
+}
+
+// The conversions against the compiler's own UTF-16 (WCHAR is char16_t in the simulation).
+TEST_F(WinBackend, ConversionsKeepEveryCharacter) {
+  const std::string utf8 = "a\u00e9\u65e5\U0001F600\uFFFD";
+  const std::u16string utf16 = u"a\u00e9\u65e5\U0001F600\uFFFD";
+  EXPECT_TRUE(win_to_wide(utf8) == utf16);
+  EXPECT_EQ(win_to_utf8(utf16), utf8);
+  EXPECT_TRUE(win_utf8_valid(utf8));
+  EXPECT_EQ(win_to_utf8(u"x\xD800y\xDC00"), "x\uFFFDy\uFFFD") << "lone surrogates";
+  EXPECT_TRUE(win_to_wide(std::string("a\xFF") + "b") == u"a\uFFFDb");
+  for (const char *bad : {"\xF4\x90\x80\x80", "\xE0\x80\x80", "\xC1\xBF", "\x80", "\xF0\x9F\x98"})
+    EXPECT_FALSE(win_utf8_valid(bad)) << bad;
+}
+
+// The up-front check refuses what the write would refuse, with the write's words, and opens
+// only the machine's key.
+TEST_F(WinBackend, NativeCheckRefusesWhatTheWriteWould) {
+  EXPECT_EQ(env_plat_native_check(env_scope::user, "A", "caf\xE9"), -1);
+  EXPECT_EQ(error(), "cannot write 'A' to the registry: not valid UTF-8");
+  EXPECT_EQ(env_plat_native_check(env_scope::user, "A", "caf\u00e9"), 0);
+  EXPECT_EQ(env_plat_native_check(env_scope::user, "A", nullptr), 0);
+  EXPECT_TRUE(winsim_opens().empty());
+  EXPECT_EQ(env_plat_native_check(env_scope::system, "A", "x"), -1);
+  EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
+  winsim_set_admin(true);
+  EXPECT_EQ(env_plat_native_check(env_scope::system, "A", "x"), 0);
+  EXPECT_TRUE(winsim_names(HKEY_LOCAL_MACHINE).empty());
+}
+
 TEST_F(WinBackend, SystemWritesNeedAdministratorRights) {
   EXPECT_EQ(native_set(env_scope::system, "A", "1"), -1);
   EXPECT_EQ(error(), "cannot open HKLM Environment key for write (5)" + admin_suffix);
@@ -259,6 +311,7 @@ TEST_F(WinBackend, BroadcastAnnouncesTheEnvironmentToEveryWindow) {
   EXPECT_EQ(m.flags, UINT{SMTO_ABORTIFHUNG});
   EXPECT_EQ(m.timeout, 5000u);
   EXPECT_TRUE(m.result_requested);
+  EXPECT_TRUE(m.wide) << "the ANSI broadcast reaches only ANSI windows' idea of the text";
 }
 
 // Resolving the data directory creates nothing.

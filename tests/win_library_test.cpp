@@ -113,6 +113,33 @@ TEST_F(WinLibrary, SetWritesTheRegistryWithTheTypeItsValueNeeds) {
   EXPECT_EQ(winsim_messages()[1].text, "Environment");
 }
 
+// Values and names keep every character, those outside the ANSI code page too.
+TEST_F(WinLibrary, SetKeepsEveryCharacterInTheRegistry) {
+  const std::string value = "caf\u00e9 \u00fcn\u00ef \u65e5\u672c \U0001F600";
+  ASSERT_EQ(env_set("user", "UNI", value.c_str()), 1) << error();
+  EXPECT_EQ(query_wide("UNI"), sz(value));
+  ASSERT_EQ(env_set("user", "N\u00c4ME_\u65e5\u672c", "x"), 1) << error();
+  EXPECT_EQ(query_wide("N\u00c4ME_\u65e5\u672c"), sz("x"));
+}
+
+// A PATH written by another program, with characters the ANSI code page lacks, survives an
+// edit: the entries are read and written back whole.
+TEST_F(WinLibrary, PathAnotherToolWroteSurvivesAnAdd) {
+  put_wide("Path", REG_SZ, "C:\\\u65e5\u672c\\bin;C:\\windows");
+  ASSERT_EQ(env_path_add("user", "C:\\tools", 99), 1) << error();
+  EXPECT_EQ(query_wide("Path"), sz("C:\\\u65e5\u672c\\bin;C:\\windows;C:\\tools"));
+  EXPECT_NE(store_text().find("C:\\\\\u65e5\u672c\\\\bin"), std::string::npos) << store_text();
+}
+
+TEST_F(WinLibrary, ListingShowsNativeValuesInUtf8) {
+  put_wide("Greeting", REG_EXPAND_SZ, "\u00a1hola! \u4f60\u597d \U0001F30D %USERPROFILE%");
+  Doc doc = listing("user");
+  yyjson_val *vars = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "vars");
+  ASSERT_EQ(yyjson_arr_size(vars), 1u);
+  EXPECT_STREQ(yyjson_get_str(yyjson_obj_get(yyjson_arr_get(vars, 0), "value")),
+               "\u00a1hola! \u4f60\u597d \U0001F30D %USERPROFILE%");
+}
+
 // The machine key that cannot be written is found before anything is: no store, no backup.
 TEST_F(WinLibrary, SystemSetWithoutAdministratorRightsWritesNothing) {
   EXPECT_EQ(env_set("system", "FOO", "bar"), 0);

@@ -14,7 +14,10 @@
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
 #include "support/core_calls.h"
+#include "win/utf16.h"
+#include "win_unicode_samples.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -53,7 +56,9 @@ constexpr char prefix[] = "KENV_CHECK_";
 // The user's Environment key, opened for the check's own reads and writes.
 class user_key {
 public:
-  user_key() { RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_READ | KEY_SET_VALUE, &key_); }
+  user_key() {
+    RegOpenKeyExW(HKEY_CURRENT_USER, win_to_wide("Environment").c_str(), 0, KEY_READ | KEY_SET_VALUE, &key_);
+  }
   ~user_key() {
     if (key_)
       RegCloseKey(key_);
@@ -66,24 +71,43 @@ private:
   HKEY key_ = nullptr;
 };
 
-LONG put(const char *name, DWORD type, const std::string &bytes, DWORD size) {
-  user_key key;
-  return RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()), size);
-}
-LONG put(const char *name, DWORD type, const std::string &bytes) {
-  return put(name, type, bytes, static_cast<DWORD>(bytes.size()));
+// The checks' own reads and writes go through the wide calls, as another program's would:
+// names are given in UTF-8, and the data of the string types too, stored as UTF-16. `size`
+// counts the data's characters (NUL included when it is to be stored).
+bool string_type(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+LONG put(const char *name, DWORD type, const std::string &bytes, DWORD size) {
+  user_key key;
+  win_wstring wide = string_type(type) ? win_to_wide(bytes) : win_wstring();
+  const BYTE *data = string_type(type) ? reinterpret_cast<const BYTE *>(wide.data())
+                                       : reinterpret_cast<const BYTE *>(bytes.data());
+  DWORD count = string_type(type) ? static_cast<DWORD>(wide.size()) : static_cast<DWORD>(bytes.size());
+  DWORD unit = string_type(type) ? sizeof(WCHAR) : 1;
+  return RegSetValueExW(key.get(), win_to_wide(name).c_str(), 0, type, data, std::min(size, count) * unit);
+}
+LONG put(const char *name, DWORD type, const std::string &bytes) {
+  return put(name, type, bytes, static_cast<DWORD>(-1));
+}
+
+// The stored data, string types in UTF-8 with the NULs they were stored with.
 bool query(const char *name, DWORD &type, std::string &bytes) {
   user_key key;
+  win_wstring wname = win_to_wide(name);
   DWORD size = 0;
-  if (RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return false;
-  bytes.assign(size, '\0');
-  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE *>(bytes.data()), &size) !=
-      ERROR_SUCCESS)
+  std::vector<BYTE> data(size + sizeof(WCHAR));
+  if (RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
     return false;
-  bytes.resize(size);
+  if (!string_type(type)) {
+    bytes.assign(reinterpret_cast<const char *>(data.data()), size);
+    return true;
+  }
+  win_wstring wide(size / sizeof(WCHAR), WCHAR{0});
+  std::memcpy(wide.data(), data.data(), wide.size() * sizeof(WCHAR));
+  bytes = win_to_utf8(wide);
   return true;
 }
 
@@ -96,12 +120,12 @@ bool is_check_value(const char *name) {
 std::vector<std::string> value_names() {
   user_key key;
   std::vector<std::string> names;
-  std::vector<char> name(32768);
+  std::vector<WCHAR> name(32768);
   for (DWORD i = 0;; ++i) {
     DWORD len = static_cast<DWORD>(name.size());
-    if (RegEnumValueA(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumValueW(key.get(), i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       return names;
-    names.emplace_back(name.data(), len);
+    names.push_back(win_to_utf8(win_wstring_view(name.data(), len)));
   }
 }
 
@@ -109,12 +133,12 @@ void remove_check_values() {
   user_key key;
   for (const std::string &name : value_names())
     if (is_check_value(name.c_str()))
-      RegDeleteValueA(key.get(), name.c_str());
+      RegDeleteValueW(key.get(), win_to_wide(name).c_str());
 }
 
 void set_env(const char *name, const char *value) {
 #if defined(_WIN32)
-  _putenv_s(name, value ? value : "");
+  SetEnvironmentVariableW(win_to_wide(name).c_str(), value ? win_to_wide(value).c_str() : nullptr);
 #else
   if (value)
     setenv(name, value, 1);
@@ -214,33 +238,33 @@ std::string enumeration_reports_what_does_not_fit() {
     ++index;
   CHECK(index < names.size());
   user_key key;
-  char name[64], data[16];
-  DWORD name_len = sizeof name, data_len = sizeof data, type = 0;
-  LONG rc = RegEnumValueA(key.get(), index, name, &name_len, nullptr, &type, reinterpret_cast<BYTE *>(data),
-                          &data_len);
+  WCHAR name[64];
+  BYTE data[16];
+  DWORD name_len = 64, data_len = sizeof data, type = 0;
+  LONG rc = RegEnumValueW(key.get(), index, name, &name_len, nullptr, &type, data, &data_len);
   CHECK_EQ(rc, ERROR_MORE_DATA);
-  CHECK(data_len >= 101);
-  char short_name[4];
-  name_len = sizeof short_name;
+  CHECK(data_len >= 101 * sizeof(WCHAR)); // bytes, of UTF-16
+  WCHAR short_name[4];
+  name_len = 4;
   data_len = sizeof data;
-  rc = RegEnumValueA(key.get(), index, short_name, &name_len, nullptr, &type, nullptr, nullptr);
+  rc = RegEnumValueW(key.get(), index, short_name, &name_len, nullptr, &type, nullptr, nullptr);
   CHECK_EQ(rc, ERROR_MORE_DATA);
-  name_len = sizeof name;
-  rc = RegEnumValueA(key.get(), static_cast<DWORD>(names.size()), name, &name_len, nullptr, &type, nullptr,
+  name_len = 64;
+  rc = RegEnumValueW(key.get(), static_cast<DWORD>(names.size()), name, &name_len, nullptr, &type, nullptr,
                      nullptr);
   CHECK_EQ(rc, ERROR_NO_MORE_ITEMS);
   DWORD max_name = 0, max_data = 0;
-  rc = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name,
+  rc = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name,
                         &max_data, nullptr, nullptr);
   CHECK_EQ(rc, ERROR_SUCCESS);
-  CHECK(max_name >= 15 && max_data >= 101);
+  CHECK(max_name >= 15 && max_data >= 101 * sizeof(WCHAR));
   return out.failures;
 }
 
 std::string deleting_a_missing_value_succeeds() {
   outcome out;
   user_key key;
-  CHECK_EQ(RegDeleteValueA(key.get(), "KENV_CHECK_NEVER_SET"), ERROR_FILE_NOT_FOUND);
+  CHECK_EQ(RegDeleteValueW(key.get(), win_to_wide("KENV_CHECK_NEVER_SET").c_str()), ERROR_FILE_NOT_FOUND);
   env_clear_error();
   CHECK(native_del(env_scope::user, "KENV_CHECK_NEVER_SET") == 0);
   CHECK(env_error_is_empty());
@@ -318,7 +342,7 @@ std::string lock_excludes_another_handle() {
   CHECK(env_plat_data_dir(dir) == 0);
   env_plat_lock_handle lock;
   CHECK(env_plat_lock_file(dir + "\\.lock", lock) == 0);
-  HANDLE other = CreateFileA((dir + "\\.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE other = CreateFileW(win_to_wide(dir + "\\.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   CHECK(other != INVALID_HANDLE_VALUE);
@@ -355,6 +379,81 @@ std::string files_are_kept_or_replaced_whole() {
   return out.failures;
 }
 
+// Every character of every script, in values and names, goes into the registry as UTF-16
+// and comes back out as the same UTF-8.
+std::string every_script_round_trips() {
+  outcome out;
+  for (const unicode_sample &sample : unicode_samples)
+    CHECK(native_set(env_scope::user, sample.name, sample.value) == 0);
+  env_kv_list vars = user_vars(out);
+  for (const unicode_sample &sample : unicode_samples) {
+    DWORD type = 0;
+    std::string bytes;
+    CHECK(query(sample.name, type, bytes) && type == REG_SZ);
+    CHECK_EQ(bytes, std::string(sample.value) + '\0');
+    CHECK_EQ(value_of(vars, sample.name), sample.value);
+  }
+  return out.failures;
+}
+
+// A PATH another program wrote with the wide calls is listed whole, and an edit writes back
+// every entry.
+std::string path_another_program_wrote_is_kept() {
+  outcome out;
+  const std::string path = "C:\\\u65e5\u672c\\bin;%SystemRoot%\\\U0001F600;C:\\windows";
+  CHECK(put("KENV_CHECK_TOOL_PATH", REG_EXPAND_SZ, path + '\0') == ERROR_SUCCESS);
+  env_kv_list vars = user_vars(out);
+  CHECK_EQ(value_of(vars, "KENV_CHECK_TOOL_PATH"), path);
+  CHECK(native_set(env_scope::user, "KENV_CHECK_TOOL_PATH",
+                   (value_of(vars, "KENV_CHECK_TOOL_PATH") + ";C:\\x").c_str()) == 0);
+  DWORD type = 0;
+  std::string bytes;
+  CHECK(query("KENV_CHECK_TOOL_PATH", type, bytes) && type == REG_EXPAND_SZ);
+  CHECK_EQ(bytes, path + ";C:\\x" + '\0');
+  return out.failures;
+}
+
+std::string text_that_is_not_utf8_is_refused() {
+  outcome out;
+  env_clear_error();
+  CHECK(native_set(env_scope::user, "KENV_CHECK_BAD", "caf\xE9") == -1);
+  CHECK_EQ(std::string(env_last_error()), "cannot write 'KENV_CHECK_BAD' to the registry: not valid UTF-8");
+  DWORD type = 0;
+  std::string bytes;
+  CHECK(!query("KENV_CHECK_BAD", type, bytes));
+  return out.failures;
+}
+
+// A user whose name the code page lacks has such an APPDATA; the data directory, its files
+// and its lock are found all the same.
+std::string data_dir_may_hold_any_character() {
+  outcome out;
+  const char *appdata = std::getenv("APPDATA");
+  CHECK(appdata && *appdata);
+  if (!appdata)
+    return out.failures;
+  std::string saved = appdata, odd = saved + "\\\u00fcn\u00ef \u65e5\u672c \U0001F600", dir, text;
+  set_env("APPDATA", odd.c_str());
+  CHECK(env_plat_data_dir(dir) == 0);
+  CHECK_EQ(dir, odd + "\\Pellomar");
+  CHECK(env_mkdir_p(dir.c_str()) == 0);
+  CHECK(env_is_dir(dir.c_str()));
+  std::string file = dir + "\\kenv-check-file.json";
+  CHECK_EQ(env_write_file(file.c_str(), "one"), 0);
+  CHECK_EQ(env_write_file_new(file.c_str(), "two"), 1);
+  CHECK(env_file_exists(file.c_str()));
+  CHECK(env_read_file(file.c_str(), text) == 0);
+  CHECK_EQ(text, "one");
+  {
+    env_plat_lock_handle lock;
+    CHECK(env_plat_lock_file(dir + "\\.lock", lock) == 0);
+  }
+  set_env("APPDATA", saved.c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(std::u8string(odd.begin(), odd.end())), ec);
+  return out.failures;
+}
+
 std::string broadcast_returns() {
   env_clear_error();
   env_plat_broadcast();
@@ -383,7 +482,15 @@ const std::vector<registry_check> &registry_checks() {
       {"DataDirLiesUnderAppdata", cleaned<data_dir_lies_under_appdata>},
       {"LockExcludesAnotherHandle", cleaned<lock_excludes_another_handle>},
       {"FilesAreKeptOrReplacedWhole", cleaned<files_are_kept_or_replaced_whole>},
+      {"EveryScriptRoundTrips", cleaned<every_script_round_trips>},
+      {"PathAnotherProgramWroteIsKept", cleaned<path_another_program_wrote_is_kept>},
+      {"TextThatIsNotUtf8IsRefused", cleaned<text_that_is_not_utf8_is_refused>},
+      {"DataDirMayHoldAnyCharacter", cleaned<data_dir_may_hold_any_character>},
       {"BroadcastReturns", cleaned<broadcast_returns>},
   };
   return checks;
+}
+
+void remove_registry_check_values() {
+  remove_check_values();
 }

@@ -18,3 +18,6 @@ struct registry_check {
 };
 
 const std::vector<registry_check> &registry_checks();
+
+// Removes every "KENV_CHECK_..." value of the user's key.
+void remove_registry_check_values();

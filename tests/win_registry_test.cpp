@@ -24,3 +24,34 @@ INSTANTIATE_TEST_SUITE_P(Simulator, Registry, ::testing::ValuesIn(registry_check
                          [](const ::testing::TestParamInfo<registry_check> &info) {
                            return std::string(info.param.name);
                          });
+
+// What the simulator does where Windows does it and wine, whose code page follows the
+// locale, cannot be relied on to: the ANSI calls see the registry through Windows-1252.
+class SimulatedCodePage : public WinSandbox {};
+
+TEST_F(SimulatedCodePage, AnsiCallsReadWhatTheCodePageLacksAsQuestionMarks) {
+  put_wide("P", REG_SZ, "C:\\\u65e5\u672c\\bin;caf\u00e9 \u20ac");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_READ, &key), ERROR_SUCCESS);
+  char data[64];
+  DWORD size = sizeof data;
+  ASSERT_EQ(RegQueryValueExA(key, "P", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(data, size), std::string("C:\\??\\bin;caf\xE9 \x80") + '\0');
+  char name[8];
+  DWORD name_len = sizeof name;
+  put_wide("\u65e5", REG_SZ, "x");
+  ASSERT_EQ(RegEnumValueA(key, 1, name, &name_len, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name, name_len), "?");
+  RegCloseKey(key);
+}
+
+TEST_F(SimulatedCodePage, AnsiWritesAreStoredInUtf16) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  const char data[] = "caf\xE9 \x80";
+  ASSERT_EQ(RegSetValueExA(key, "P", 0, REG_SZ, reinterpret_cast<const BYTE *>(data), sizeof data),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(query_wide("P"), std::string("caf\u00e9 \u20ac") + '\0');
+}

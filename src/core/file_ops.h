@@ -20,6 +20,8 @@ struct env_file_ops {
   int (*mkdir)(const char *path, int mode);
   // Flushes a directory's entries after a rename into it, where the platform needs it.
   void (*sync_dir)(const char *dir);
+  // The file's st_mode, following links; -1 with errno when it cannot be examined.
+  int (*stat_mode)(const char *path, unsigned *mode);
 };
 
 // The table in use; tests replace members and restore env_file_ops_default afterwards.

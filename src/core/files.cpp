@@ -83,14 +83,19 @@ int env_mkdir_p(const char *path, int mode) {
   return -1;
 }
 
+// The file's mode, or false when it cannot be examined.
+static bool mode_of(const char *path, unsigned &mode) {
+  return env_file_sys.stat_mode(path, &mode) == 0;
+}
+
 int env_file_exists(const char *path) {
-  struct stat st;
-  return path && *path && ::stat(path, &st) == 0;
+  unsigned mode;
+  return path && *path && mode_of(path, mode);
 }
 
 int env_is_dir(const char *path) {
-  struct stat st;
-  return path && *path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  unsigned mode;
+  return path && *path && mode_of(path, mode) && S_ISDIR(mode);
 }
 
 int env_read_file(const char *path, std::string &out, std::size_t spare) {

@@ -14,10 +14,10 @@ namespace {
 
 // Why a file that is there cannot be read, or "" when it can; `text` holds it then.
 std::string read_problem(const std::string &path, std::string &text, std::size_t spare) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
+  unsigned mode = 0;
+  if (env_file_sys.stat_mode(path.c_str(), &mode) != 0)
     return errno == ENOENT ? std::string() : std::strerror(errno);
-  if (!S_ISREG(st.st_mode))
+  if (!S_ISREG(mode))
     return "not a regular file";
   errno = 0;
   if (env_read_file(path.c_str(), text, spare) != 0)

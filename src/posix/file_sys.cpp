@@ -49,10 +49,18 @@ void sys_sync_dir(const char *dir) {
   }
 }
 
+int sys_stat_mode(const char *path, unsigned *mode) {
+  struct stat st {};
+  if (::stat(path, &st) != 0)
+    return -1;
+  *mode = static_cast<unsigned>(st.st_mode);
+  return 0;
+}
+
 } // namespace
 
-const env_file_ops env_file_ops_default = {sys_open, sys_write,  sys_fsync, sys_close,   sys_rename,
-                                           sys_link, sys_unlink, sys_mkdir, sys_sync_dir};
+const env_file_ops env_file_ops_default = {sys_open,   sys_write,  sys_fsync, sys_close,    sys_rename,
+                                           sys_link,   sys_unlink, sys_mkdir, sys_sync_dir, sys_stat_mode};
 
 bool env_plat_gmtime(long long seconds, std::tm &out) {
   std::time_t t = static_cast<std::time_t>(seconds);

@@ -14,21 +14,45 @@
 #include "core/files.h"
 #include "core/frame.h"
 #include "platform/env_plat.h"
+#include "win/utf16.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+namespace {
+
+// APPDATA in UTF-8, read wide from the process environment: the ANSI copy has '?' for
+// every character of a user name that the code page lacks. "" when unset.
+std::string appdata_utf8() {
+  win_wstring name = win_to_wide("APPDATA");
+  win_wstring value;
+  for (DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0); needed > value.size();) {
+    value.assign(needed, WCHAR{0});
+    DWORD got = GetEnvironmentVariableW(name.c_str(), value.data(), needed);
+    if (got == 0)
+      return "";
+    if (got < needed) {
+      value.resize(got);
+      return win_to_utf8(value);
+    }
+    needed = got; // it grew in between
+  }
+  return "";
+}
+
+} // namespace
+
 // The directory is looked up anew on every call: APPDATA is read from the process
 // environment, so a front end that changes it is followed.
 int env_plat_data_dir(std::string &out) {
-  const char *appdata = std::getenv("APPDATA");
-  if (!appdata || !*appdata) {
+  std::string appdata = appdata_utf8();
+  if (appdata.empty()) {
     env_set_error("APPDATA is unset; cannot locate Pellomar dir");
     return -1;
   }
   char buf[env_path_max];
-  int n = std::snprintf(buf, sizeof buf, "%s\\Pellomar", appdata);
+  int n = std::snprintf(buf, sizeof buf, "%s\\Pellomar", appdata.c_str());
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof buf) {
     env_set_error("data dir path too long");
     return -1;
@@ -67,7 +91,7 @@ int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out) {
   if (slash != std::string::npos && slash > 0)
     (void)env_mkdir_p(path.substr(0, slash).c_str());
   auto lock = std::make_unique<env_plat_lock>();
-  HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE opened = CreateFileW(win_to_wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {

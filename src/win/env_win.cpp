@@ -4,8 +4,11 @@
 // that are already running re-read it when they receive WM_SETTINGCHANGE for
 // "Environment". Every operation opens its key, acts and closes it again; nothing is kept.
 //
-// All calls are the ANSI variants: names and values cross the registry boundary in the
-// process's ANSI code page, and Windows converts them to and from its own storage.
+// All calls are the wide variants. The registry holds UTF-16; the library's texts are
+// UTF-8, and they are converted here, at the boundary (win/utf16.h). The ANSI variants would
+// pass them through the process's code page, which has no form for most characters: a
+// value written by another program as "C:\日本\bin" would read as "C:\??\bin", and the next
+// PATH edit would write that back.
 //
 // Compiled in every build; it yields code only for Windows and for the simulation build
 // (KENV_WIN_SIM), where <windows.h> is the registry simulator of tests/winsim.
@@ -22,6 +25,7 @@
 #include "core/frame.h"
 #include "kestrune_env.h"
 #include "platform/env_plat.h"
+#include "win/utf16.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,7 +61,7 @@ public:
 
   LONG open(const key_row &row, REGSAM rights) {
     HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(row.root, row.subkey, 0, rights, &key);
+    LONG rc = RegOpenKeyExW(row.root, win_to_wide(row.subkey).c_str(), 0, rights, &key);
     if (rc == ERROR_SUCCESS)
       key_ = key;
     return rc;
@@ -80,74 +84,83 @@ void report_open_failure(const key_row &row, const char *what, LONG rc) {
                 row.system ? " \xE2\x80\x94 admin required for system scope" : "");
 }
 
-// The value at one enumeration index. `data` is NUL-terminated after the bytes the registry
-// returned, since it promises no NUL of its own: a REG_SZ written without one comes back
-// without one. `size` is the length of the data, or after ERROR_MORE_DATA the length needed.
+// Bytes that are not UTF-8 have no form in UTF-16: converting them would write replacement
+// characters in their place.
+bool refused_as_not_utf8(const char *name, const char *value) {
+  if (win_utf8_valid(name) && win_utf8_valid(value))
+    return false;
+  env_set_error("cannot write '%s' to the registry: not valid UTF-8", name);
+  return true;
+}
+
+// The value at one enumeration index, in the buffers it was read into. String data ends at
+// its first NUL, or after the bytes the registry returned, since it promises no NUL of its
+// own: a REG_SZ written without one comes back without one. `size` is the length of the
+// data in bytes, or after ERROR_MORE_DATA the length needed.
 struct value_view {
-  const char *name = nullptr;
-  const char *data = nullptr;
+  win_wstring_view name;
+  win_wstring_view data;
   DWORD type = REG_NONE;
   DWORD size = 0;
 };
 
-constexpr DWORD name_cap = 512;
-constexpr DWORD data_cap = 32768;
+constexpr DWORD name_cap = 512;   // characters, the NUL included
+constexpr DWORD data_cap = 32768; // bytes
 
-// Buffers for values of ordinary size, reused for every index. The data buffer has room for
-// a terminating NUL after a full 32768 bytes.
+// Buffers for values of ordinary size, reused for every index.
 struct fixed_buffers {
-  char name[name_cap];
-  char data[data_cap + 1];
+  WCHAR name[name_cap];
+  WCHAR data[data_cap / sizeof(WCHAR)];
 };
 
 // Buffers for a value that does not fit the fixed ones, grown as far as it needs.
 struct large_buffers {
-  std::vector<char> name;
-  std::vector<char> data;
+  std::vector<WCHAR> name;
+  std::vector<WCHAR> data;
 };
 
-// Reads one value into buffers of `name_size` characters and `data_size` + 1 bytes.
-LONG enum_into(HKEY key, DWORD index, char *name, DWORD name_size, char *data, DWORD data_size,
+// Reads one value into buffers of `name_size` characters and `data_size` bytes.
+LONG enum_into(HKEY key, DWORD index, WCHAR *name, DWORD name_size, WCHAR *data, DWORD data_size,
                value_view &out) {
   DWORD name_len = name_size;
   out.size = data_size;
-  LONG rc = RegEnumValueA(key, index, name, &name_len, nullptr, &out.type, reinterpret_cast<BYTE *>(data),
+  LONG rc = RegEnumValueW(key, index, name, &name_len, nullptr, &out.type, reinterpret_cast<BYTE *>(data),
                           &out.size);
   if (rc == ERROR_SUCCESS) {
-    data[std::min(out.size, data_size)] = '\0';
-    out.name = name;
-    out.data = data;
+    win_wstring_view text(data, std::min(out.size, data_size) / sizeof(WCHAR));
+    out.name = win_wstring_view(name, name_len);
+    out.data = text.substr(0, text.find(WCHAR{0}));
   }
   return rc;
 }
 
 // Reads the value at `index` again with buffers sized from the key's largest name and data,
-// doubling them while the value still does not fit (it may have grown in between). Names
-// are counted in characters and may take two bytes each in the ANSI code page.
+// doubling them while the value still does not fit (it may have grown in between).
 LONG enum_large(HKEY key, DWORD index, large_buffers &buf, value_view &out) {
   DWORD max_name = 0, max_data = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name,
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &max_name,
                        &max_data, nullptr, nullptr) != ERROR_SUCCESS)
     max_name = max_data = 0;
-  std::size_t name_size = std::max<std::size_t>(2 * std::size_t{max_name} + 2, 2 * name_cap);
-  std::size_t data_size = std::max<std::size_t>(max_data, 2 * data_cap);
+  std::size_t name_size = std::max<std::size_t>(std::size_t{max_name} + 1, 2 * name_cap);
+  std::size_t data_units = std::max<std::size_t>(std::size_t{max_data} / sizeof(WCHAR) + 1, data_cap);
   LONG rc = ERROR_MORE_DATA;
-  for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA && data_size < MAXDWORD; ++attempt) {
+  for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA && data_units < MAXDWORD / sizeof(WCHAR);
+       ++attempt) {
     buf.name.resize(name_size);
-    buf.data.resize(data_size + 1);
+    buf.data.resize(data_units);
     rc = enum_into(key, index, buf.name.data(), static_cast<DWORD>(name_size), buf.data.data(),
-                   static_cast<DWORD>(data_size), out);
+                   static_cast<DWORD>(data_units * sizeof(WCHAR)), out);
     name_size *= 2;
-    data_size = std::max<std::size_t>(2 * data_size, out.size);
+    data_units = std::max<std::size_t>(2 * data_units, out.size / sizeof(WCHAR) + 1);
   }
   return rc;
 }
 
 // Appends the key's REG_SZ and REG_EXPAND_SZ values to the list in enumeration order, data
-// as stored (REG_EXPAND_SZ references unexpanded). A value too large for the fixed buffers
-// is read again in full rather than ending the listing: the values after it, PATH among
-// them, would otherwise vanish from the merged view, and the next PATH edit would write a
-// PATH without them.
+// as stored (REG_EXPAND_SZ references unexpanded), in UTF-8. A value too large for the fixed
+// buffers is read again in full rather than ending the listing: the values after it, PATH
+// among them, would otherwise vanish from the merged view, and the next PATH edit would
+// write a PATH without them.
 void enum_key_vars(HKEY key, const char *source, env_kv_list &out) {
   fixed_buffers fixed;
   large_buffers large;
@@ -161,7 +174,7 @@ void enum_key_vars(HKEY key, const char *source, env_kv_list &out) {
     if (rc != ERROR_SUCCESS)
       return;
     if (v.type == REG_SZ || v.type == REG_EXPAND_SZ)
-      env_kv_push(out, v.name, v.data, source);
+      env_kv_push(out, win_to_utf8(v.name).c_str(), win_to_utf8(v.data).c_str(), source);
   }
 }
 
@@ -222,11 +235,12 @@ struct prior_value {
 
 LONG read_prior(HKEY key, const std::string &name, prior_value &out) {
   out.name = name;
+  win_wstring wide_name = win_to_wide(name);
   DWORD size = 0;
-  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &out.type, nullptr, &size);
+  LONG rc = RegQueryValueExW(key, wide_name.c_str(), nullptr, &out.type, nullptr, &size);
   for (int attempt = 0; rc == ERROR_SUCCESS && attempt < 8; ++attempt) {
     out.data.resize(size);
-    rc = RegQueryValueExA(key, name.c_str(), nullptr, &out.type, out.data.data(), &size);
+    rc = RegQueryValueExW(key, wide_name.c_str(), nullptr, &out.type, out.data.data(), &size);
     if (rc != ERROR_MORE_DATA)
       break;
     rc = ERROR_SUCCESS; // grown in between: read it again with the new size
@@ -239,21 +253,27 @@ LONG read_prior(HKEY key, const std::string &name, prior_value &out) {
 
 // A value holding '%' is written as REG_EXPAND_SZ so that Windows expands its references
 // when it builds a process environment; any other as REG_SZ, whatever type it had before.
+// Names and values cross into the registry as UTF-16.
 LONG set_value(HKEY key, const std::string &name, const std::string &value) {
   DWORD type = value.find('%') != std::string::npos ? REG_EXPAND_SZ : REG_SZ;
-  DWORD size = static_cast<DWORD>(value.size() + 1); // the NUL is stored
-  return RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(value.c_str()), size);
+  win_wstring wide = win_to_wide(value);
+  std::size_t size = (wide.size() + 1) * sizeof(WCHAR); // the NUL is stored
+  if (size > MAXDWORD)
+    return ERROR_INVALID_PARAMETER;
+  return RegSetValueExW(key, win_to_wide(name).c_str(), 0, type, reinterpret_cast<const BYTE *>(wide.c_str()),
+                        static_cast<DWORD>(size));
 }
 
 LONG delete_value(HKEY key, const std::string &name) {
-  LONG rc = RegDeleteValueA(key, name.c_str());
+  LONG rc = RegDeleteValueW(key, win_to_wide(name).c_str());
   return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
 }
 
 LONG put_back(HKEY key, const prior_value &p) {
   if (!p.existed)
     return delete_value(key, p.name);
-  return RegSetValueExA(key, p.name.c_str(), 0, p.type, p.data.data(), static_cast<DWORD>(p.data.size()));
+  return RegSetValueExW(key, win_to_wide(p.name).c_str(), 0, p.type, p.data.data(),
+                        static_cast<DWORD>(p.data.size()));
 }
 
 // Puts every value back as it was, newest change first; 0, or -1 with the message.
@@ -281,6 +301,11 @@ int write_failed(const char *call, const std::string &name, LONG rc) {
 
 // Applies one change after noting what it replaces.
 int apply_change(HKEY key, const env_native_change &c, std::vector<prior_value> &priors) {
+  // Converted, such a name could name another value than the one meant.
+  if (!c.value && !win_utf8_valid(c.name)) {
+    env_set_error("cannot delete '%s' from the registry: not valid UTF-8", c.name.c_str());
+    return -1;
+  }
   prior_value prior;
   LONG rc = read_prior(key, c.name, prior);
   if (rc != ERROR_SUCCESS)
@@ -292,40 +317,11 @@ int apply_change(HKEY key, const env_native_change &c, std::vector<prior_value> 
   return 0;
 }
 
-// Whether the bytes are UTF-8: the library's strings are, and the registry cannot hold what
-// is not.
-bool utf8_valid(const char *s) {
-  const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
-  while (*p) {
-    unsigned char c = *p;
-    int extra = c < 0x80                   ? 0
-                : (c >= 0xC2 && c <= 0xDF) ? 1
-                : (c >= 0xE0 && c <= 0xEF) ? 2
-                : (c >= 0xF0 && c <= 0xF4) ? 3
-                                           : -1;
-    if (extra < 0)
-      return false;
-    unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
-    for (int i = 1; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80)
-        return false;
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    p += extra + 1;
-  }
-  return true;
-}
-
 } // namespace
 
 int env_plat_native_check(env_scope scope, const char *name, const char *value) {
-  if (!name || !value || !utf8_valid(name) || !utf8_valid(value)) {
-    env_set_error("cannot write '%s' to the registry: not valid UTF-8", name ? name : "");
+  if (refused_as_not_utf8(name ? name : "", value ? value : ""))
     return -1;
-  }
   if (scope != env_scope::system)
     return 0;
   key_row row = row_of(scope);
@@ -376,7 +372,8 @@ bool env_plat_native_owns_protected() {
 // five seconds pass; the answers are of no use to us.
 void env_plat_broadcast() {
   DWORD_PTR result = 0;
-  (void)SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"),
+  win_wstring area = win_to_wide("Environment");
+  (void)SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(area.c_str()),
                             SMTO_ABORTIFHUNG, 5000, &result);
 }
 

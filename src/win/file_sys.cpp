@@ -10,6 +10,7 @@
 
 #include "core/file_ops.h"
 #include "platform/env_plat.h"
+#include "win/utf16.h"
 
 #include <cerrno>
 #include <direct.h>
@@ -24,8 +25,14 @@ namespace {
 #define O_BINARY 0
 #endif
 
+// Paths are UTF-8. The wide calls take every character of them; the narrow ones would read
+// them in the ANSI code page, and miss the data directory of a user named "José" or "陈".
+win_wstring wide(const char *path) {
+  return win_to_wide(path);
+}
+
 int sys_open(const char *path, int flags, unsigned mode) {
-  return ::open(path, flags | O_BINARY, static_cast<int>(mode));
+  return ::_wopen(wide(path).c_str(), flags | O_BINARY, static_cast<int>(mode));
 }
 long sys_write(int fd, const void *data, std::size_t size) {
   return static_cast<long>(::write(fd, data, static_cast<unsigned>(size)));
@@ -34,7 +41,7 @@ int sys_fsync(int fd) {
   return ::_commit(fd);
 }
 int sys_mkdir(const char *path, int) {
-  return ::_mkdir(path);
+  return ::_wmkdir(wide(path).c_str());
 }
 int sys_close(int fd) {
   return ::close(fd);
@@ -43,26 +50,35 @@ int sys_close(int fd) {
 // file gives env_write_file_new the same guarantee; the temporary file is then gone already,
 // and removing it afterwards finds nothing.
 int sys_link(const char *from, const char *to) {
-  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH))
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH))
     return 0;
   DWORD err = GetLastError();
   errno = (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) ? EEXIST : EACCES;
   return -1;
 }
 int sys_rename(const char *from, const char *to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : (errno = EACCES, -1);
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : (errno = EACCES, -1);
 }
 int sys_unlink(const char *path) {
-  return ::unlink(path);
+  return ::_wunlink(wide(path).c_str());
 }
 // MOVEFILE_WRITE_THROUGH has flushed the rename already.
 void sys_sync_dir(const char *) {
 }
+int sys_stat_mode(const char *path, unsigned *mode) {
+  struct _stat64 st;
+  if (::_wstat64(wide(path).c_str(), &st) != 0)
+    return -1;
+  *mode = static_cast<unsigned>(st.st_mode);
+  return 0;
+}
 
 } // namespace
 
-const env_file_ops env_file_ops_default = {sys_open, sys_write,  sys_fsync, sys_close,   sys_rename,
-                                           sys_link, sys_unlink, sys_mkdir, sys_sync_dir};
+const env_file_ops env_file_ops_default = {sys_open, sys_write,  sys_fsync, sys_close,    sys_rename,
+                                           sys_link, sys_unlink, sys_mkdir, sys_sync_dir, sys_stat_mode};
 
 bool env_plat_gmtime(long long seconds, std::tm &out) {
   std::time_t t = static_cast<std::time_t>(seconds);

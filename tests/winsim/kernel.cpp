@@ -1,9 +1,12 @@
 // The simulated window messages and lock-file calls. A broadcast is only recorded: there are
 // no windows. File handles are POSIX descriptors, and locks are flock(2) locks, which like
 // Windows' byte-range locks belong to the handle, so two handles exclude each other.
+#include "text.h"
 #include "winsim.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <set>
 #include <sys/file.h>
@@ -77,14 +80,34 @@ int winsim_open_files() {
 
 extern "C" {
 
+LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                   UINT uTimeout, PDWORD_PTR lpdwResult) {
+  const WCHAR *text = reinterpret_cast<const WCHAR *>(lParam);
+  messages().push_back(winsim_message{hWnd, Msg, wParam, winsim_text::to_utf8(winsim_text::of(text)), fuFlags,
+                                      uTimeout, lpdwResult != nullptr, true});
+  if (lpdwResult)
+    *lpdwResult = 0;
+  return 1;
+}
+
 LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
                                    UINT uTimeout, PDWORD_PTR lpdwResult) {
   const char *text = reinterpret_cast<const char *>(lParam);
   messages().push_back(
-      winsim_message{hWnd, Msg, wParam, text ? text : "", fuFlags, uTimeout, lpdwResult != nullptr});
+      winsim_message{hWnd, Msg, wParam, text ? text : "", fuFlags, uTimeout, lpdwResult != nullptr, false});
   if (lpdwResult)
     *lpdwResult = 0;
   return 1;
+}
+
+// Paths are UTF-8 on Linux, so the wide call is the one that reaches the same file as
+// the text it was given; the ANSI call passes its bytes through unconverted.
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  std::string path = winsim_text::to_utf8(winsim_text::of(lpFileName));
+  return CreateFileA(path.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
+                     dwFlagsAndAttributes, hTemplateFile);
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
@@ -134,6 +157,21 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
   files().erase(fd);
   ::close(fd);
   return TRUE;
+}
+
+// The process environment, which tests set with setenv in UTF-8.
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
+  const char *value = std::getenv(winsim_text::to_utf8(winsim_text::of(lpName)).c_str());
+  if (!value) {
+    last_error = ERROR_ENVVAR_NOT_FOUND;
+    return 0;
+  }
+  std::u16string wide = winsim_text::from_utf8(value);
+  if (!lpBuffer || wide.size() + 1 > nSize)
+    return static_cast<DWORD>(wide.size() + 1);
+  std::copy(wide.begin(), wide.end(), lpBuffer);
+  lpBuffer[wide.size()] = 0;
+  return static_cast<DWORD>(wide.size());
 }
 
 DWORD WINAPI GetLastError(void) {

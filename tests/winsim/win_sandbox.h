@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/sandbox.h"
+#include "text.h"
 #include "winsim.h"
 
 #include <cstdlib>
@@ -35,6 +36,35 @@ protected:
   // "%APPDATA%\Pellomar": on Linux one directory whose name holds the backslash, beside
   // the APPDATA directory; the library's files lie inside it.
   std::string win_data_dir() const { return appdata() + "\\Pellomar"; }
+
+  // What another program does with the wide calls, as regedit and the Control Panel do:
+  // writes a string value of the user's key, given in UTF-8, and reads one back in UTF-8
+  // (with the NUL it was stored with). "(absent)" when the key does not hold it.
+  static void put_wide(const std::string &name, DWORD type, const std::string &utf8) {
+    std::u16string n = winsim_text::from_utf8(name), data = winsim_text::from_utf8(utf8);
+    data.push_back(0);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Environment", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, n.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                             static_cast<DWORD>(data.size() * sizeof(WCHAR))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  static std::string query_wide(const std::string &name) {
+    std::u16string n = winsim_text::from_utf8(name);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Environment", 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return "(no key)";
+    std::u16string data(4096, u'\0');
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(WCHAR));
+    LONG rc =
+        RegQueryValueExW(key, n.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(data.data()), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+      return "(absent)";
+    data.resize(size / sizeof(WCHAR));
+    return winsim_text::to_utf8(data);
+  }
 
 private:
   std::optional<std::string> saved_appdata_;

@@ -10,17 +10,22 @@
 //    writing at all.
 //  - Value names match ignoring ASCII case; setting an existing value keeps its name as first
 //    written and its place. Values enumerate in the order they were created.
-//  - Data is stored byte for byte with its type, as RegSetValueExA was given it, so a
-//    REG_SZ without its NUL, a REG_DWORD or a REG_MULTI_SZ are set up with RegSetValueExA
-//    as on Windows (or with winsim_put).
-//  - RegEnumValueA answers ERROR_MORE_DATA, with the size needed in *lpcbData, when the name
+//  - Names and the data of the string types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are held
+//    in UTF-16 as Windows holds them; other data byte for byte. The wide calls store and
+//    return them as they are. The ANSI calls convert through the process's code page,
+//    Windows-1252 here: a character it lacks comes back as '?', so a backend that uses them
+//    loses "日本" to "??" as it would on Windows. Data is stored with its count, so a REG_SZ
+//    without its NUL, a REG_DWORD or a REG_MULTI_SZ are set up with RegSetValueExW as on
+//    Windows (or with winsim_put).
+//  - RegEnumValue answers ERROR_MORE_DATA, with the size needed in *lpcbData, when the name
 //    or the data does not fit, and ERROR_NO_MORE_ITEMS past the last value;
-//    RegDeleteValueA answers ERROR_FILE_NOT_FOUND for a value the key does not hold.
+//    RegDeleteValue answers ERROR_FILE_NOT_FOUND for a value the key does not hold.
 //  - The lock file calls are flock(2) on a real file: like byte-range locks on Windows, two
 //    handles exclude each other even inside one process.
-// Unlike Windows, nothing is converted between code pages: the ANSI calls store the bytes
-// they are given. Nor does RegSetValueExA look past the data it is given: Windows stores a
-// string's NUL that the count left out when the byte after the data is one.
+//  - GetEnvironmentVariableW reads the process environment, UTF-8 on Linux; CreateFileW
+//    opens the UTF-8 form of its path.
+// Unlike Windows, RegSetValueEx does not look past the data it is given: Windows stores a
+// string's NUL that the count left out when the character after the data is one.
 #pragma once
 
 #include "windows.h"
@@ -33,25 +38,27 @@
 void winsim_reset();
 void winsim_set_admin(bool admin);
 
-// Makes RegOpenKeyExA on `root` fail with `status` whenever the requested rights include
+// Makes RegOpenKeyEx on `root` fail with `status` whenever the requested rights include
 // any bit of `rights` (KEY_READ for every read, KEY_SET_VALUE for writes). Status 0 clears.
 void winsim_fail_open(HKEY root, REGSAM rights, LONG status);
-// Makes RegSetValueExA fail with `status` for the named value (any value when `name` is
+// Makes RegSetValueEx fail with `status` for the named value (any value when `name` is
 // empty); the nth matching call fails, counting from 1, and every later one (0 clears).
 void winsim_fail_set(std::string_view name, LONG status, int nth = 1);
-// Makes RegDeleteValueA fail with `status` (0 clears).
+// Makes RegDeleteValue fail with `status` (0 clears).
 void winsim_fail_delete(LONG status);
-// Makes RegQueryInfoKeyA fail with `status` (0 clears).
+// Makes RegQueryInfoKey fail with `status` (0 clears).
 void winsim_fail_query_info(LONG status);
 
-// Stores a value directly, as RegSetValueExA would.
+// Stores a value directly, as RegSetValueExW would. The name, and the data of the string
+// types, are given in UTF-8 and stored in UTF-16.
 void winsim_put(HKEY root, std::string_view name, DWORD type, std::string_view bytes);
-// The stored type and bytes of a value; false when the key does not hold it.
+// The stored type and data of a value, string types in UTF-8; false when the key does not
+// hold it.
 bool winsim_get(HKEY root, std::string_view name, DWORD &type, std::string &bytes);
-// The names of a key's values in enumeration order.
+// The names of a key's values in enumeration order, in UTF-8.
 std::vector<std::string> winsim_names(HKEY root);
 
-// Every RegOpenKeyExA call, successful or not.
+// Every RegOpenKeyEx call, ANSI or wide, successful or not; the subkey in UTF-8.
 struct winsim_open_call {
   HKEY root;
   std::string subkey;
@@ -63,7 +70,8 @@ const std::vector<winsim_open_call> &winsim_opens();
 // Registry handles opened and not yet closed.
 int winsim_open_handles();
 
-// Every SendMessageTimeoutA call; lParam is read as a text when it is not 0.
+// Every SendMessageTimeout call; lParam is read as a text (UTF-16 for the wide call) when
+// it is not 0.
 struct winsim_message {
   HWND window;
   UINT message;
@@ -72,6 +80,7 @@ struct winsim_message {
   UINT flags;
   UINT timeout;
   bool result_requested;
+  bool wide;
 };
 const std::vector<winsim_message> &winsim_messages();
 

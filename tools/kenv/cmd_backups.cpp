@@ -6,6 +6,7 @@
 #include "library.h"
 #include "listing.h"
 #include "output.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <fstream>
@@ -62,8 +63,8 @@ std::string latest_user_backup() {
 
 // A path as given, or the path of the backup whose file name the word is.
 std::string backup_path_for(const std::string &word) {
-  struct stat st;
-  if (word.find('/') != std::string::npos || ::stat(word.c_str(), &st) == 0)
+  FileKind kind = file_kind(word);
+  if (word.find('/') != std::string::npos || kind == FileKind::directory || kind == FileKind::other)
     return word;
   for (const Backup &b : parse_backups(lib_backups()))
     if (b.file == word)

@@ -5,17 +5,15 @@
 #include "library.h"
 #include "listing.h"
 #include "output.h"
+#include "platform.h"
 #include "views.h"
-
-#include <sys/stat.h>
 
 namespace {
 
 const OptionSet scope_only{{}, {"scope"}};
 
 bool is_directory(const std::string &path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return file_kind(path) == FileKind::directory;
 }
 
 void explain_rc_entry(const std::string &scope, const std::string &entry) {

@@ -1,14 +1,12 @@
 #include "doctor.h"
 
 #include "output.h"
+#include "platform.h"
 #include "views.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -39,10 +37,14 @@ std::string where(const Listing &l, std::size_t index) {
 std::string why_missing(const std::string &entry) {
   if (entry.empty())
     return "is empty: shells search the current directory for it";
-  struct stat st;
-  if (::stat(entry.c_str(), &st) == 0)
+  switch (file_kind(entry)) {
+  case FileKind::missing:
+    return "does not exist";
+  case FileKind::unknown:
+    return "cannot be examined";
+  default:
     return "is not a directory";
-  return errno == ENOENT ? "does not exist" : "cannot be examined";
+  }
 }
 
 void missing_of(const Listing &l, Check &c) {
@@ -83,7 +85,7 @@ void references_of(const Scopes &s, const Listing &l, Check &c) {
     for (const Reference &r : references_in(v.value, l.platform == "windows")) {
       // A session inherits what this process has (HOME, SystemRoot, ...), so such a name is
       // defined for it.
-      if (defines(s.user, r.name) || defines(s.system, r.name) || std::getenv(r.name.c_str()))
+      if (defines(s.user, r.name) || defines(s.system, r.name) || process_variable(r.name))
         continue;
       c.findings.push_back(l.scope + " " + visible(v.name) + " refers to " + visible(r.text) +
                            ", which neither scope defines");
@@ -110,18 +112,16 @@ bool loads_export(const std::string &file, const std::string &export_file) {
 
 // fish's start-up files, which the library does not read: config.fish and conf.d/*.fish.
 std::vector<std::string> fish_files() {
-  const char *xdg = std::getenv("XDG_CONFIG_HOME");
-  const char *home = std::getenv("HOME");
-  std::string dir = xdg && xdg[0] == '/' ? std::string(xdg) + "/fish"
-                    : home               ? std::string(home) + "/.config/fish"
-                                         : std::string();
+  std::optional<std::string> xdg = process_variable("XDG_CONFIG_HOME"), home = process_variable("HOME");
+  std::string dir = xdg && xdg->rfind('/', 0) == 0 ? *xdg + "/fish"
+                    : home                         ? *home + "/.config/fish"
+                                                   : std::string();
   if (dir.empty())
     return {};
   std::vector<std::string> files{dir + "/config.fish", dir + "/conf.d/kenv.fish"};
   std::vector<std::string> present;
-  struct stat st;
   for (const std::string &f : files)
-    if (::stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (file_kind(f) == FileKind::other)
       present.push_back(f);
   return present;
 }
@@ -258,4 +258,122 @@ std::vector<Reference> references_in(const std::string &value, bool percent) {
     i = end - 1;
   }
   return refs;
+}
+
+namespace {
+
+// Characters as Windows counts them: UTF-16 code units, two for a character beyond U+FFFF.
+std::size_t utf16_length(const std::string &text) {
+  std::size_t n = 0;
+  for (char c : text) {
+    unsigned char b = static_cast<unsigned char>(c);
+    n += (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
+  }
+  return n;
+}
+
+std::optional<std::string> windows_value(const Scopes &s, const std::string &name) {
+  for (const Listing *l : {&s.user, &s.system})
+    if (const Variable *v = find_variable(*l, name))
+      return v->value;
+  return process_variable(name);
+}
+
+std::string expanded_path(const Listing &l, const Scopes &s) {
+  const Variable *v = find_variable(l, "PATH");
+  return v ? expand_windows(v->value, s) : "";
+}
+
+std::string windows_over_limit(std::size_t length) {
+  if (length > 8191)
+    return "beyond 8191, where cmd.exe cuts it";
+  if (length > 2047)
+    return "beyond 2047, where older programs cut it";
+  return "";
+}
+
+void expanded_missing_of(const Listing &l, const Scopes &s, Check &c) {
+  for (std::size_t i = 0; i < l.path.size(); ++i) {
+    const PathEntry &e = l.path[i];
+    if (e.dup && e.entry.empty())
+      continue;
+    std::string expanded = expand_windows(e.entry, s);
+    if (!expanded.empty() && file_kind(expanded) == FileKind::directory)
+      continue;
+    std::string shown = entry_text(e.entry) + (expanded == e.entry ? "" : " (" + visible(expanded) + ")");
+    c.findings.push_back(where(l, i) + "  " + shown + " " + why_missing(expanded));
+  }
+}
+
+bool listed(const std::vector<std::string> &names, const std::string &name) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string &n) { return lower(n) == lower(name); });
+}
+
+void unexpanded_of(const Listing &l, const std::vector<std::string> &names, Check &c) {
+  for (const Variable &v : l.vars)
+    if (v.value.find('%') != std::string::npos && listed(names, v.name))
+      c.findings.push_back(l.scope + " " + visible(v.name) + " = " + visible(cut(v.value, 60)) +
+                           "; `kenv set` writes it again as REG_EXPAND_SZ");
+}
+
+} // namespace
+
+std::vector<Check> doctor_checks(const Scopes &s, const UnexpandedNames &unexpanded) {
+  if (s.user.platform == "windows")
+    return {check_shared_entries(s),
+            check_expanded_entries(s),
+            check_windows_path_length(s),
+            check_references(s),
+            check_unexpanded_values(s, unexpanded),
+            check_library_state(s)};
+  return {check_shared_entries(s), check_missing_entries(s), check_path_lengths(s),
+          check_references(s),     check_start_up_files(s),  check_library_state(s)};
+}
+
+std::string expand_windows(const std::string &value, const Scopes &s) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size();) {
+    std::size_t close = value[i] == '%' ? value.find('%', i + 1) : std::string::npos;
+    std::optional<std::string> found;
+    if (close != std::string::npos && close > i + 1)
+      found = windows_value(s, value.substr(i + 1, close - i - 1));
+    if (found) {
+      out += *found;
+      i = close + 1;
+    } else {
+      out += value[i++];
+    }
+  }
+  return out;
+}
+
+Check check_expanded_entries(const Scopes &s) {
+  Check c{"PATH entries whose expansion names no directory", {}, {}};
+  expanded_missing_of(s.system, s, c);
+  expanded_missing_of(s.user, s, c);
+  return c;
+}
+
+Check check_windows_path_length(const Scopes &s) {
+  Check c{"PATH length as Windows builds it, expanded (limits 2047 and 8191 characters)", {}, {}};
+  std::size_t system = utf16_length(expanded_path(s.system, s)),
+              user = utf16_length(expanded_path(s.user, s));
+  c.notes.push_back("system PATH: " + std::to_string(system) + " characters");
+  c.notes.push_back("user PATH: " + std::to_string(user) + " characters");
+  std::size_t both = system + user + (system && user ? 1 : 0);
+  std::string text = "system PATH;user PATH: " + std::to_string(both) + " characters";
+  std::string over = windows_over_limit(both);
+  if (over.empty())
+    c.notes.push_back(text);
+  else
+    c.findings.push_back(text + ", " + over);
+  return c;
+}
+
+Check check_unexpanded_values(const Scopes &s, const UnexpandedNames &unexpanded) {
+  Check c{"REG_SZ values holding '%' (Windows does not expand their references)", {}, {}};
+  unexpanded_of(s.system, unexpanded.system, c);
+  unexpanded_of(s.user, unexpanded.user, c);
+  return c;
 }

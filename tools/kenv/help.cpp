@@ -266,6 +266,14 @@ Reads both scopes and reports:
     PATH): for each scope and for both together;
   - variables whose value refers ($NAME, ${NAME}, %NAME%) to a name neither scope defines;
   - whether a shell start-up file loads the user export file.
+On Windows, which takes the environment from the registry rather than from start-up files,
+it reports instead:
+  - PATH entries whose %NAME% expansion names no existing directory;
+  - the system PATH and the user PATH together, expanded, beyond 2047 characters (older
+    programs cut it) and 8191 (cmd.exe cuts it);
+  - REG_SZ values holding '%', whose references Windows does not expand (`kenv set` writes
+    them again as REG_EXPAND_SZ);
+and the shared entries and undefined references as above.
 Exits with status 0 when it finds nothing, 1 when it finds something.
 
 Options:

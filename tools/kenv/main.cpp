@@ -8,6 +8,7 @@
 #include "help.h"
 #include "library.h"
 #include "output.h"
+#include "platform.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,7 +72,7 @@ int finish(int status) {
 } // namespace
 
 int main(int argc, char **argv) {
-  Words words(argv + 1, argv + argc);
+  Words words = command_words(argc, argv);
   int status;
   try {
     status = run_top_level(words);

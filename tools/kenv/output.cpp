@@ -1,9 +1,10 @@
 #include "output.h"
 
+#include "platform.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -60,7 +61,7 @@ std::string Style::good(std::string_view text) const {
 Style stdout_style() {
   const char *term = std::getenv("TERM");
   bool dumb = term && std::strcmp(term, "dumb") == 0;
-  return Style{isatty(STDOUT_FILENO) == 1 && !std::getenv("NO_COLOR") && !dumb};
+  return Style{colour_terminal(stdout) && !std::getenv("NO_COLOR") && !dumb};
 }
 
 std::string visible(std::string_view text) {
@@ -122,9 +123,9 @@ std::string sh_quote(std::string_view text) {
 }
 
 void write_out(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  write_stream(stdout, text);
 }
 
 void write_err(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  write_stream(stderr, text);
 }

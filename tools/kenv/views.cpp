@@ -1,7 +1,8 @@
 #include "views.h"
 
+#include "platform.h"
+
 #include <algorithm>
-#include <sys/stat.h>
 
 namespace {
 
@@ -33,8 +34,8 @@ std::string warning_subject(const Warning &w) {
 }
 
 bool file_exists(const std::string &path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  FileKind kind = file_kind(path);
+  return kind == FileKind::directory || kind == FileKind::other;
 }
 
 } // namespace
