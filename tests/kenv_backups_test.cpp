@@ -116,3 +116,22 @@ TEST_F(KenvBackups, RestoreNeedsExactlyOneOfFileAndLatest) {
 }
 
 } // namespace
+
+// A backup holding what environment.d cannot take is refused whole; --drop-invalid
+// restores the rest and names what it left out.
+TEST_F(KenvBackups, RestoreDropInvalidLeavesOutWhatIsRefused) {
+  std::string backup = home() + "/mixed.json";
+  write(backup, R"({"scope":"user","vars":[{"name":"A","value":"1"},{"name":"1X","value":"v"},)"
+                R"({"name":"NL","value":"a\nb"},{"name":"B","value":"2"}]})");
+  Outcome refused = kenv({"restore", backup});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "kenv: cannot write '1X' to environment.d: not a valid variable name\n");
+  Outcome r = kenv({"restore", "--drop-invalid", backup});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "kenv: left out: cannot write '1X' to environment.d: not a valid variable name\n"
+                   "kenv: left out: cannot write 'NL' to environment.d: value holds control character 0x0A, "
+                   "which systemd passes on as an escape sequence\n");
+  EXPECT_EQ(kenv_ok({"get", "A"}), "1\n");
+  EXPECT_EQ(kenv_ok({"get", "B"}), "2\n");
+  EXPECT_EQ(kenv({"get", "NL"}).status, 1);
+}

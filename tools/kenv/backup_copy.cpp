@@ -12,6 +12,9 @@
 
 namespace {
 
+struct ReadFree {
+  void operator()(yyjson_doc *d) const { yyjson_doc_free(d); }
+};
 struct DocFree {
   void operator()(yyjson_mut_doc *d) const { yyjson_mut_doc_free(d); }
 };
@@ -19,32 +22,55 @@ struct TextFree {
   void operator()(char *p) const { std::free(p); }
 };
 
-bool named_one_of(yyjson_mut_val *var, const std::vector<std::string> &names) {
-  yyjson_mut_val *name = yyjson_mut_obj_get(var, "name");
-  if (!yyjson_mut_is_str(name))
-    return false;
-  std::string n(yyjson_mut_get_str(name), yyjson_mut_get_len(name));
-  return std::find(names.begin(), names.end(), n) != names.end();
+void must(bool ok) {
+  if (!ok)
+    throw LibraryError("out of memory");
+}
+
+std::string_view text_of(yyjson_val *v) {
+  return yyjson_is_str(v) ? std::string_view(yyjson_get_str(v), yyjson_get_len(v)) : std::string_view();
+}
+
+void add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, yyjson_val *v) {
+  if (yyjson_is_str(v))
+    must(yyjson_mut_obj_add_strncpy(doc, obj, key, yyjson_get_str(v), yyjson_get_len(v)));
 }
 
 } // namespace
 
+// The copy holds what a restore reads: "ts", "scope" and the variables, each with the
+// "name" and "value" it had.
 std::string backup_without(const std::string &text, const std::vector<std::string> &names) {
-  yyjson_doc *read = yyjson_read(text.data(), text.size(), YYJSON_READ_ALLOW_INVALID_UNICODE);
-  std::unique_ptr<yyjson_mut_doc, DocFree> doc(read ? yyjson_doc_mut_copy(read, nullptr) : nullptr);
-  yyjson_doc_free(read);
-  yyjson_mut_val *root = doc ? yyjson_mut_doc_get_root(doc.get()) : nullptr;
-  if (!yyjson_mut_is_obj(root))
+  std::unique_ptr<yyjson_doc, ReadFree> read(
+      yyjson_read(text.data(), text.size(), YYJSON_READ_ALLOW_INVALID_UNICODE));
+  yyjson_val *root = read ? yyjson_doc_get_root(read.get()) : nullptr;
+  if (!yyjson_is_obj(root))
     throw LibraryError("invalid backup JSON");
-  yyjson_mut_val *vars = yyjson_mut_obj_get(root, "vars");
-  for (std::size_t i = yyjson_mut_arr_size(vars); i-- > 0;)
-    if (named_one_of(yyjson_mut_arr_get(vars, i), names))
-      yyjson_mut_arr_remove(vars, i);
+  std::unique_ptr<yyjson_mut_doc, DocFree> doc(yyjson_mut_doc_new(nullptr));
+  must(doc != nullptr);
+  yyjson_mut_val *copy = yyjson_mut_obj(doc.get());
+  yyjson_mut_val *vars = yyjson_mut_arr(doc.get());
+  must(copy && vars);
+  add_text(doc.get(), copy, "ts", yyjson_obj_get(root, "ts"));
+  add_text(doc.get(), copy, "scope", yyjson_obj_get(root, "scope"));
+  std::size_t idx, max;
+  yyjson_val *var;
+  yyjson_arr_foreach(yyjson_obj_get(root, "vars"), idx, max, var) {
+    std::string name(text_of(yyjson_obj_get(var, "name")));
+    if (std::find(names.begin(), names.end(), name) != names.end())
+      continue;
+    yyjson_mut_val *kept = yyjson_mut_obj(doc.get());
+    must(kept != nullptr);
+    add_text(doc.get(), kept, "name", yyjson_obj_get(var, "name"));
+    add_text(doc.get(), kept, "value", yyjson_obj_get(var, "value"));
+    must(yyjson_mut_arr_append(vars, kept));
+  }
+  must(yyjson_mut_obj_add_val(doc.get(), copy, "vars", vars));
+  yyjson_mut_doc_set_root(doc.get(), copy);
   std::size_t len = 0;
-  std::unique_ptr<char, TextFree> out(
-      yyjson_mut_write(doc.get(), YYJSON_WRITE_PRETTY | YYJSON_WRITE_ALLOW_INVALID_UNICODE, &len));
-  if (!out)
-    throw LibraryError("out of memory");
+  std::unique_ptr<char, TextFree> out(yyjson_mut_write_opts(
+      doc.get(), YYJSON_WRITE_PRETTY | YYJSON_WRITE_ALLOW_INVALID_UNICODE, nullptr, &len, nullptr));
+  must(out != nullptr);
   return std::string(out.get(), len);
 }
 
