@@ -33,7 +33,7 @@ package_groups=(
   "to build and run the tests and benchmarks|libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind"
   "the peers the tests check against (systemd's environment.d generator, the shells)|systemd bash dash zsh fish"
   "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
-  "to build and check the Debian package and the man page|dpkg-dev groff-base"
+  "to build and check the Debian package and the man page|dpkg-dev file groff-base"
 )
 if [ "$want_windows" -eq 1 ]; then
   package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")

@@ -26,11 +26,22 @@ constexpr uid_t nobody = 65534;
 class KenvPipeline : public KenvTest {
 protected:
   // kenv as the user nobody, who owns the sandbox but may not write the system directory.
+  // kenv and the library are copied into the sandbox: the build tree may lie where nobody
+  // cannot look (under /root, say).
   Outcome kenv_as_nobody(const std::vector<std::string> &args) {
-    std::vector<std::string> argv{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KENV_BIN};
+    std::string bin = root() + "/bin";
+    if (!fs::exists(bin + "/kenv")) {
+      fs::create_directories(bin);
+      fs::copy_file(KENV_BIN, bin + "/kenv");
+      fs::copy_file(KENV_LIBRARY_FILE, bin + "/libkestrune-envvar-editor.so.0");
+      for (auto &e : fs::recursive_directory_iterator(bin))
+        (void)lchown(e.path().c_str(), nobody, nobody);
+      (void)chown(bin.c_str(), nobody, nobody);
+    }
+    std::vector<std::string> argv{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                  bin + "/kenv"};
     argv.insert(argv.end(), args.begin(), args.end());
-    argv[0] = "/usr/bin/setpriv";
-    return run_process(argv, {{"NO_COLOR", std::nullopt}});
+    return run_process(argv, {{"NO_COLOR", std::nullopt}, {"LD_LIBRARY_PATH", bin}});
   }
   void hand_sandbox_to_nobody() {
     for (auto &e : fs::recursive_directory_iterator(root()))
