@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/own_files.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
@@ -51,21 +52,23 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const env_kv_index
   out.end_array();
 }
 
-// The warnings about the library's own state that the merged view turned up.
-std::vector<env_warning> state_warnings(const env_layout &files, const merge_report &report,
+// The warnings about the library's own state that the merged view turned up, and about
+// folders others may write.
+std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files, const merge_report &report,
                                         bool native_read) {
   std::vector<env_warning> warnings;
   if (!report.store_problem.empty())
     warnings.push_back({"store", files.store,
                         "store cannot be used (" + report.store_problem +
                             "): it shows nothing, and changes are refused until it is repaired"});
-  if (!native_read)
-    return warnings;
+  for (const store_skipped &record : report.skipped)
+    warnings.push_back({"store_record", record.name, record.message});
   const char *native = env_plat_write_policy();
-  for (const std::string &name : report.disagree)
+  for (const std::string &name : native_read ? report.disagree : std::vector<std::string>())
     warnings.push_back({"native", name,
                         std::string("store and ") + native +
                             " disagree; setting it again (or restoring the latest backup) repairs it"});
+  writable_dir_warnings(files, scope, warnings);
   return warnings;
 }
 
@@ -129,7 +132,7 @@ char *list_scope(env_scope scope) {
   out.begin_object();
   write_header(out, scope, files);
   write_vars(out, merged, index);
-  write_path_and_warnings(out, scope, merged, index, state_warnings(files, report, native_read));
+  write_path_and_warnings(out, scope, merged, index, state_warnings(scope, files, report, native_read));
   write_trailer(out);
   out.end_object();
   return out.release();
