@@ -47,8 +47,9 @@ struct fd_closer {
 
 bool backup_name_parse(std::string_view name, std::uint64_t &stamp, std::uint64_t &counter) {
   constexpr std::string_view suffix = ".json";
-  if (name.size() < 29 || name.substr(name.size() - suffix.size()) != suffix || name[8] != '-' ||
-      name[15] != '-')
+  std::size_t n = name.size();
+  if (n < 29 || name[n - 5] != '.' || name[n - 4] != 'j' || name[n - 3] != 's' || name[n - 2] != 'o' ||
+      name[n - 1] != 'n' || name[8] != '-' || name[15] != '-')
     return false;
   std::uint64_t date = 0, time = 0;
   if (!digits_value(name.substr(0, 8), date) || !digits_value(name.substr(9, 6), time) ||

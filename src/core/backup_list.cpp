@@ -13,7 +13,6 @@
 #include <dirent.h>
 #include <memory>
 #include <new>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -31,12 +30,21 @@ struct backup_row {
   std::string_view scope;
 };
 
-bool before(const backup_row &a, const backup_row &b) {
-  return std::tie(a.stamp, a.counter, a.name) < std::tie(b.stamp, b.counter, b.name);
-}
+// Two names with the same numbers differ only in how many zeros lead the counter, so their
+// lengths tell them apart, and equal lengths mean equal names.
+struct name_order {
+  bool operator()(const backup_row &a, const backup_row &b) const {
+    if (a.stamp != b.stamp)
+      return a.stamp < b.stamp;
+    if (a.counter != b.counter)
+      return a.counter < b.counter;
+    return a.name.size() < b.name.size();
+  }
+};
+constexpr name_order before;
 
 bool same_name(const backup_row &a, const backup_row &b) {
-  return a.stamp == b.stamp && a.counter == b.counter && a.name == b.name;
+  return a.stamp == b.stamp && a.counter == b.counter && a.name.size() == b.name.size();
 }
 
 struct dir_closer {
@@ -49,33 +57,68 @@ bool maybe_file(const dirent *e) {
   return e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
 }
 
+// A backup of the folder, small so that sorting tens of thousands of them moves little.
+struct folder_entry {
+  std::uint64_t stamp;
+  std::uint64_t counter;
+  std::uint64_t serial;
+  std::uint32_t at; // where its name lies in the folder's names
+  std::uint32_t length;
+};
+
 // Read with readdir rather than std::filesystem: libstdc++'s directory iterator allocates
 // inside a noexcept function, so running out of memory there ends the process, and with an
 // error_code it reports a directory it had no memory to open as an empty one. The names
-// are kept in `names` (which must not grow afterwards: the rows point into it).
-std::vector<backup_row> folder_rows(const std::string &dir, std::string &names) {
-  std::vector<backup_row> rows;
+// are kept in `names`; the entries come out in name order.
+std::vector<folder_entry> folder_entries(const std::string &dir, std::string &names) {
+  std::vector<folder_entry> entries;
   errno = 0;
   std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
   if (!d && errno == ENOMEM)
     throw std::bad_alloc();
   if (!d)
-    return rows;
-  std::vector<std::pair<std::size_t, std::size_t>> spans;
+    return entries;
   while (const dirent *e = readdir(d.get())) {
-    backup_row row;
     std::string_view name(e->d_name);
-    if (!maybe_file(e) || !backup_name_parse(name, row.stamp, row.counter))
+    folder_entry entry{0, 0, static_cast<std::uint64_t>(e->d_ino), static_cast<std::uint32_t>(names.size()),
+                       static_cast<std::uint32_t>(name.size())};
+    if (!maybe_file(e) || !backup_name_parse(name, entry.stamp, entry.counter))
       continue;
-    row.serial = static_cast<std::uint64_t>(e->d_ino);
-    spans.emplace_back(names.size(), name.size());
     names.append(name);
-    rows.push_back(row);
+    entries.push_back(entry);
   }
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    rows[i].name = std::string_view(names).substr(spans[i].first, spans[i].second);
-  std::sort(rows.begin(), rows.end(), before);
+  std::sort(entries.begin(), entries.end(), [](const folder_entry &a, const folder_entry &b) {
+    if (a.stamp != b.stamp)
+      return a.stamp < b.stamp;
+    return a.counter != b.counter ? a.counter < b.counter : a.length < b.length;
+  });
+  return entries;
+}
+
+std::vector<backup_row> rows_of(const std::vector<folder_entry> &entries, const std::string &names) {
+  std::vector<backup_row> rows(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const folder_entry &e = entries[i];
+    rows[i].stamp = e.stamp;
+    rows[i].counter = e.counter;
+    rows[i].serial = e.serial;
+    rows[i].name = std::string_view(names).substr(e.at, e.length);
+  }
   return rows;
+}
+
+// True when the index knows exactly the folder's backups, each under its serial: then its
+// rows are the listing, and no backup need be read.
+bool index_is_current(const std::vector<folder_entry> &entries, const std::vector<backup_row> &known) {
+  if (entries.size() != known.size())
+    return false;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const folder_entry &e = entries[i];
+    const backup_row &k = known[i];
+    if (e.stamp != k.stamp || e.counter != k.counter || e.length != k.name.size() || e.serial != k.serial)
+      return false;
+  }
+  return true;
 }
 
 // The fields of one index line; false when it is not well formed.
@@ -232,12 +275,15 @@ char *list_backups() {
   }
   const std::string &dir = files.backups;
   std::string names;
-  std::vector<backup_row> rows = folder_rows(dir, names);
+  std::vector<folder_entry> entries = folder_entries(dir, names);
   std::string index_text;
-  if (!rows.empty() && env_read_file(backup_index_path(dir).c_str(), index_text) != 0)
+  if (!entries.empty() && env_read_file(backup_index_path(dir).c_str(), index_text) != 0)
     index_text.clear();
-  std::deque<std::string> fresh;
   std::vector<backup_row> known = index_rows(index_text);
+  if (index_is_current(entries, known))
+    return write_listing(dir, known);
+  std::vector<backup_row> rows = rows_of(entries, names);
+  std::deque<std::string> fresh;
   if (join_index(dir, rows, known, fresh))
     write_index(dir, rows);
   return write_listing(dir, rows);

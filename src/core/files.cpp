@@ -216,14 +216,17 @@ bool env_temp_name_of(std::string_view name, std::string_view own) {
          all_digits(numbers.substr(dash + 1));
 }
 
-void env_remove_stale_temps(const std::string &dir, std::string_view own) {
+void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns) {
   DIR *d = ::opendir(dir.c_str());
   if (!d)
     return;
   std::vector<std::string> stale;
   while (const dirent *e = ::readdir(d))
-    if (env_temp_name_of(e->d_name, own))
-      stale.emplace_back(e->d_name);
+    for (const std::string &own : owns)
+      if (env_temp_name_of(e->d_name, own)) {
+        stale.emplace_back(e->d_name);
+        break;
+      }
   ::closedir(d);
   for (const std::string &name : stale)
     (void)env_file_sys.unlink((dir + "/" + name).c_str());

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Paths are limited to what the fixed 8192-byte buffers of the file format allow.
 constexpr std::size_t env_path_max = 8192;
@@ -66,10 +67,10 @@ private:
 // `own` is exactly the given file name or that name followed by a '.' and more (as in the
 // "<store>.unreadable-<time>" copies).
 bool env_temp_name_of(std::string_view name, std::string_view own);
-// Removes the library's temporary files of the named file from the directory: those a
+// Removes the library's temporary files of the named files from the directory: those a
 // change left when it was killed. The caller holds the lock of every change that writes
 // such files, so none of them is in use. Nothing else is touched; failures are ignored.
-void env_remove_stale_temps(const std::string &dir, std::string_view own);
+void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns);
 
 // The directory part of a path ("." for none) and its last component.
 std::string env_dir_of(const std::string &path);

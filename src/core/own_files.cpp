@@ -5,17 +5,25 @@
 #include "core/state.h"
 #include "platform/env_plat.h"
 
+#include <algorithm>
 #include <cstdio>
 
+// Each folder is read once, for all the files of the scope that live in it.
 void tidy_scope(const env_layout &files, env_scope scope) {
-  env_remove_stale_temps(env_dir_of(files.store), env_base_of(files.store));
-  std::string backup_temp = backup_temp_base(files, scope);
-  env_remove_stale_temps(env_dir_of(backup_temp), env_base_of(backup_temp));
-  env_remove_stale_temps(env_dir_of(files.export_file), env_base_of(files.export_file));
   // A listing rewrites the backup index without the lock; removing its temporary file
   // while it writes only makes that rewrite fail, which costs it nothing.
-  std::string index = backup_index_path(files.backups);
-  env_remove_stale_temps(env_dir_of(index), env_base_of(index));
+  const std::string files_with_temps[] = {files.store, backup_temp_base(files, scope),
+                                          backup_index_path(files.backups), files.export_file};
+  std::vector<std::pair<std::string, std::vector<std::string>>> dirs;
+  for (const std::string &file : files_with_temps) {
+    std::string dir = env_dir_of(file);
+    auto at = std::find_if(dirs.begin(), dirs.end(), [&](const auto &d) { return d.first == dir; });
+    if (at == dirs.end())
+      at = dirs.insert(dirs.end(), {dir, {}});
+    at->second.push_back(env_base_of(file));
+  }
+  for (const auto &[dir, owns] : dirs)
+    env_remove_stale_temps(dir, owns);
   env_plat_native_tidy(scope);
 }
 

@@ -42,7 +42,7 @@ int env_plat_native_ready(env_scope scope) {
 void env_plat_native_tidy(env_scope scope) {
   std::string dir, path;
   if (envd_own_path(scope_of(scope), dir, path) == 0)
-    env_remove_stale_temps(dir, env_base_of(path));
+    env_remove_stale_temps(dir, {env_base_of(path)});
 }
 
 void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out) {
