@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
+#include "core/views.h"
 #include "platform/env_plat.h"
 
 namespace {
@@ -56,8 +57,10 @@ plan_verdict plan_restore(const env_kv_list &backup, const scope_state &st, chan
   for (const env_kv &kv : backup)
     plan.native.push_back({kv.name, kv.value});
   std::string kept;
+  // Looked up by index: a scope of thousands of names must not cost millions of comparisons.
+  env_kv_index in_backup(backup);
   for (const env_kv &kv : st.store.vars) {
-    if (env_kv_find(backup, kv.name.c_str()))
+    if (in_backup.find(kv.name) >= 0)
       continue;
     if (env_name_is_protected(kv.name.c_str()) && env_plat_native_owns_protected()) {
       kept += (kept.empty() ? "'" : ", '") + kv.name + "'";
