@@ -74,9 +74,35 @@ bool floor_read(const std::string &path, std::string &buf) {
   return ok;
 }
 
+bool floor_read_tail(const std::string &path, std::size_t size, std::string &buf) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  off_t from = st.st_size > static_cast<off_t>(size) ? st.st_size - static_cast<off_t>(size) : 0;
+  ok = ok && ::lseek(fd, from, SEEK_SET) == from;
+  buf.resize(size);
+  ok = ok && ::read(fd, buf.data(), size) > 0;
+  ::close(fd);
+  return ok;
+}
+
 bool floor_stat(const std::string &path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  (void)::stat(path.c_str(), &st);
+  return true;
+}
+
+bool floor_append(const std::string &path, std::string_view data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return false;
+  struct stat st {};
+  bool ok =
+      ::fstat(fd, &st) == 0 && ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+  ::close(fd);
+  return ok;
 }
 
 bool floor_list(const std::string &dir, std::vector<std::string> &names) {

@@ -11,8 +11,12 @@ namespace bench {
 
 // open, fstat, read until the size fstat gave, close.
 bool floor_read(const std::string &path, std::string &buf);
-// One status query.
+// The last `size` bytes: open, fstat, lseek, read, close.
+bool floor_read_tail(const std::string &path, std::size_t size, std::string &buf);
+// One status query (true even when the path is missing: the query is the work).
 bool floor_stat(const std::string &path);
+// A line added at the end of a file: open (append), fstat, write, close; nothing flushed.
+bool floor_append(const std::string &path, std::string_view data);
 // opendir, readdir to the end, closedir; the names are left in `names`.
 bool floor_list(const std::string &dir, std::vector<std::string> &names);
 // Atomic replacement: temporary file beside the target (O_EXCL), fchmod, write, fsync,

@@ -4,7 +4,6 @@
 #include "floor_io.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -26,27 +25,38 @@ void add_native_reads(floor_plan &plan, const workload &w) {
   plan.reads.push_back(w.own_file());
 }
 
-// The four files every change writes: backup, store, own environment.d file, export file.
+// What every change does besides its four writes: the status of its own files (a link or
+// a FIFO in place of one is refused), the folders it clears of temporary files killed
+// changes left, and the end of the backup index (the counter of the newest backup).
+void add_change_checks(floor_plan &plan, const workload &w) {
+  for (const std::string &file : {w.lock_file(), w.store_file(), w.export_file(), w.own_file()})
+    plan.queried.push_back(file);
+  for (const std::string &dir : {w.data_dir(), w.data_dir() + "/exports", w.envd_dir()})
+    plan.listed.push_back(dir);
+  plan.tails.push_back(w.backup_index());
+}
+
+// The four files every change writes: backup, store, own environment.d file, export file;
+// and the line the backup index gains.
 void add_change_writes(floor_plan &plan, const workload &w) {
   std::string dir = w.floor_dir();
   plan.writes.push_back({dir + "/backups/floor", slurp(w.newest_backup()), true});
   plan.writes.push_back({dir + "/user-env.json", slurp(w.store_file()), false});
   plan.writes.push_back({dir + "/99-own.conf", slurp(w.own_file()), false});
   plan.writes.push_back({dir + "/user-env.sh", slurp(w.export_file()), false});
+  std::string index = slurp(w.backup_index());
+  std::size_t last = index.rfind('\n', index.size() > 1 ? index.size() - 2 : 0);
+  plan.appends.push_back(
+      {dir + "/backup-index", index.substr(last == std::string::npos ? 0 : last + 1), false});
 }
 
-void add_backup_reads(floor_plan &plan, const workload &w) {
-  plan.listed.push_back(w.backup_dir());
-  std::vector<std::string> files;
-  for (const auto &e : std::filesystem::directory_iterator(w.backup_dir()))
-    files.push_back(e.path().string());
-  std::sort(files.begin(), files.end());
-  plan.reads.insert(plan.reads.end(), files.begin(), files.end());
-}
-
+// The listing looks at every PATH entry and start-up file, and at the folders others might
+// write.
 void add_listing_queries(floor_plan &plan, const workload &w) {
   plan.queried = w.rc_candidates();
   plan.queried.insert(plan.queried.end(), w.path_entries().begin(), w.path_entries().end());
+  for (const std::string &dir : {w.data_dir(), w.backup_dir(), w.data_dir() + "/exports", w.envd_dir()})
+    plan.queried.push_back(dir);
 }
 
 bool replay_reads(const floor_plan &plan) {
@@ -57,6 +67,9 @@ bool replay_reads(const floor_plan &plan) {
   std::string buf;
   for (const std::string &path : plan.reads)
     if (!floor_read(path, buf))
+      return false;
+  for (const std::string &path : plan.tails)
+    if (!floor_read_tail(path, 1024, buf))
       return false;
   for (const std::string &path : plan.queried)
     (void)floor_stat(path); // missing entries are part of the workload
@@ -71,6 +84,9 @@ bool replay_writes(const floor_plan &plan) {
     if (!ok)
       return false;
   }
+  for (const floor_write &f : plan.appends)
+    if (!floor_append(f.path, f.data))
+      return false;
   return true;
 }
 
@@ -78,6 +94,11 @@ bool replay_writes(const floor_plan &plan) {
 
 floor_plan plan_for(op o, const workload &w) {
   floor_plan plan;
+  if (o == op::backups) {
+    // The bare listing of the folder: what the listing cannot do without.
+    plan.listed.push_back(w.backup_dir());
+    return plan;
+  }
   if (op_changes(o))
     plan.lock = w.lock_file();
   if (o == op::list || o == op::path_add || o == op::path_move)
@@ -86,14 +107,13 @@ floor_plan plan_for(op o, const workload &w) {
     plan.reads.push_back(w.own_file());
   if (o == op::restore)
     plan.reads.insert(plan.reads.begin(), w.restore_file(0));
-  if (o != op::backups)
-    plan.reads.push_back(w.store_file());
+  plan.reads.push_back(w.store_file());
   if (o == op::list)
     add_listing_queries(plan, w);
-  if (o == op::backups)
-    add_backup_reads(plan, w);
-  if (op_changes(o))
+  if (op_changes(o)) {
+    add_change_checks(plan, w);
     add_change_writes(plan, w);
+  }
   return plan;
 }
 

@@ -19,8 +19,10 @@ struct floor_plan {
   std::string lock;                 // the lock file, or "" for a listing
   std::vector<std::string> listed;  // directories read
   std::vector<std::string> reads;   // whole files read
+  std::vector<std::string> tails;   // files of which only the end is read
   std::vector<std::string> queried; // status queries
   std::vector<floor_write> writes;
+  std::vector<floor_write> appends; // lines added to a file, not flushed
 };
 
 // The plan of `o`, taken right after the library performed it once.

@@ -1,11 +1,21 @@
 // kenv_bench: every operation of the library against its I/O floor, per workload size.
 //
-//   kenv_bench [--smoke] [--allocator-defaults] [benchmark flags]
+//   kenv_bench [--smoke] [--all] [--allocator-defaults] [benchmark flags]
 //
-// Each operation "NAME/vars:V/path:P" has a twin "floor:NAME/vars:V/path:P" that does only
-// the file work the operation cannot avoid (see floor_plan.cpp). --smoke runs the smallest
-// workload once per benchmark, to check that everything builds and runs. The exit status
-// is 1 when any library call failed.
+// Each benchmark "NAME/vars:V/path:P/backups:B" alternates, call by call, the library's
+// operation and its floor, the file work the operation cannot avoid (floor_plan.cpp): the
+// two see the same machine at the same moment, so a neighbour's burst of disk work weighs on
+// both alike. Every repetition reports the time per call of each (counters "library_us" and
+// "floor_us"); bench/table.py takes medians and spreads over the repetitions and checks the
+// targets. Changes start from a data directory that holds 1,000 backups.
+//
+// `kenv restore --latest` is measured as a user runs it, in a data directory of 50,000
+// backups, against the bare listing of that folder plus the same command at 10 backups;
+// the peak memory of both runs is reported too ("library_kib", "floor_kib").
+//
+// --smoke runs the smallest workloads once per benchmark, to check that everything builds
+// and runs; --all adds the grid of 10 to 10,000 variables and 10 to 1,000 PATH entries.
+// The exit status is 1 when any call failed.
 //
 // Memory: glibc hands freed memory back to the system once the free space at the top of
 // its heap passes a threshold that it adjusts to the largest blocks freed so far, so
@@ -14,6 +24,7 @@
 // same whatever order the benchmarks run in, so the process keeps freed memory (the
 // thresholds are fixed high). --allocator-defaults leaves glibc's adaptive thresholds
 // alone: a call that needs megabytes then pays for faulting them in again.
+#include "floor_io.h"
 #include "floor_plan.h"
 #include "ops.h"
 #include "workload.h"
@@ -22,6 +33,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <malloc.h>
 #include <string>
@@ -31,6 +44,8 @@ namespace bench {
 
 namespace {
 
+using steady = std::chrono::steady_clock;
+
 bool g_failed = false;
 
 void fail(benchmark::State &state, const char *what) {
@@ -38,82 +53,153 @@ void fail(benchmark::State &state, const char *what) {
   state.SkipWithError(what);
 }
 
-bool untimed(benchmark::State &state, bool (*step)(op, workload &), op o, workload &w) {
-  state.PauseTiming();
-  bool ok = step(o, w);
-  state.ResumeTiming();
+double seconds_between(steady::time_point a, steady::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+// The two sides of one benchmark, summed over its calls.
+struct pair_times {
+  double library = 0;
+  double floor = 0;
+  long calls = 0;
+
+  void add(benchmark::State &state, double lib, double flo) {
+    library += lib;
+    floor += flo;
+    ++calls;
+    state.SetIterationTime(lib + flo);
+  }
+  void report(benchmark::State &state) const {
+    if (calls == 0)
+      return;
+    state.counters["library_us"] = library / static_cast<double>(calls) * 1e6;
+    state.counters["floor_us"] = floor / static_cast<double>(calls) * 1e6;
+  }
+};
+
+// The library's call with its untimed preparation and reset; its time in `took`.
+bool timed_call(op o, workload &w, long iteration, double &took) {
+  if (op_has_prepare(o) && !op_prepare(o, w))
+    return false;
+  steady::time_point start = steady::now();
+  bool ok = op_call(o, w, iteration);
+  took = seconds_between(start, steady::now());
+  return ok && (!op_has_reset(o) || op_reset(o, w));
+}
+
+bool timed_floor(const floor_plan &plan, double &took) {
+  steady::time_point start = steady::now();
+  bool ok = replay(plan);
+  took = seconds_between(start, steady::now());
   return ok;
 }
 
-// Brings the workload to the state the timed calls start from, with every file in place.
-bool warm_up(op o, workload &w) {
+// Brings the workload to the state the timed calls start from, with every file in place,
+// and takes the floor's plan from one call of the operation.
+bool warm_up(op o, workload &w, floor_plan &plan) {
   w.enter();
-  return op_prepare(o, w) && op_call(o, w, 0) && op_reset(o, w);
+  if (!op_prepare(o, w) || !op_call(o, w, 0))
+    return false;
+  plan = plan_for(o, w);
+  return op_reset(o, w);
 }
 
-void library_run(benchmark::State &state, op o, workload_size size) {
+void paired_run(benchmark::State &state, op o, workload_size size) {
   workload &w = workload_for(size);
-  if (!warm_up(o, w))
+  floor_plan plan;
+  if (!warm_up(o, w, plan))
     return fail(state, env_last_error());
+  pair_times times;
   long iteration = 1;
   for (auto _ : state) {
-    bool ok = !op_has_prepare(o) || untimed(state, op_prepare, o, w);
-    ok = ok && op_call(o, w, iteration++);
-    ok = ok && (!op_has_reset(o) || untimed(state, op_reset, o, w));
-    if (!ok) {
-      fail(state, env_last_error());
-      break;
-    }
+    double lib = 0, flo = 0;
+    if (!timed_call(o, w, iteration++, lib))
+      return fail(state, env_last_error());
+    if (!timed_floor(plan, flo))
+      return fail(state, "a floor call failed");
+    times.add(state, lib, flo);
   }
+  times.report(state);
   w.drop_new_backups();
 }
 
-void floor_run(benchmark::State &state, op o, workload_size size) {
+// kenv restore --latest at `size.backups` backups against the bare listing of that folder
+// plus the same command at 10 backups.
+void kenv_run(benchmark::State &state, op, workload_size size) {
   workload &w = workload_for(size);
-  w.enter();
-  bool ok = op_prepare(o, w) && op_call(o, w, 0);
-  floor_plan plan = plan_for(o, w);
-  if (!ok || !op_reset(o, w))
-    return fail(state, env_last_error());
+  workload &few = workload_for({size.vars, size.path, 10});
+  std::vector<std::string> names;
+  pair_times times;
+  auto timed_kenv = [](workload &at, double &took) {
+    at.enter();
+    steady::time_point start = steady::now();
+    bool ok = run_kenv_restore_latest();
+    took = seconds_between(start, steady::now());
+    return ok;
+  };
+  double unused = 0;
+  if (!timed_kenv(few, unused) || !timed_kenv(w, unused))
+    return fail(state, "kenv restore --latest failed");
   for (auto _ : state) {
-    if (!replay(plan)) {
-      fail(state, "a floor call failed");
-      break;
-    }
+    double lib = 0, listing = 0, flo = 0;
+    if (!timed_kenv(w, lib))
+      return fail(state, "kenv restore --latest failed");
+    steady::time_point start = steady::now();
+    bool listed = floor_list(w.backup_dir(), names);
+    listing = seconds_between(start, steady::now());
+    if (!listed || !timed_kenv(few, flo))
+      return fail(state, "the floor of kenv restore --latest failed");
+    times.add(state, lib, listing + flo);
   }
+  times.report(state);
+  w.enter();
+  state.counters["library_kib"] = static_cast<double>(kenv_restore_latest_peak_kib());
+  few.enter();
+  state.counters["floor_kib"] = static_cast<double>(kenv_restore_latest_peak_kib());
   w.drop_new_backups();
+  few.drop_new_backups();
 }
 
-struct plan_sizes {
-  std::vector<int> vars;
-  std::vector<int> paths;
-  int backups;
-};
-
-void add(const std::string &name, void (*run)(benchmark::State &, op, workload_size), op o,
-         workload_size size, bool smoke) {
+void add(void (*run)(benchmark::State &, op, workload_size), op o, workload_size size, bool smoke) {
+  std::string name = std::string(op_name(o)) + "/vars:" + std::to_string(size.vars) +
+                     "/path:" + std::to_string(size.path) + "/backups:" + std::to_string(size.backups);
   auto *b = benchmark::RegisterBenchmark(name.c_str(), run, o, size);
-  b->UseRealTime()->Unit(benchmark::kMicrosecond);
+  b->UseManualTime()->Unit(benchmark::kMicrosecond);
   if (smoke)
     b->Iterations(1)->Repetitions(1);
 }
 
-void register_all(const plan_sizes &sizes, bool smoke) {
+struct plan_sizes {
+  std::vector<std::pair<int, int>> vars_and_path;
+  int change_backups;
+  std::vector<int> listing_backups;
+  int kenv_backups;
+};
+
+plan_sizes sizes_for(bool smoke, bool all) {
+  if (smoke)
+    return {{{10, 10}}, 10, {10}, 10};
+  plan_sizes s{{{200, 100}, {10000, 100}}, 1000, {1000, 50000}, 50000};
+  if (all)
+    for (int vars : {10, 200, 1000, 10000})
+      for (int path : {10, 100, 1000})
+        if (std::find(s.vars_and_path.begin(), s.vars_and_path.end(), std::make_pair(vars, path)) ==
+            s.vars_and_path.end())
+          s.vars_and_path.emplace_back(vars, path);
+  return s;
+}
+
+void register_all(const plan_sizes &s, bool smoke) {
   const op ops[] = {op::list,     op::set_new,   op::set_existing, op::del,
-                    op::path_add, op::path_move, op::restore,      op::backups};
-  for (int vars : sizes.vars)
-    for (int path : sizes.paths)
-      for (op o : ops) {
-        bool backups = o == op::backups;
-        // The backups hold the store whatever the PATH; one PATH size is enough for them.
-        if (backups && path != sizes.paths[sizes.paths.size() / 2])
-          continue;
-        workload_size size{vars, path, backups ? sizes.backups : 0};
-        std::string name =
-            std::string(op_name(o)) + "/vars:" + std::to_string(vars) + "/path:" + std::to_string(path);
-        add(name, library_run, o, size, smoke);
-        add("floor:" + name, floor_run, o, size, smoke);
-      }
+                    op::path_add, op::path_move, op::restore};
+  for (auto [vars, path] : s.vars_and_path)
+    for (op o : ops)
+      add(paired_run, o, {vars, path, s.change_backups}, smoke);
+  auto [vars, path] = s.vars_and_path.front();
+  for (int backups : s.listing_backups)
+    add(paired_run, op::backups, {vars, path, backups}, smoke);
+  if (*KENV_BIN)
+    add(kenv_run, op::kenv_restore_latest, {vars, path, s.kenv_backups}, smoke);
 }
 
 bool take_flag(int &argc, char **argv, const char *flag) {
@@ -135,13 +221,12 @@ bool take_flag(int &argc, char **argv, const char *flag) {
 int main(int argc, char **argv) {
   using namespace bench;
   bool smoke = take_flag(argc, argv, "--smoke");
+  bool all = take_flag(argc, argv, "--all");
   if (!take_flag(argc, argv, "--allocator-defaults")) {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
   }
-  plan_sizes sizes =
-      smoke ? plan_sizes{{10}, {10}, 10} : plan_sizes{{10, 200, 1000, 10000}, {10, 100, 1000}, 1000};
-  register_all(sizes, smoke);
+  register_all(sizes_for(smoke, all), smoke);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;

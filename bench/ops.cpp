@@ -3,6 +3,15 @@
 
 #include "kestrune_env.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
 namespace bench {
 
 namespace {
@@ -54,12 +63,64 @@ const char *op_name(op o) {
     return "env_restore";
   case op::backups:
     return "env_backups";
+  case op::kenv_restore_latest:
+    return "kenv_restore_latest";
   }
   return "?";
 }
 
 bool op_changes(op o) {
-  return o != op::list && o != op::backups;
+  return o != op::list && o != op::backups && o != op::kenv_restore_latest;
+}
+
+namespace {
+
+// Runs the program with stdout going to `out_fd` (or /dev/null) and stderr to /dev/null;
+// its exit status, or -1.
+int run_program(char *const argv[], int out_fd) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out_fd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0)
+    return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR)
+      return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+bool run_kenv_restore_latest() {
+  if (!*KENV_BIN)
+    return false;
+  char *argv[] = {const_cast<char *>(KENV_BIN), const_cast<char *>("restore"), const_cast<char *>("--latest"),
+                  nullptr};
+  return run_program(argv, -1) == 0;
+}
+
+long kenv_restore_latest_peak_kib() {
+  if (!*KENV_PEAK_RSS)
+    return -1;
+  char *argv[] = {const_cast<char *>(KENV_PEAK_RSS), const_cast<char *>(KENV_BIN),
+                  const_cast<char *>("restore"), const_cast<char *>("--latest"), nullptr};
+  int fds[2];
+  if (pipe(fds) != 0)
+    return -1;
+  int status = run_program(argv, fds[1]);
+  close(fds[1]);
+  char buf[64] = {};
+  long n = read(fds[0], buf, sizeof buf - 1);
+  close(fds[0]);
+  return status == 0 && n > 0 ? std::strtol(buf, nullptr, 10) : -1;
 }
 
 bool op_has_prepare(op o) {
@@ -100,6 +161,8 @@ bool op_call(op o, workload &w, long iteration) {
     return env_restore(w.restore_file(static_cast<int>(iteration % 2)).c_str()) == 1;
   case op::backups:
     return listed(env_backups());
+  case op::kenv_restore_latest:
+    return run_kenv_restore_latest();
   }
   return false;
 }

@@ -7,11 +7,27 @@
 
 namespace bench {
 
-enum class op { list, set_new, set_existing, del, path_add, path_move, restore, backups };
+enum class op {
+  list,
+  set_new,
+  set_existing,
+  del,
+  path_add,
+  path_move,
+  restore,
+  backups,
+  kenv_restore_latest
+};
 
 const char *op_name(op o);
 // True for the operations that change the scope (and take the data directory's lock).
 bool op_changes(op o);
+
+// `kenv restore --latest`, run as a user runs it, in the workload entered last; false when
+// it failed, or when the benchmark was built without kenv.
+bool run_kenv_restore_latest();
+// The same run through kenv_peak_rss: kenv's peak resident set in KiB, or -1.
+long kenv_restore_latest_peak_kib();
 
 // Each returns false when the library reported a failure.
 bool op_prepare(op o, workload &w);

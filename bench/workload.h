@@ -15,7 +15,7 @@ namespace bench {
 struct workload_size {
   int vars = 0;
   int path = 0;
-  int backups = 0; // backup files laid out for env_backups
+  int backups = 0; // backup files laid out before the first call
 };
 
 using var_list = std::vector<std::pair<std::string, std::string>>;
@@ -40,6 +40,7 @@ public:
   std::string export_file() const { return data_dir() + "/exports/user-env.sh"; }
   std::string backup_dir() const { return data_dir() + "/backups"; }
   std::string lock_file() const { return data_dir() + "/.lock"; }
+  std::string backup_index() const { return data_dir() + "/.backup-index"; }
   std::string envd_dir() const { return home() + "/.config/environment.d"; }
   std::string foreign_file() const { return envd_dir() + "/50-bench.conf"; }
   std::string own_file() const { return envd_dir() + "/99-pellomar-user.conf"; }

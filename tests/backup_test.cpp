@@ -1,12 +1,14 @@
 // Backups: names, counter, content, and never replacing a file.
 #include "support/sandbox.h"
 
+#include "core/file_ops.h"
 #include "core/files.h"
 #include "kestrune_env.h"
 #include "support/core_calls.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -67,6 +69,61 @@ TEST_F(Backup, NeverReplacesAFileAnotherProcessTook) {
     EXPECT_NE(name.find(after), std::string::npos) << name;
   }
   EXPECT_EQ(ours, 1);
+}
+
+// Two processes that change things in the same second: the later backup takes one more than
+// the highest number of that second, so name order is time order.
+TEST_F(Backup, TakesOneMoreThanTheHighestNumberOfItsSecond) {
+  fs::create_directories(data_dir() + "/backups");
+  long long now = env_now();
+  for (long long t = now; t <= now + 2; ++t)
+    for (const char *n : {"-00000001.json", "-00000007.json"})
+      write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + n, "theirs");
+  ASSERT_EQ(backup_store(), 0);
+  ASSERT_EQ(backup_store(), 0);
+  std::vector<std::string> ours;
+  for (const std::string &name : names())
+    if (read(data_dir() + "/backups/" + name) != "theirs")
+      ours.push_back(name);
+  ASSERT_EQ(ours.size(), 2u);
+  EXPECT_EQ(ours[0].substr(15), "-00000008.json");
+  EXPECT_GE(ours[1].substr(15), "-00000008.json");
+  for (const std::string &name : names())
+    if (name.substr(0, 15) == ours[1].substr(0, 15)) {
+      EXPECT_LE(name, ours[1]) << "the newest backup sorts last in its second";
+    }
+}
+
+namespace {
+int g_temp_files = 0;
+int counting_open(const char *path, int flags, unsigned mode) {
+  if ((flags & O_CREAT) && std::string(path).find(".tmp-") != std::string::npos)
+    ++g_temp_files;
+  return env_file_ops_default.open(path, flags, mode);
+}
+} // namespace
+
+// A thousand names taken in one second once made every change fail, and each taken name cost
+// a full write and flush.
+TEST_F(Backup, TakenNamesCostNoRewrite) {
+  fs::create_directories(data_dir() + "/backups");
+  long long now = env_now();
+  for (long long t = now; t <= now + 2; ++t)
+    for (int i = 1; i <= 1000; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "-%08d.json", i);
+      write(data_dir() + "/backups/" + env_format_utc(t, "%Y%m%d-%H%M%S") + name, "theirs");
+    }
+  g_temp_files = 0;
+  env_file_sys.open = counting_open;
+  int rc = backup_store();
+  env_file_sys = env_file_ops_default;
+  ASSERT_EQ(rc, 0) << env_last_error();
+  EXPECT_EQ(g_temp_files, 1);
+  for (const std::string &name : names())
+    if (read(data_dir() + "/backups/" + name) != "theirs") {
+      EXPECT_EQ(name.substr(15), "-00001001.json");
+    }
 }
 
 TEST_F(Backup, FailsWithoutADataDirectory) {

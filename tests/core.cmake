@@ -14,3 +14,5 @@ kenv_add_test(listing_test listing_test.cpp LIBS kestrune-envvar-editor yyjson::
 kenv_add_test(restore_test restore_test.cpp LIBS kestrune-envvar-editor)
 kenv_add_test(exports_test exports_test.cpp LIBS kestrune-envvar-editor)
 kenv_add_test(path_peer_test path_peer_test.cpp LABEL peer LIBS kestrune-envvar-editor)
+kenv_add_test(own_files_test own_files_test.cpp LIBS kestrune-envvar-editor)
+kenv_add_test(backup_list_test backup_list_test.cpp)

@@ -83,10 +83,13 @@ protected:
   }
 
   // The files with their time stamps taken out, and a backup that was not there before
-  // under one fixed name: the names count backups and carry the time.
+  // under one fixed name: the names count backups and carry the time. The backup index is
+  // derived from the backups (and names their serial numbers), so it is left out.
   file_map comparable(const file_map &files, const file_map &before) const {
     file_map out;
     for (const auto &[path, text] : files) {
+      if (path == data_dir() + "/.backup-index")
+        continue;
       bool new_backup = path.find("/backups/") != std::string::npos && !before.count(path);
       out[new_backup ? data_dir() + "/backups/<new>" : path] = without_times(text);
     }

@@ -113,6 +113,13 @@ std::vector<Fault> every_fault() {
 
 class IoFault : public IoFaultBase, public ::testing::WithParamInterface<Fault> {
 protected:
+  // Where the fault strikes: a backup is written as a temporary file in the data directory
+  // and then linked into the backups directory.
+  std::string fault_target(const Fault &f) const {
+    if (f.where == step::backup && f.which != call::link)
+      return data_dir() + "/" + f.scope + "-backup.tmp-";
+    return target(f.where, f.scope);
+  }
   // An open that fails on the store fails its reading, before anything is written.
   static bool fails_the_read(const Fault &f) { return f.where == step::store && f.which == call::open; }
   std::string expected_message(const Fault &f) {
@@ -145,7 +152,7 @@ TEST_P(IoFault, FailsWholeAndLeavesEveryFileAsItWas) {
   std::size_t backups_before = backup_count();
   int rc;
   {
-    io_fault_scope fault({f.which, target(f.where, f.scope), f.budget});
+    io_fault_scope fault({f.which, fault_target(f), f.budget});
     rc = env_set(f.scope.c_str(), "B", "2");
     EXPECT_GT(io_fault_scope::hits(), 0) << "the fault never struck";
   }

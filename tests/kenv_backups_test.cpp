@@ -3,10 +3,16 @@
 
 #include "kestrune_env.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
+
+#include <filesystem>
 
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -31,6 +37,27 @@ std::vector<std::string> lines_of(const std::string &text) {
 class KenvBackups : public KenvTest {
 protected:
   std::string backup_dir() const { return data_dir() + "/backups"; }
+  // A backup written by hand: "vars" holds the pairs given.
+  std::string hand_backup(const std::string &name, const std::string &scope,
+                          const std::vector<std::pair<std::string, std::string>> &vars = {}) {
+    std::string text = "{\"ts\": \"" + name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) +
+                       "T" + name.substr(9, 2) + ":" + name.substr(11, 2) + ":" + name.substr(13, 2) +
+                       "Z\", \"scope\": \"" + scope + "\", \"vars\": [";
+    for (std::size_t i = 0; i < vars.size(); ++i)
+      text += std::string(i ? ", " : "") + "{\"name\": \"" + vars[i].first + "\", \"value\": \"" +
+              vars[i].second + "\"}";
+    std::string path = backup_dir() + "/" + name;
+    write(path, text + "]}");
+    return path;
+  }
+  std::vector<std::string> backup_names() const {
+    std::vector<std::string> out;
+    for (auto &e : std::filesystem::directory_iterator(backup_dir()))
+      if (e.path().extension() == ".json")
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
 };
 
 TEST_F(KenvBackups, NoneYet) {
@@ -113,6 +140,115 @@ TEST_F(KenvBackups, RestoreNeedsExactlyOneOfFileAndLatest) {
   Outcome both = kenv({"restore", "x.json", "--latest"});
   EXPECT_EQ(both.status, 2);
   EXPECT_THAT(both.err, HasSubstr("give either FILE or --latest, not both"));
+}
+
+TEST_F(KenvBackups, PruneKeepsTheNewestOfTheScope) {
+  std::vector<std::string> user;
+  for (int i = 1; i <= 5; ++i)
+    user.push_back(hand_backup("2024010" + std::to_string(i) + "-120000-00000001.json", "user"));
+  std::string system = hand_backup("20240109-120000-00000001.json", "system");
+  std::string odd = hand_backup("20230101-120000-00000001.json", "elsewhere");
+  Outcome dry = kenv({"backups", "prune", "--keep", "2", "--dry-run"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "would remove " + user[2] + "\nwould remove " + user[1] + "\nwould remove " + user[0] +
+                         "\nWould remove 3 backups of the user scope and keep 2.\n");
+  EXPECT_EQ(backup_names().size(), 7u);
+  EXPECT_EQ(kenv_ok({"backups", "prune", "--keep", "2"}),
+            "removed " + user[2] + "\nremoved " + user[1] + "\nremoved " + user[0] +
+                "\nRemoved 3 backups of the user scope and kept 2.\n");
+  EXPECT_EQ(backup_names(),
+            (std::vector<std::string>{"20230101-120000-00000001.json", "20240104-120000-00000001.json",
+                                      "20240105-120000-00000001.json", "20240109-120000-00000001.json"}));
+  EXPECT_EQ(kenv_ok({"backups", "prune", "--keep", "1", "--scope", "system"}),
+            "Removed 0 backups of the system scope and kept 1.\n");
+  EXPECT_TRUE(std::filesystem::exists(system));
+  EXPECT_TRUE(std::filesystem::exists(odd));
+  EXPECT_THAT(kenv_ok({"backups"}), Not(HasSubstr(user[0])));
+}
+
+TEST_F(KenvBackups, PruneOlderThanNeverRemovesTheNewest) {
+  std::string a = hand_backup("20000101-000000-00000001.json", "user");
+  std::string b = hand_backup("20000102-000000-00000001.json", "user");
+  EXPECT_EQ(kenv_ok({"backups", "prune", "--older-than", "30"}),
+            "removed " + a + "\nRemoved 1 backup of the user scope and kept 1.\n");
+  kenv_ok({"set", "A", "1"});
+  EXPECT_EQ(kenv_ok({"backups", "prune", "--older-than", "30"}),
+            "removed " + b + "\nRemoved 1 backup of the user scope and kept 1.\n");
+  EXPECT_EQ(backup_names().size(), 1u);
+}
+
+TEST_F(KenvBackups, PruneNeedsKeepOrOlderThan) {
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"backups", "prune"},
+                                               {"backups", "prune", "--keep", "0"},
+                                               {"backups", "prune", "--keep", "2", "--older-than", "3"},
+                                               {"backups", "prune", "--older-than", "x"}}) {
+    Outcome r = kenv(args);
+    EXPECT_EQ(r.status, 2) << args.size();
+    EXPECT_THAT(r.err, HasSubstr("Try 'kenv backups --help'."));
+  }
+}
+
+TEST_F(KenvBackups, ShowPrintsABackupsVariables) {
+  std::string path = hand_backup("20240101-120000-00000001.json", "user", {{"A", "1"}, {"NL", "x\\ny"}});
+  std::string expected = "Backup " + path + "\n  taken 2024-01-01 12:00:00 UTC, scope user, 2 variables\n" +
+                         "  A=1\n  NL=x\\ny\n";
+  EXPECT_EQ(kenv_ok({"backups", "show", path}), expected);
+  EXPECT_EQ(kenv_ok({"backups", "show", "20240101-120000-00000001.json"}), expected);
+  EXPECT_EQ(kenv_ok({"backups", "show", "--latest"}), expected);
+  hand_backup("20240102-120000-00000001.json", "system", {{"S", "x"}});
+  EXPECT_EQ(kenv_ok({"backups", "show", "--latest"}), expected);
+  EXPECT_THAT(kenv_ok({"backups", "show", "--latest", "--scope", "system"}), HasSubstr("  S=x\n"));
+}
+
+TEST_F(KenvBackups, DiffShowsWhatRestoringWouldChange) {
+  kenv_ok({"set", "A", "1"});
+  kenv_ok({"set", "B", "2"});
+  kenv_ok({"set", "A", "3"});
+  kenv_ok({"set", "C", "4"});
+  // The newest backup holds the scope before C was set: A=3, B=2.
+  std::string newest = backup_dir() + "/" + backup_names().back();
+  EXPECT_EQ(kenv_ok({"backups", "diff", "--latest"}),
+            "Restoring " + newest + " would change the user scope:\n  removed  C=4\n");
+  std::string older = backup_dir() + "/" + backup_names()[2];
+  EXPECT_EQ(kenv_ok({"backups", "diff", older}),
+            "Restoring " + older + " would change the user scope:\n  changed  A: 3 -> 1\n  removed  C=4\n");
+  std::string first = backup_dir() + "/" + backup_names()[1];
+  EXPECT_EQ(kenv_ok({"backups", "diff", first}), "Restoring " + first +
+                                                     " would change the user scope:\n  changed  A: 3 -> 1\n"
+                                                     "  removed  B=2\n  removed  C=4\n");
+  std::string gone = hand_backup("20000101-000000-00000001.json", "user", {{"OLD", "o"}, {"A", "3"}});
+  EXPECT_EQ(kenv_ok({"backups", "diff", gone}), "Restoring " + gone +
+                                                    " would change the user scope:\n  added    OLD=o\n"
+                                                    "  removed  B=2\n  removed  C=4\n");
+  kenv_ok({"set", "C", "4"}); // the backup it takes holds what the scope holds
+  std::string same = backup_dir() + "/" + backup_names().back();
+  EXPECT_EQ(kenv_ok({"backups", "diff", "--latest"}),
+            "Backup " + same + " holds what the user scope holds now.\n");
+}
+
+TEST_F(KenvBackups, DiffOfASystemBackupComparesTheSystemScope) {
+  kenv_ok({"set", "S", "1", "--scope", "system"});
+  kenv_ok({"set", "S", "2", "--scope", "system"});
+  std::string newest = backup_dir() + "/" + backup_names().back();
+  EXPECT_EQ(kenv_ok({"backups", "diff", "--latest", "--scope", "system"}),
+            "Backup " + newest + " differs from the system scope now:\n  changed  S: 2 -> 1\n");
+}
+
+TEST_F(KenvBackups, AFifoNamedLikeABackupBlocksNothing) {
+  alarm(60); // a kenv that blocks on the FIFO ends the test process: the test fails
+  kenv_ok({"set", "A", "1"});
+  std::string fifo = backup_dir() + "/20991231-235959-00000001.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"restore", fifo},
+                                               {"restore", "--drop-invalid", fifo},
+                                               {"backups", "show", fifo},
+                                               {"backups", "diff", fifo}}) {
+    Outcome r = kenv(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_THAT(r.err, HasSubstr("not a regular file")) << args[0];
+  }
+  EXPECT_EQ(kenv({"restore", "--latest"}).status, 0);
+  alarm(0);
 }
 
 } // namespace

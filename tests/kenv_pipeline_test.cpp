@@ -55,6 +55,14 @@ protected:
         ++n;
     return n;
   }
+  // The temporary files left anywhere in the sandbox.
+  std::vector<std::string> temporary_files() {
+    std::vector<std::string> out;
+    for (auto &e : fs::recursive_directory_iterator(root()))
+      if (e.path().filename().string().find(".tmp-") != std::string::npos)
+        out.push_back(e.path().string());
+    return out;
+  }
   std::string listing(const char *scope) {
     char *text = env_list(scope);
     std::string out = text ? text : "";
@@ -109,7 +117,8 @@ TEST_F(KenvPipeline, AStoreTheUserCannotReadStopsChanges) {
 }
 
 // A change killed at any moment leaves nothing that the next change of the scope does not
-// mend: afterwards the store, environment.d and the export file agree on every name.
+// mend: afterwards the store, environment.d and the export file agree on every name, and
+// no temporary file is left.
 TEST_F(KenvPipeline, ChangesKilledAtRandomAreHealedByTheNextOne) {
   std::mt19937 random(12345);
   std::uniform_int_distribution<int> delay_us(0, 6000);
@@ -133,6 +142,8 @@ TEST_F(KenvPipeline, ChangesKilledAtRandomAreHealedByTheNextOne) {
     std::string list = listing("user");
     ASSERT_EQ(list.find("\"code\":\"native\""), std::string::npos) << "trial " << trial << ": " << list;
     ASSERT_EQ(list.find("\"code\":\"store\""), std::string::npos) << "trial " << trial << ": " << list;
+    std::vector<std::string> left = temporary_files();
+    ASSERT_TRUE(left.empty()) << "trial " << trial << ": " << left.front();
   }
   // The export file is written from the store by every change: its values are the store's.
   std::string exported = read(user_export());

@@ -1,15 +1,18 @@
 // Backups: a new, timestamped JSON file of a scope's store before every change.
 #include "core/state.h"
 
+#include "core/backups.h"
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
 #include "platform/env_plat.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 
-// Counts the backups this process took; never stored, never read back from the files.
+// The counter of the last backup this process took; never read back from the files.
 std::uint32_t g_backup_seq = 0;
 
 namespace {
@@ -28,13 +31,80 @@ std::string backup_text(env_scope scope, const env_kv_list &vars, const std::str
   return text ? std::string(text.get(), len) : std::string();
 }
 
-std::string backup_name(const std::string &stamp) {
+std::string backup_name(const std::string &stamp, std::uint64_t counter) {
   char name[80];
-  std::snprintf(name, sizeof name, "%s-%08u.json", stamp.c_str(), static_cast<unsigned>(++g_backup_seq));
+  std::snprintf(name, sizeof name, "%s-%08llu.json", stamp.c_str(), static_cast<unsigned long long>(counter));
   return name;
 }
 
+// The counter of `name` when it is a backup of the second `stamp`, else 0.
+std::uint64_t counter_in_second(std::string_view name, const std::string &stamp) {
+  std::uint64_t s = 0, counter = 0;
+  if (name.substr(0, stamp.size()) != stamp || !backup_name_parse(name, s, counter))
+    return 0;
+  return counter;
+}
+
+// The highest counter taken in the second, as the folder itself says: read only when the
+// index's last line proved out of date.
+std::uint64_t highest_counter(const std::string &dir, const std::string &stamp) {
+  std::uint64_t highest = 0;
+  DIR *d = opendir(dir.c_str());
+  if (!d)
+    return highest;
+  while (const dirent *e = readdir(d))
+    highest = std::max(highest, counter_in_second(e->d_name, stamp));
+  closedir(d);
+  return highest;
+}
+
+int write_failed(const std::string &path) {
+  env_set_error("failed to write backup %s", path.c_str());
+  return -1;
+}
+
+int backup_path(std::string &path, const std::string &dir, const std::string &stamp, std::uint64_t counter) {
+  if (env_join_path(path, dir, backup_name(stamp, counter), 4096) == 0)
+    return 0;
+  env_set_error("path too long");
+  return -1;
+}
+
+// Gives the written backup the name of the second `stamp` with the next free counter,
+// starting from `counter`. The index's last line names the newest backup, so its counter
+// plus one is nearly always free; a name found taken (the index is out of date) sends the
+// search to the folder once. A taken name costs a link, never a new write.
+int link_backup(env_temp_file &tmp, const std::string &text, const std::string &dir, const std::string &stamp,
+                std::uint64_t &counter) {
+  bool searched = false, moved = false;
+  std::string path;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (backup_path(path, dir, stamp, counter) != 0)
+      return -1;
+    int rc = tmp.link_as(path);
+    if (rc == 0)
+      return 0;
+    // The backups folder may lie on another file system (a link): write beside it instead.
+    if (rc < 0 && errno == EXDEV && !moved) {
+      moved = true;
+      if (tmp.write(path, text, 0600) != 0)
+        return write_failed(path);
+      continue;
+    }
+    if (rc < 0)
+      return write_failed(path);
+    counter = searched ? counter + 1 : highest_counter(dir, stamp) + 1;
+    searched = true;
+  }
+  env_set_error("failed to write backup %s/%s-*", dir.c_str(), stamp.c_str());
+  return -1;
+}
+
 } // namespace
+
+std::string backup_temp_base(const env_layout &files, env_scope scope) {
+  return files.data_dir + "/" + env_scope_name(scope) + "-backup";
+}
 
 int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars) {
   const std::string &dir = files.backups;
@@ -45,28 +115,23 @@ int make_backup(const env_layout &files, env_scope scope, const env_kv_list &var
   long long now = env_now();
   std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
   std::string stamp = env_format_utc(now, "%Y%m%d-%H%M%S");
-  std::string text;
-  // Another process may have taken the same second and counter: take the next number.
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::string path;
-    if (env_join_path(path, dir, backup_name(stamp), 4096) != 0) {
-      env_set_error("path too long");
-      return -1;
-    }
-    if (text.empty())
-      text = backup_text(scope, vars, ts);
-    if (text.empty()) {
-      env_set_error("failed to serialize backup");
-      return -1;
-    }
-    int rc = env_write_file_new(path.c_str(), text);
-    if (rc == 0)
-      return 0;
-    if (rc < 0) {
-      env_set_error("failed to write backup %s", path.c_str());
-      return -1;
-    }
+  std::string text = backup_text(scope, vars, ts);
+  if (text.empty()) {
+    env_set_error("failed to serialize backup");
+    return -1;
   }
-  env_set_error("failed to write backup %s/%s-*", dir.c_str(), stamp.c_str());
-  return -1;
+  std::uint64_t counter = counter_in_second(backup_index_last(dir), stamp) + 1;
+  std::string first;
+  if (backup_path(first, dir, stamp, counter) != 0)
+    return -1;
+  env_temp_file tmp;
+  if (tmp.write(backup_temp_base(files, scope), text, 0600) != 0)
+    return write_failed(first);
+  if (link_backup(tmp, text, dir, stamp, counter) != 0)
+    return -1;
+  g_backup_seq = static_cast<std::uint32_t>(counter);
+  backup_index_append(dir,
+                      backup_index_line(backup_name(stamp, counter), tmp.serial(),
+                                        static_cast<std::int64_t>(vars.size()), ts, env_scope_name(scope)));
+  return 0;
 }

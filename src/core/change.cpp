@@ -2,6 +2,7 @@
 #include "core/change.h"
 
 #include "core/frame.h"
+#include "core/own_files.h"
 #include "kestrune_env.h"
 
 #include <string>
@@ -28,7 +29,7 @@ int check_native(env_scope scope, const change_plan &plan) {
   for (const env_native_change &c : plan.native)
     if (c.value && env_plat_native_check(scope, c.name.c_str(), c.value->c_str()) != 0)
       return -1;
-  return 0;
+  return env_plat_native_ready(scope);
 }
 
 // Puts back what a failed change wrote, in reverse order, keeping the failure's message
@@ -68,7 +69,7 @@ int write_change(scope_state &st, const change_plan &plan) {
 
 int run_change(env_scope scope, store_policy policy, const change_planner &planner) {
   scope_state st;
-  if (env_layout_of(scope, st.files) != 0)
+  if (env_layout_of(scope, st.files) != 0 || env_resolve_own_files(st.files) != 0)
     return 0;
   env_plat_lock_handle lock;
   if (env_plat_lock_file(st.files.lock, lock) != 0 || read_state(scope, policy, st) != 0)
@@ -80,6 +81,7 @@ int run_change(env_scope scope, store_policy policy, const change_planner &plann
   if (verdict == plan_verdict::go && check_native(scope, plan) != 0)
     return 0;
   std::string refusal = env_last_error();
+  tidy_scope(st.files, scope);
   if (make_backup(st.files, scope, st.store.vars) != 0)
     return 0;
   if (verdict == plan_verdict::refused_after_backup) {

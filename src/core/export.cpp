@@ -192,12 +192,30 @@ void append_path_prefix(std::string &out) {
   out.append("}\"");
 }
 
+// A text the banner quotes, with every control character written as \xHH: a newline in a
+// path (HOME may hold one) would end the comment, and the shell would run the rest.
+std::string commentable(const std::string &text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out.append(hex);
+  }
+  return out;
+}
+
 std::string banner(const std::string &path, env_scope scope, long long now) {
-  std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
+  std::string shown = commentable(path);
+  std::string ts = commentable(env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ"));
   const char *scope_name = env_scope_name(scope);
-  int n = std::snprintf(nullptr, 0, banner_format, path.c_str(), ts.c_str(), scope_name);
+  int n = std::snprintf(nullptr, 0, banner_format, shown.c_str(), ts.c_str(), scope_name);
   std::string out(static_cast<std::size_t>(n), '\0');
-  std::snprintf(out.data(), out.size() + 1, banner_format, path.c_str(), ts.c_str(), scope_name);
+  std::snprintf(out.data(), out.size() + 1, banner_format, shown.c_str(), ts.c_str(), scope_name);
   return out;
 }
 

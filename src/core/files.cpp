@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -23,13 +25,13 @@ bool write_all(int fd, std::string_view data) {
   return true;
 }
 
-// Creates a new temporary file beside `path`; its name is left in `tmp`.
-int open_temp_beside(const char *path, int mode, std::string &tmp) {
+// Creates a new temporary file "<base>.tmp-<pid>-<n>"; its name is left in `tmp`.
+int open_temp(const std::string &base, int mode, std::string &tmp) {
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%u", static_cast<long>(::getpid()), ++counter);
-    tmp.assign(path).append(suffix);
+    tmp.assign(base).append(suffix);
     int fd = env_file_sys.open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, static_cast<unsigned>(mode));
     if (fd >= 0 || errno != EEXIST)
       return fd;
@@ -38,23 +40,49 @@ int open_temp_beside(const char *path, int mode, std::string &tmp) {
 }
 
 void sync_parent_dir(const std::string &path) {
-  std::size_t slash = path.find_last_of("/\\");
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
-  env_file_sys.sync_dir(dir.c_str());
+  env_file_sys.sync_dir(env_dir_of(path).c_str());
 }
 
-// Writes the data into a flushed temporary file beside `path`; on failure nothing is left.
-int write_temp(const char *path, std::string_view data, int mode, std::string &tmp) {
-  int fd = open_temp_beside(path, mode, tmp);
+// Writes the data into a temporary file named after `base`, flushed unless `flush` is false;
+// on failure nothing is left.
+int write_temp(const std::string &base, std::string_view data, int mode, std::string &tmp, bool flush = true,
+               unsigned long long *serial = nullptr) {
+  int fd = open_temp(base, mode, tmp);
   if (fd < 0)
     return -1;
-  bool ok = write_all(fd, data) && env_file_sys.fsync(fd) == 0;
+  struct stat st {};
+  if (serial && ::fstat(fd, &st) == 0)
+    *serial = static_cast<unsigned long long>(st.st_ino);
+  bool ok = write_all(fd, data) && (!flush || env_file_sys.fsync(fd) == 0);
   ok = (env_file_sys.close(fd) == 0) && ok;
   if (!ok) {
+    int err = errno;
     env_file_sys.unlink(tmp.c_str());
+    errno = err;
     return -1;
   }
   return 0;
+}
+
+int replace_with_temp(const char *path, std::string_view data, int mode, bool flush) {
+  if (!path || !*path)
+    return -1;
+  std::string tmp;
+  if (write_temp(path, data, mode, tmp, flush) != 0)
+    return -1;
+  if (env_file_sys.rename(tmp.c_str(), path) != 0) {
+    int err = errno;
+    env_file_sys.unlink(tmp.c_str());
+    errno = err;
+    return -1;
+  }
+  if (flush)
+    sync_parent_dir(tmp);
+  return 0;
+}
+
+bool all_digits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 } // namespace
@@ -111,7 +139,13 @@ int env_read_file(const char *path, std::string &out, std::size_t spare) {
     ~closer() { ::close(fd); }
   } close_fd{fd};
   struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && st.st_size >= 0 && st.st_size < 0x80000000LL;
+  if (::fstat(fd, &st) != 0)
+    return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL; // for callers that report errno
+    return env_not_regular;
+  }
+  bool ok = st.st_size >= 0 && st.st_size < 0x80000000LL;
   if (ok) {
     out.reserve(static_cast<std::size_t>(st.st_size) + spare);
     out.resize(static_cast<std::size_t>(st.st_size));
@@ -135,31 +169,80 @@ int env_read_file(const char *path, std::string &out, std::size_t spare) {
 }
 
 int env_write_file(const char *path, std::string_view data, int mode) {
-  if (!path || !*path)
-    return -1;
-  std::string tmp;
-  if (write_temp(path, data, mode, tmp) != 0)
-    return -1;
-  if (env_file_sys.rename(tmp.c_str(), path) != 0) {
-    env_file_sys.unlink(tmp.c_str());
-    return -1;
-  }
-  sync_parent_dir(tmp);
-  return 0;
+  return replace_with_temp(path, data, mode, true);
+}
+
+int env_write_file_unflushed(const char *path, std::string_view data, int mode) {
+  return replace_with_temp(path, data, mode, false);
 }
 
 int env_write_file_new(const char *path, std::string_view data, int mode) {
   if (!path || !*path)
     return -1;
-  std::string tmp;
-  if (write_temp(path, data, mode, tmp) != 0)
+  env_temp_file tmp;
+  if (tmp.write(path, data, mode) != 0)
     return -1;
-  // link() refuses to replace an existing name, so a backup is never overwritten.
-  int rc = env_file_sys.link(tmp.c_str(), path);
-  int err = errno;
-  env_file_sys.unlink(tmp.c_str());
-  if (rc != 0)
-    return err == EEXIST ? 1 : -1;
-  sync_parent_dir(tmp);
+  return tmp.link_as(path);
+}
+
+env_temp_file::~env_temp_file() {
+  if (!path_.empty())
+    env_file_sys.unlink(path_.c_str());
+}
+
+int env_temp_file::write(const std::string &base, std::string_view data, int mode) {
+  if (!path_.empty())
+    env_file_sys.unlink(path_.c_str());
+  path_.clear();
+  std::string tmp;
+  if (write_temp(base, data, mode, tmp, true, &serial_) != 0)
+    return -1;
+  path_ = std::move(tmp);
   return 0;
+}
+
+// link() refuses to replace an existing name, so a file is never overwritten.
+int env_temp_file::link_as(const std::string &path) {
+  if (env_file_sys.link(path_.c_str(), path.c_str()) != 0)
+    return errno == EEXIST ? 1 : -1;
+  sync_parent_dir(path);
+  return 0;
+}
+
+bool env_temp_name_of(std::string_view name, std::string_view own) {
+  if (name.size() <= own.size() || name.substr(0, own.size()) != own || name[own.size()] != '.')
+    return false;
+  std::size_t tmp = name.rfind(".tmp-");
+  if (tmp == std::string_view::npos || tmp < own.size())
+    return false;
+  std::string_view numbers = name.substr(tmp + 5);
+  std::size_t dash = numbers.find('-');
+  return dash != std::string_view::npos && all_digits(numbers.substr(0, dash)) &&
+         all_digits(numbers.substr(dash + 1));
+}
+
+void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns) {
+  DIR *d = ::opendir(dir.c_str());
+  if (!d)
+    return;
+  std::vector<std::string> stale;
+  while (const dirent *e = ::readdir(d))
+    for (const std::string &own : owns)
+      if (env_temp_name_of(e->d_name, own)) {
+        stale.emplace_back(e->d_name);
+        break;
+      }
+  ::closedir(d);
+  for (const std::string &name : stale)
+    (void)env_file_sys.unlink((dir + "/" + name).c_str());
+}
+
+std::string env_dir_of(const std::string &path) {
+  std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
+}
+
+std::string env_base_of(const std::string &path) {
+  std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }

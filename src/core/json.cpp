@@ -80,14 +80,18 @@ yyjson_val *env_json_member(yyjson_val *obj, const char *key) {
   return nullptr;
 }
 
-void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take) {
+void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take,
+                       const std::function<void(std::size_t, yyjson_val *)> &skip) {
   std::size_t idx, max;
   yyjson_val *elem;
   yyjson_arr_foreach(vars, idx, max, elem) {
     yyjson_val *name = env_json_member(elem, "name");
     yyjson_val *value = env_json_member(elem, "value");
-    if (!yyjson_is_str(name) || !yyjson_is_str(value))
+    if (!yyjson_is_str(name) || !yyjson_is_str(value)) {
+      if (skip)
+        skip(idx, elem);
       continue;
+    }
     // Records hold C strings: an escaped NUL inside a string ends it, as everywhere else.
     take(yyjson_get_str(name), yyjson_get_str(value));
   }

@@ -74,8 +74,10 @@ yyjson_mut_val *env_json_vars_array(yyjson_mut_doc *doc, const env_kv_list &vars
 // Reads the "vars" array of a store or backup document: elements that are objects whose
 // first "name" and first "value" members are strings, in order, with the given source.
 void env_json_take_vars(yyjson_val *vars, const char *source, env_kv_list &out);
-// The same elements handed to `take` one by one, as C strings, instead of listed.
-void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take);
+// The same elements handed to `take` one by one, as C strings, instead of listed; the other
+// elements, with their place in the array (from 0), to `skip` when it is given.
+void env_json_each_var(yyjson_val *vars, const std::function<void(const char *, const char *)> &take,
+                       const std::function<void(std::size_t, yyjson_val *)> &skip = nullptr);
 
 // The first member with exactly this key, or nullptr.
 yyjson_val *env_json_member(yyjson_val *obj, const char *key);

@@ -25,6 +25,7 @@ int join(std::string &out, std::string_view parent, std::string_view child) {
 
 int env_layout_of(env_scope scope, env_layout &out) {
   bool system = scope == env_scope::system;
+  out.follow_links = !system;
   if (env_plat_data_dir(out.data_dir) != 0)
     return -1;
   const std::string &dir = out.data_dir;
@@ -32,6 +33,57 @@ int env_layout_of(env_scope scope, env_layout &out) {
       join(out.backups, dir, "backups") != 0 || join(out.exports, dir, "exports") != 0 ||
       join(out.export_file, out.exports, system ? "system-env.sh" : "user-env.sh") != 0 ||
       join(out.lock, dir, ".lock") != 0)
+    return -1;
+  return 0;
+}
+
+// A directory in place of a file is let through: nothing can block on it, and the write
+// that cannot replace it fails with its own message (EISDIR), as a read-only file would.
+std::string env_resolve_own_file(std::string &path, bool follow_links) {
+  std::string target;
+  switch (env_plat_file_kind(path, &target)) {
+  case env_file_kind::missing:
+  case env_file_kind::regular:
+  case env_file_kind::directory:
+    return std::string();
+  case env_file_kind::other:
+    return "not a regular file";
+  case env_file_kind::link:
+    break;
+  }
+  if (!follow_links)
+    return "a symbolic link, which the system scope never follows";
+  if (target.empty())
+    return "a symbolic link that leads nowhere";
+  if (env_plat_file_kind(target) == env_file_kind::other)
+    return "not a regular file";
+  path = target;
+  return std::string();
+}
+
+namespace {
+
+int refuse_file(const std::string &path, const std::string &problem) {
+  env_set_error("refused: %s is %s", path.c_str(), problem.c_str());
+  return -1;
+}
+
+// Resolves one file; `any_kind` lets something else than a regular file through for the
+// caller to report in its own words.
+int resolve(std::string &path, bool follow_links, bool any_kind) {
+  std::string original = path;
+  std::string problem = env_resolve_own_file(path, follow_links);
+  if (problem.empty() || (any_kind && problem == "not a regular file"))
+    return 0;
+  return refuse_file(original, problem);
+}
+
+} // namespace
+
+int env_resolve_own_files(env_layout &files) {
+  bool follow = files.follow_links;
+  if (resolve(files.lock, follow, true) != 0 || resolve(files.store, follow, true) != 0 ||
+      resolve(files.export_file, follow, false) != 0)
     return -1;
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/own_files.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
@@ -48,23 +49,25 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const std::vector<
   out.end_array();
 }
 
-// The warnings about the library's own state that the merged view turned up.
-std::vector<env_warning> state_warnings(const env_layout &files, const merge_report &report,
+// The warnings about the library's own state that the merged view turned up, and about
+// folders others may write.
+std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files, const merge_report &report,
                                         bool native_read) {
   std::vector<env_warning> warnings;
   if (!report.store_problem.empty())
     warnings.push_back({"store", files.store,
                         "store cannot be used (" + report.store_problem +
                             "): it shows nothing, and changes are refused until it is repaired"});
+  for (const store_skipped &record : report.skipped)
+    warnings.push_back({"store_record", record.name, record.message});
   for (const std::string &name : report.not_utf8)
     warnings.push_back({"utf8", name, "not valid UTF-8: the listing shows U+FFFD in place of the bytes"});
-  if (!native_read)
-    return warnings;
   const char *native = env_plat_write_policy();
-  for (const std::string &name : report.disagree)
+  for (const std::string &name : native_read ? report.disagree : std::vector<std::string>())
     warnings.push_back({"native", name,
                         std::string("store and ") + native +
                             " disagree; setting it again (or restoring the latest backup) repairs it"});
+  writable_dir_warnings(files, scope, warnings);
   return warnings;
 }
 
@@ -138,7 +141,7 @@ char *list_scope(env_scope scope) {
   write_header(out, scope, files);
   std::vector<std::string> expanded = expand_view(merged, index);
   write_vars(out, merged, expanded);
-  write_path_and_warnings(out, scope, merged, index, expanded, state_warnings(files, report, native_read));
+  write_path_and_warnings(out, scope, merged, index, expanded, state_warnings(scope, files, report, native_read));
   write_trailer(out);
   out.end_object();
   return out.release();

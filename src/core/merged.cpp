@@ -58,11 +58,15 @@ int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &
   report = merge_report();
   int native_rc = env_plat_native_vars(scope, out);
   index = env_kv_index(out);
-  report.store_problem = store_each(store_path, [&](const char *name, const char *value) {
-    if (!env_json_utf8_valid(name) || !env_json_utf8_valid(value))
-      report.not_utf8.emplace_back(name);
-    overlay(out, index, name, value, report.disagree);
-  });
+  bool follow_links = scope == env_scope::user;
+  report.store_problem = store_each(
+      store_path, follow_links,
+      [&](const char *name, const char *value) {
+        if (!env_json_utf8_valid(name) || !env_json_utf8_valid(value))
+          report.not_utf8.emplace_back(name);
+        overlay(out, index, name, value, report.disagree);
+      },
+      &report.skipped);
   return native_rc;
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The store file as one call read it: its variables, and exactly the bytes it held, so that
 // a change that fails later can put the file back as it was. A missing file is an empty
@@ -24,10 +25,20 @@ struct store_file {
   std::string kept_as; // where store_write kept a file that could not be used
 };
 void store_read(const std::string &path, store_file &out);
+// A record of the store that reading leaves out: its name (or "") and a message saying so.
+struct store_skipped {
+  std::string name;
+  std::string message;
+};
 // Hands the records store_read would list to `take` (name, value) one by one, in order,
-// without building the list. Returns the problem of a file that cannot be used, or "".
-std::string store_each(const std::string &path, const std::function<void(const char *, const char *)> &take);
-// Reads a store document's variables; false when the text is not a store document.
+// without building the list, and the records it leaves out to `skipped` when given.
+// Without `follow_links` a symbolic link in place of the file is not read. Returns the
+// problem of a file that cannot be used, or "".
+std::string store_each(const std::string &path, bool follow_links,
+                       const std::function<void(const char *, const char *)> &take,
+                       std::vector<store_skipped> *skipped = nullptr);
+// Reads a store document's variables; false when the text is not a store document. A
+// leading UTF-8 byte order mark (some editors write one) is skipped.
 bool store_parse(std::string_view text, env_kv_list &out);
 // Replaces the value of the first record whose name matches (ASCII case ignored), keeping
 // its name and place, or appends the record.
@@ -39,10 +50,16 @@ int store_write(const env_layout &files, const env_kv_list &vars, store_file &be
 // Puts the file back exactly as `before` read it: its bytes, or no file.
 int store_put_back(const env_layout &files, const store_file &before);
 
-// Counts the backups this process took (wraps after 2^32 - 1); only ever under g_mu.
+// The counter in the name of the last backup this process took; only ever under g_mu.
 extern std::uint32_t g_backup_seq;
 // Writes a new backup file of the scope's store variables; never replaces an existing file.
+// The caller holds the data lock: the counter in the name is one more than the highest taken
+// in that second, so that name order is time order across processes.
 int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars);
+// Where a backup's temporary file is written before it is linked into the backups folder:
+// "<data>/<scope>-backup.tmp-<pid>-<n>". It lies outside that folder so that removing what
+// a killed change left never needs to read a folder of thousands of backups.
+std::string backup_temp_base(const env_layout &files, env_scope scope);
 
 // Regenerates the scope's export file for the store's variables. Values of any length are
 // written whole, so only the file system can make this fail.

@@ -5,24 +5,44 @@
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/json.h"
+#include "platform/env_plat.h"
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
-// Why a file that is there cannot be read, or "" when it can; `text` holds it then.
-std::string read_problem(const std::string &path, std::string &text, std::size_t spare) {
-  unsigned mode = 0;
-  if (env_file_sys.stat_mode(path.c_str(), &mode) != 0)
-    return errno == ENOENT ? std::string() : std::strerror(errno);
-  if (!S_ISREG(mode))
-    return "not a regular file";
+// Why a file that is there cannot be read, or "" when it can (or is missing); `text` holds
+// it then.
+std::string read_problem(const std::string &path, std::string &text, std::size_t spare, bool follow_links) {
+  if (!follow_links && env_plat_file_kind(path) == env_file_kind::link)
+    return "a symbolic link, which the system scope never follows";
   errno = 0;
-  if (env_read_file(path.c_str(), text, spare) != 0)
-    return std::strerror(errno ? errno : EIO);
+  int rc = env_read_file(path.c_str(), text, spare);
+  if (rc == env_not_regular)
+    return "not a regular file";
+  if (rc != 0)
+    return errno == ENOENT ? std::string() : std::strerror(errno ? errno : EIO);
   return std::string();
+}
+
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+std::string_view without_mark(std::string_view text) {
+  if (text.substr(0, byte_order_mark.size()) == byte_order_mark)
+    text.remove_prefix(byte_order_mark.size());
+  return text;
+}
+
+store_skipped skipped_record(std::size_t at, yyjson_val *record) {
+  std::string number = std::to_string(at + 1);
+  if (!yyjson_is_obj(record))
+    return {"", "store record " + number + " is not an object; it is ignored"};
+  yyjson_val *name = env_json_member(record, "name");
+  if (!yyjson_is_str(name))
+    return {"", "store record " + number + " has no name; it is ignored"};
+  return {yyjson_get_str(name),
+          "store record " + number + " has a value that is not a string; it is ignored"};
 }
 
 // A store that could not be used is kept beside it, under a name never reused, before a
@@ -66,7 +86,7 @@ int write_failed(const std::string &path) {
 
 bool store_parse(std::string_view text, env_kv_list &out) {
   out.clear();
-  yy_doc doc = env_json_read(text);
+  yy_doc doc = env_json_read(without_mark(text));
   if (!doc)
     return false;
   yyjson_val *vars = env_json_member(yyjson_doc_get_root(doc.get()), "vars");
@@ -78,7 +98,7 @@ bool store_parse(std::string_view text, env_kv_list &out) {
 
 void store_read(const std::string &path, store_file &out) {
   out = store_file();
-  out.problem = read_problem(path, out.bytes, 0);
+  out.problem = read_problem(path, out.bytes, 0, true);
   out.exists = !out.bytes.empty() || !out.problem.empty() || env_file_exists(path.c_str());
   // An empty file holds nothing to lose: it is an empty store.
   if (out.problem.empty() && !out.bytes.empty() && !store_parse(out.bytes, out.vars)) {
@@ -87,17 +107,27 @@ void store_read(const std::string &path, store_file &out) {
   }
 }
 
-std::string store_each(const std::string &path, const std::function<void(const char *, const char *)> &take) {
+std::string store_each(const std::string &path, bool follow_links,
+                       const std::function<void(const char *, const char *)> &take,
+                       std::vector<store_skipped> *skipped) {
   std::string text;
-  std::string problem = read_problem(path, text, YYJSON_PADDING_SIZE);
+  std::string problem = read_problem(path, text, YYJSON_PADDING_SIZE, follow_links);
   if (!problem.empty() || text.empty())
     return problem;
+  if (without_mark(text).size() != text.size())
+    text.erase(0, byte_order_mark.size());
   // The text is not kept, so it is parsed in place.
   yy_doc doc = env_json_read_in_place(text);
   yyjson_val *vars = doc ? env_json_member(yyjson_doc_get_root(doc.get()), "vars") : nullptr;
   if (!yyjson_is_arr(vars))
     return "not a store document";
-  env_json_each_var(vars, take);
+  if (!skipped) {
+    env_json_each_var(vars, take);
+    return std::string();
+  }
+  env_json_each_var(vars, take, [&](std::size_t at, yyjson_val *record) {
+    skipped->push_back(skipped_record(at, record));
+  });
   return std::string();
 }
 

@@ -5,6 +5,7 @@
 #include "core/kv_table.h"
 #include "core/names.h"
 #include "platform/env_plat.h"
+#include "core/state.h"
 
 #include <functional>
 #include <optional>
@@ -31,9 +32,10 @@ private:
 
 // What building the merged view found wrong with the library's own state.
 struct merge_report {
-  std::string store_problem;         // why a store file that is there cannot be used, or ""
-  std::vector<std::string> disagree; // store names whose native value differs from the store's
-  std::vector<std::string> not_utf8; // store names whose name or value is not UTF-8
+  std::string store_problem;          // why a store file that is there cannot be used, or ""
+  std::vector<std::string> disagree;  // store names whose native value differs from the store's
+  std::vector<std::string> not_utf8;  // store names whose name or value is not UTF-8
+  std::vector<store_skipped> skipped; // store records that are not a name and a text value
 };
 
 // Native variables overlaid by the store: native order first, store-only names after, a

@@ -97,3 +97,22 @@ int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out);
 // Each backend also defines env_file_ops_default (core/file_ops.h), the system calls behind
 // the whole-file helpers, and the UTC conversion of a clock reading.
 bool env_plat_gmtime(long long seconds, std::tm &out);
+
+// What a path names, a final symbolic link not followed.
+enum class env_file_kind { missing, regular, directory, link, other };
+// The kind of `path`. For a link, `target` (when given) receives the path the link finally
+// leads to, each link's relative text taken against its own directory; "" when the chain
+// of links does not end. The target itself may be missing.
+env_file_kind env_plat_file_kind(const std::string &path, std::string *target = nullptr);
+// True when others than the directory's owner may create files in it (any local user
+// could plant files there); its permission bits are left in `mode`. False where the
+// platform has no such bits.
+bool env_plat_dir_open_to_others(const std::string &dir, unsigned &mode);
+
+// The native store's own files, as the change pipeline and the listing meet them:
+// whether a change may write them (-1 with the reason when one is not a regular file, or is
+// a link the scope does not follow), the removal of the temporary files a killed change
+// left beside them (under the scope's lock), and the directories they live in.
+int env_plat_native_ready(env_scope scope);
+void env_plat_native_tidy(env_scope scope);
+void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out);

@@ -186,11 +186,11 @@ struct change {
   bool is_path;
 };
 
-// Where the scope's own file lives.
+// Where the scope's own file lives, and the file a change reads and writes (envd_own.cpp).
 int own_path(int scope, std::string &dir, std::string &path) {
   if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, own_name(scope)) != 0)
     return -1;
-  return 0;
+  return envd_resolve_own(scope, dir, path);
 }
 
 // Rewrites the scope's own file with the changes applied in order (see envd_splice), in one
@@ -268,6 +268,10 @@ int may_replace_own_file(int scope) {
 
 } // namespace
 
+int envd_own_path(int scope, std::string &dir, std::string &path) {
+  return own_path(scope, dir, path);
+}
+
 int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   out.clear();
   int s = scope_of(scope);
@@ -286,7 +290,9 @@ int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   std::string path;
   for (const std::string &name : names) {
     conf_text file{name == own_name(s), {}};
-    if (env_join_path(path, dir, name) == 0 && read_conf(path, file.text))
+    if (env_join_path(path, dir, name) != 0 || (file.own && !envd_may_read_own(s, path)))
+      continue;
+    if (read_conf(path, file.text))
       files.push_back(std::move(file));
   }
   merger m{out, s == system_scope ? "envd-system" : "envd-user"};

@@ -120,6 +120,17 @@ private:
   std::string take_line_start(piece &p) const;
 };
 
+// The scope's own file (2 = system) as a change reads and writes it, and its directory: in
+// the user scope a symbolic link in place of it is followed to its final target, which is
+// then replaced beside itself; in the system scope a link is refused, and so is anything
+// else than a regular file. -1 with the message recorded (envd_own.cpp).
+int envd_resolve_own(int scope, std::string &dir, std::string &path);
+// envd_dir, the own file's name and envd_resolve_own in one (envd_store.cpp).
+int envd_own_path(int scope, std::string &dir, std::string &path);
+// False for the system scope's own file when a link stands in its place: it is never read
+// through one.
+bool envd_may_read_own(int scope, const std::string &path);
+
 // HOME when it is set and not empty, else nullptr.
 const char *posix_home();
 // The environment.d directory of a scope (2 = system). -1 with the message recorded.

@@ -85,4 +85,18 @@ bool env_plat_gmtime(long long seconds, std::tm &out) {
   return gmtime_s(&out, &t) == 0;
 }
 
+// Windows opens a file through its link by itself, so a link counts as the file it leads to.
+env_file_kind env_plat_file_kind(const std::string &path, std::string *) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return env_file_kind::missing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? env_file_kind::directory : env_file_kind::regular;
+}
+
+// Access to a folder is a matter of its access control list, which the library leaves to
+// Windows: %APPDATA% belongs to the user.
+bool env_plat_dir_open_to_others(const std::string &, unsigned &) {
+  return false;
+}
+
 #endif

@@ -1,6 +1,7 @@
 // kenv backups and kenv restore.
 #include "args.h"
 #include "backup_copy.h"
+#include "backup_files.h"
 #include "commands.h"
 #include "help.h"
 #include "library.h"
@@ -9,9 +10,9 @@
 #include "platform.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
+#include <ctime>
 #include <optional>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -45,20 +46,16 @@ std::string backup_table(const std::vector<Backup> &backups, const Style &style)
   return out;
 }
 
-bool is_system(const Backup &b) {
-  if (!b.scope || b.scope->size() != 6)
-    return false;
-  std::string s = *b.scope;
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return s == "system";
-}
-
-std::string latest_user_backup() {
-  for (const Backup &b : parse_backups(lib_backups()))
-    if (!is_system(b))
-      return b.path;
-  throw LibraryError("no backup of the user scope to restore");
+std::string latest_backup(const std::string &scope, const char *purpose) {
+  if (scope == "user") {
+    if (std::optional<std::string> path = newest_user_backup())
+      return *path;
+  } else {
+    for (const Backup &b : parse_backups(lib_backups()))
+      if (is_system_scope(b.scope))
+        return b.path;
+  }
+  throw LibraryError("no backup of the " + scope + " scope" + purpose);
 }
 
 // A path as given, or the path of the backup whose file name the word is.
@@ -81,14 +78,6 @@ std::optional<std::string> refused_name(const std::string &message) {
   return message.substr(head.size(), end - head.size());
 }
 
-std::string read_backup_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (!in || !(text << in.rdbuf()))
-    throw LibraryError("cannot read backup: " + path);
-  return text.str();
-}
-
 // Restores a copy of the backup without the variables the library refuses, one refusal at
 // a time: a refused restore writes nothing, so each try starts from the same state.
 std::string restore_dropping_invalid(const std::string &path, std::vector<std::string> &dropped,
@@ -108,9 +97,7 @@ std::string restore_dropping_invalid(const std::string &path, std::vector<std::s
   }
 }
 
-} // namespace
-
-int cmd_backups(const Words &argv) {
+int backups_list(const Words &argv) {
   Args args = parse_args("backups", argv, {{"json"}, {}});
   if (args.help)
     return show_help("backups");
@@ -128,6 +115,183 @@ int cmd_backups(const Words &argv) {
   return 0;
 }
 
+// What prune keeps: the newest `keep` backups of the scope, or those newer than the age,
+// and always the newest.
+struct PruneRule {
+  std::optional<long long> keep;
+  std::optional<long long> older_than_days;
+};
+
+PruneRule prune_rule(const Args &args) {
+  std::optional<std::string> keep = args.value("keep"), days = args.value("older-than");
+  if (keep.has_value() == days.has_value())
+    throw UsageError("backups", "prune takes one of --keep N and --older-than DAYS");
+  PruneRule rule;
+  if (keep) {
+    rule.keep = index_word("backups", "--keep", *keep);
+    if (*rule.keep < 1)
+      throw UsageError("backups", "--keep must be 1 or more: the newest backup is always kept");
+  } else {
+    rule.older_than_days = index_word("backups", "--older-than", *days);
+  }
+  return rule;
+}
+
+// The backups of the scope that the rule removes, newest first. Backups whose scope is
+// neither user nor system (hand-made, unreadable) are never removed.
+std::vector<Backup> prune_victims(const std::vector<Backup> &all, const std::string &scope,
+                                  const PruneRule &rule, std::size_t &kept) {
+  std::vector<Backup> victims;
+  std::time_t now = std::time(nullptr);
+  std::size_t seen = 0;
+  kept = 0;
+  for (const Backup &b : all) {
+    if (!b.scope || (scope == "system") != is_system_scope(b.scope) ||
+        (scope == "user" && *b.scope != "user"))
+      continue;
+    ++seen;
+    std::optional<std::time_t> taken = backup_name_time(b.file);
+    bool old = rule.keep ? seen > static_cast<std::size_t>(*rule.keep)
+                         : taken && now - *taken > *rule.older_than_days * 86400;
+    if (seen > 1 && old)
+      victims.push_back(b);
+    else
+      ++kept;
+  }
+  return victims;
+}
+
+std::string plural(std::size_t n, const char *word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+int backups_prune(const Words &argv) {
+  Args args = parse_args("backups", argv, {{"dry-run"}, {"keep", "older-than", "scope"}});
+  if (args.help)
+    return show_help("backups");
+  expect_words(args, 0, 0, "");
+  PruneRule rule = prune_rule(args);
+  std::string scope = scope_option(args);
+  bool dry = args.has("dry-run");
+  std::size_t kept = 0;
+  std::vector<Backup> victims = prune_victims(parse_backups(lib_backups()), scope, rule, kept);
+  std::string out;
+  for (const Backup &b : victims) {
+    if (!dry && std::remove(b.path.c_str()) != 0)
+      throw LibraryError("cannot remove backup " + b.path);
+    out += (dry ? "would remove " : "removed ") + visible(b.path) + "\n";
+  }
+  out += std::string(dry ? "Would remove " : "Removed ") + plural(victims.size(), "backup") + " of the " +
+         scope + " scope and " + (dry ? "keep " : "kept ") + std::to_string(kept) + ".\n";
+  write_out(out);
+  return 0;
+}
+
+// The backup a show or diff is about: FILE, or with --latest the newest of --scope.
+BackupFile chosen_backup(const Args &args) {
+  bool latest = args.has("latest");
+  if (latest && !args.words.empty())
+    throw UsageError("backups", "give either FILE or --latest, not both");
+  expect_words(args, latest ? 0 : 1, latest ? 0 : 1, "FILE (or --latest)");
+  return read_backup_file(latest ? latest_backup(scope_option(args), "") : backup_path_for(args.words[0]));
+}
+
+int backups_show(const Words &argv) {
+  Args args = parse_args("backups", argv, {{"latest"}, {"scope"}});
+  if (args.help)
+    return show_help("backups");
+  BackupFile b = chosen_backup(args);
+  std::string out = "Backup " + visible(b.path) + "\n  taken " + readable_time(b.ts) + ", scope " +
+                    visible(b.scope.value_or("-")) + ", " + plural(b.vars.size(), "variable") + "\n";
+  for (const auto &[name, value] : b.vars)
+    out += "  " + visible(name) + "=" + visible(value) + "\n";
+  write_out(out);
+  return 0;
+}
+
+// The store's variables now: what a restore replaces.
+std::vector<std::pair<std::string, std::string>> stored_now(const std::string &scope) {
+  std::vector<std::pair<std::string, std::string>> vars;
+  for (const Variable &v : parse_listing(lib_list(scope)).vars)
+    if (v.source == "overlay")
+      vars.emplace_back(v.name, v.value);
+  return vars;
+}
+
+const std::string *value_of(const std::vector<std::pair<std::string, std::string>> &vars,
+                            const std::string &name) {
+  for (const auto &[n, v] : vars)
+    if (n == name)
+      return &v;
+  return nullptr;
+}
+
+// Added and changed in the backup's order, then removed in the scope's.
+std::string differences(const BackupFile &b, const std::vector<std::pair<std::string, std::string>> &now) {
+  std::string out;
+  for (const auto &[name, value] : b.vars) {
+    const std::string *current = value_of(now, name);
+    if (!current)
+      out += "  added    " + visible(name) + "=" + visible(value) + "\n";
+    else if (*current != value)
+      out += "  changed  " + visible(name) + ": " + visible(*current) + " -> " + visible(value) + "\n";
+  }
+  for (const auto &[name, value] : now)
+    if (!value_of(b.vars, name))
+      out += "  removed  " + visible(name) + "=" + visible(value) + "\n";
+  return out;
+}
+
+int backups_diff(const Words &argv) {
+  Args args = parse_args("backups", argv, {{"latest"}, {"scope"}});
+  if (args.help)
+    return show_help("backups");
+  BackupFile b = chosen_backup(args);
+  std::string scope = is_system_scope(b.scope) ? "system" : "user";
+  std::string diff = differences(b, stored_now(scope));
+  std::string path = visible(b.path);
+  if (diff.empty())
+    write_out("Backup " + path + " holds what the " + scope + " scope holds now.\n");
+  else if (scope == "user")
+    write_out("Restoring " + path + " would change the user scope:\n" + diff);
+  else
+    write_out("Backup " + path + " differs from the system scope now:\n" + diff);
+  return 0;
+}
+
+// The position of the backups command (prune, show, diff) among the words: the first word
+// that is neither an option nor an option's value. npos when there is none.
+std::size_t find_subcommand(const Words &argv) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string &w = argv[i];
+    if (w == "--")
+      return std::string::npos;
+    if (w == "--scope" || w == "--keep" || w == "--older-than")
+      ++i;
+    else if (w.empty() || w[0] != '-' || w == "-")
+      return i;
+  }
+  return std::string::npos;
+}
+
+} // namespace
+
+int cmd_backups(const Words &argv) {
+  std::size_t at = find_subcommand(argv);
+  if (at == std::string::npos)
+    return backups_list(argv);
+  Words rest = argv;
+  rest.erase(rest.begin() + static_cast<long>(at));
+  const std::string &sub = argv[at];
+  if (sub == "prune")
+    return backups_prune(rest);
+  if (sub == "show")
+    return backups_show(rest);
+  if (sub == "diff")
+    return backups_diff(rest);
+  throw UsageError("backups", "unknown backups command '" + sub + "' (prune, show or diff)");
+}
+
 int cmd_restore(const Words &argv) {
   Args args = parse_args("restore", argv, {{"latest", "drop-invalid"}, {}});
   if (args.help)
@@ -136,7 +300,7 @@ int cmd_restore(const Words &argv) {
   if (latest && !args.words.empty())
     throw UsageError("restore", "give either FILE or --latest, not both");
   expect_words(args, latest ? 0 : 1, latest ? 0 : 1, "FILE (or --latest)");
-  std::string path = latest ? latest_user_backup() : backup_path_for(args.words[0]);
+  std::string path = latest ? latest_backup("user", " to restore") : backup_path_for(args.words[0]);
   std::vector<std::string> dropped, why;
   std::string note =
       args.has("drop-invalid") ? restore_dropping_invalid(path, dropped, why) : lib_restore(path);

@@ -188,16 +188,36 @@ Examples:
 )";
 
 const char backups_help[] = R"(Usage: kenv backups [--json]
+       kenv backups prune (--keep N | --older-than DAYS) [--dry-run] [--scope user|system]
+       kenv backups show FILE|--latest [--scope user|system]
+       kenv backups diff FILE|--latest [--scope user|system]
 
 Lists the backups, newest first: when each was taken (UTC), its scope, how many variables
-it holds and its file. Every change takes one before it writes anything.
+it holds and its file. Every change takes one before it writes anything, and the library
+never removes one.
+
+prune removes old backups of one scope (the user scope unless --scope says otherwise) and
+prints each file it removed: all but the newest N, or those taken more than DAYS days ago.
+The newest backup of the scope always stays, and backups of no known scope are never
+removed. show prints a backup's variables. diff shows how a backup differs from its scope
+now: what restoring it would add, remove or change. FILE is a backup's path, or its file
+name as `kenv backups` shows it; --latest takes the newest backup of the scope.
 
 Options:
-  --json   print the backup list exactly as the library returns it
+  --json             print the backup list exactly as the library returns it
+  --keep N           prune all but the newest N backups (N is 1 or more)
+  --older-than DAYS  prune the backups taken more than DAYS days ago
+  --dry-run          print what prune would remove, and remove nothing
+  --latest           show or compare the newest backup of the scope
+  --scope SCOPE      user (the default) or system
 
 Examples:
   kenv backups
   kenv backups --json | jq -r '.[0].path'
+  kenv backups prune --keep 100
+  kenv backups prune --older-than 365 --dry-run
+  kenv backups show --latest
+  kenv backups diff 20250102-100000-00000001.json
 )";
 
 const char restore_help[] = R"(Usage: kenv restore FILE

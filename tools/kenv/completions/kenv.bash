@@ -32,7 +32,8 @@ _kenv_options() {
   set) echo --scope --force --help ;;
   unset | path | "path list" | "path rm" | "path mv") echo --scope --help ;;
   "path add") echo --scope --at --help ;;
-  backups | doctor) echo --json --help ;;
+  backups) echo --json --keep --older-than --dry-run --latest --scope --help ;;
+  doctor) echo --json --help ;;
   restore) echo --latest --drop-invalid --help ;;
   shell-init) echo --shell --install --uninstall --help ;;
   *) echo --help ;;

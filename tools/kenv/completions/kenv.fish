@@ -17,7 +17,9 @@ function __kenv_options --argument-names topic
             printf '%s\n' --scope --help
         case 'path add'
             printf '%s\n' --scope --at --help
-        case backups doctor
+        case backups
+            printf '%s\n' --json --keep --older-than --dry-run --latest --scope --help
+        case doctor
             printf '%s\n' --json --help
         case restore
             printf '%s\n' --latest --drop-invalid --help

@@ -1,0 +1,54 @@
+// The library's own environment.d file as others may have left it: a link a dotfile manager
+// put in its place, something that is not a file at all, or the temporary files of a change
+// that was killed while it wrote.
+#if !defined(_WIN32) && !defined(KENV_WIN_SIM)
+
+#include "core/files.h"
+#include "core/frame.h"
+#include "platform/env_plat.h"
+#include "posix/posix.h"
+
+namespace {
+
+constexpr int system_scope = 2;
+
+int scope_of(env_scope scope) {
+  return scope == env_scope::system ? system_scope : 1;
+}
+
+} // namespace
+
+int envd_resolve_own(int scope, std::string &dir, std::string &path) {
+  std::string original = path;
+  std::string problem = env_resolve_own_file(path, scope != system_scope);
+  if (!problem.empty()) {
+    env_set_error("refused: %s is %s", original.c_str(), problem.c_str());
+    return -1;
+  }
+  if (path != original)
+    dir = env_dir_of(path);
+  return 0;
+}
+
+bool envd_may_read_own(int scope, const std::string &path) {
+  return scope != system_scope || env_plat_file_kind(path) != env_file_kind::link;
+}
+
+int env_plat_native_ready(env_scope scope) {
+  std::string dir, path;
+  return envd_own_path(scope_of(scope), dir, path);
+}
+
+void env_plat_native_tidy(env_scope scope) {
+  std::string dir, path;
+  if (envd_own_path(scope_of(scope), dir, path) == 0)
+    env_remove_stale_temps(dir, {env_base_of(path)});
+}
+
+void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out) {
+  std::string dir;
+  if (envd_dir(scope_of(scope), dir) == 0)
+    out.push_back(dir);
+}
+
+#endif
