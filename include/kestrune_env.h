@@ -29,8 +29,12 @@
  *  - "store <file> cannot be used (<reason>): nothing was changed; ..." (all but env_restore,
  *    which keeps such a store as "<file>.unreadable-<UTC time>" and replaces it);
  *  - "cannot lock <file> (<reason>)";
- *  - "<message>; putting it back failed too: <message>".
+ *  - "<message>; putting it back failed too: <message>";
+ *  - "refused: <file> is not a regular file" (a FIFO or the like in place of one of the
+ *    library's files), "refused: <file> is a symbolic link, which the system scope never
+ *    follows", "refused: <file> is a symbolic link that leads nowhere".
  * env_path_add also refuses "refused: PATH entry '<entry>' holds the separator '<c>'".
+ * env_restore refuses "cannot read backup: <path> (not a regular file)".
  * env_restore may succeed leaving "restored; left in the registry (protected): ..." on
  * Windows, where it never removes a protected name the backup lacks.
  */
@@ -74,7 +78,9 @@ KENV_API int env_path_del(const char *scope, const char *entry);
 /* Moves the first PATH entry equal to entry to new_index (past the end: last). */
 KENV_API int env_path_move(const char *scope, const char *entry, int32_t new_index);
 
-/* The backups on disk as a compact JSON array, newest first. NULL on failure. */
+/* The backups on disk as a compact JSON array, newest first. NULL on failure. What it shows
+ * of each backup comes from an index beside the backups folder that it keeps up to date, so
+ * it reads only backups the index does not know. */
 KENV_API char *env_backups(void);
 
 /* Makes a backup file's variables the user scope's variables again, after taking a fresh

@@ -7,10 +7,10 @@
 #include "core/json.h"
 #include "platform/env_plat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <dirent.h>
 
 // The counter of the last backup this process took; never read back from the files.
 std::uint32_t g_backup_seq = 0;
@@ -49,12 +49,9 @@ std::uint64_t counter_in_second(std::string_view name, const std::string &stamp)
 // index's last line proved out of date.
 std::uint64_t highest_counter(const std::string &dir, const std::string &stamp) {
   std::uint64_t highest = 0;
-  DIR *d = opendir(dir.c_str());
-  if (!d)
-    return highest;
-  while (const dirent *e = readdir(d))
-    highest = std::max(highest, counter_in_second(e->d_name, stamp));
-  closedir(d);
+  (void)env_plat_list_dir(dir, [&](const char *name, unsigned long long, bool) {
+    highest = std::max(highest, counter_in_second(name, stamp));
+  });
   return highest;
 }
 

@@ -6,11 +6,11 @@
 #include "core/frame.h"
 #include "core/json.h"
 #include "core/json_out.h"
+#include "platform/env_plat.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <deque>
-#include <dirent.h>
 #include <memory>
 #include <new>
 #include <vector>
@@ -47,16 +47,6 @@ bool same_name(const backup_row &a, const backup_row &b) {
   return a.stamp == b.stamp && a.counter == b.counter && a.name.size() == b.name.size();
 }
 
-struct dir_closer {
-  void operator()(DIR *d) const { closedir(d); }
-};
-
-// Entries the file system knows to be something else than a file or a link (FIFOs,
-// folders) are no backups and never read.
-bool maybe_file(const dirent *e) {
-  return e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
-}
-
 // A backup of the folder, small so that sorting tens of thousands of them moves little.
 struct folder_entry {
   std::uint64_t stamp;
@@ -66,27 +56,25 @@ struct folder_entry {
   std::uint32_t length;
 };
 
-// Read with readdir rather than std::filesystem: libstdc++'s directory iterator allocates
-// inside a noexcept function, so running out of memory there ends the process, and with an
-// error_code it reports a directory it had no memory to open as an empty one. The names
-// are kept in `names`; the entries come out in name order.
+// Read through the platform's folder listing rather than std::filesystem: libstdc++'s
+// directory iterator allocates inside a noexcept function, so running out of memory there
+// ends the process, and with an error_code it reports a directory it had no memory to open
+// as an empty one. Entries the listing knows to be no file (FIFOs, folders) are no backups
+// and never read. The names are kept in `names`; the entries come out in name order.
 std::vector<folder_entry> folder_entries(const std::string &dir, std::string &names) {
   std::vector<folder_entry> entries;
   errno = 0;
-  std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
-  if (!d && errno == ENOMEM)
-    throw std::bad_alloc();
-  if (!d)
-    return entries;
-  while (const dirent *e = readdir(d.get())) {
-    std::string_view name(e->d_name);
-    folder_entry entry{0, 0, static_cast<std::uint64_t>(e->d_ino), static_cast<std::uint32_t>(names.size()),
+  int rc = env_plat_list_dir(dir, [&](const char *file, unsigned long long serial, bool maybe_file) {
+    std::string_view name(file);
+    folder_entry entry{0, 0, serial, static_cast<std::uint32_t>(names.size()),
                        static_cast<std::uint32_t>(name.size())};
-    if (!maybe_file(e) || !backup_name_parse(name, entry.stamp, entry.counter))
-      continue;
+    if (!maybe_file || !backup_name_parse(name, entry.stamp, entry.counter))
+      return;
     names.append(name);
     entries.push_back(entry);
-  }
+  });
+  if (rc != 0 && errno == ENOMEM)
+    throw std::bad_alloc();
   std::sort(entries.begin(), entries.end(), [](const folder_entry &a, const folder_entry &b) {
     if (a.stamp != b.stamp)
       return a.stamp < b.stamp;

@@ -2,10 +2,10 @@
 #include "core/files.h"
 
 #include "core/file_ops.h"
+#include "platform/env_plat.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -222,17 +222,14 @@ bool env_temp_name_of(std::string_view name, std::string_view own) {
 }
 
 void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns) {
-  DIR *d = ::opendir(dir.c_str());
-  if (!d)
-    return;
   std::vector<std::string> stale;
-  while (const dirent *e = ::readdir(d))
+  (void)env_plat_list_dir(dir, [&](const char *name, unsigned long long, bool) {
     for (const std::string &own : owns)
-      if (env_temp_name_of(e->d_name, own)) {
-        stale.emplace_back(e->d_name);
-        break;
+      if (env_temp_name_of(name, own)) {
+        stale.emplace_back(name);
+        return;
       }
-  ::closedir(d);
+  });
   for (const std::string &name : stale)
     (void)env_file_sys.unlink((dir + "/" + name).c_str());
 }

@@ -104,6 +104,13 @@ enum class env_file_kind { missing, regular, directory, link, other };
 // leads to, each link's relative text taken against its own directory; "" when the chain
 // of links does not end. The target itself may be missing.
 env_file_kind env_plat_file_kind(const std::string &path, std::string *target = nullptr);
+// Hands every entry of the folder to `take`: its name, its serial number (0 where the
+// platform has none) and whether it may be a file (false for what the folder's listing
+// already tells is something else: a FIFO, a folder). -1 (errno set, no message) when the
+// folder cannot be read.
+int env_plat_list_dir(
+    const std::string &dir,
+    const std::function<void(const char *name, unsigned long long serial, bool maybe_file)> &take);
 // True when others than the directory's owner may create files in it (any local user
 // could plant files there); its permission bits are left in `mode`. False where the
 // platform has no such bits.

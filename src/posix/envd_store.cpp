@@ -112,8 +112,7 @@ struct conf_text {
 };
 
 bool read_conf(const std::string &path, std::string &text) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && env_read_file(path.c_str(), text) == 0;
+  return env_read_file(path.c_str(), text) == 0; // what is not a regular file is not read
 }
 
 // Applies the files in order. An assignment whose value is not UTF-8 ends its file there:

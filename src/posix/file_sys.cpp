@@ -6,6 +6,7 @@
 #include "platform/env_plat.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -120,6 +121,24 @@ env_file_kind env_plat_file_kind(const std::string &path, std::string *target) {
   }
   target->clear();
   return env_file_kind::link;
+}
+
+int env_plat_list_dir(
+    const std::string &dir,
+    const std::function<void(const char *name, unsigned long long serial, bool maybe_file)> &take) {
+  DIR *d = ::opendir(dir.c_str());
+  if (!d)
+    return -1;
+  struct closer {
+    DIR *d;
+    ~closer() { ::closedir(d); }
+  } close_dir{d};
+  errno = 0;
+  while (const dirent *e = ::readdir(d)) {
+    bool maybe_file = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
+    take(e->d_name, static_cast<unsigned long long>(e->d_ino), maybe_file);
+  }
+  return errno == 0 ? 0 : -1;
 }
 
 bool env_plat_dir_open_to_others(const std::string &dir, unsigned &mode) {

@@ -93,6 +93,23 @@ env_file_kind env_plat_file_kind(const std::string &path, std::string *) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? env_file_kind::directory : env_file_kind::regular;
 }
 
+// Windows names no file types in a folder's listing: every entry may be a file.
+int env_plat_list_dir(
+    const std::string &dir,
+    const std::function<void(const char *name, unsigned long long serial, bool maybe_file)> &take) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ENOMEM : ENOENT;
+    return -1;
+  }
+  do
+    take(found.cFileName, 0, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+  while (FindNextFileA(h, &found));
+  FindClose(h);
+  return 0;
+}
+
 // Access to a folder is a matter of its access control list, which the library leaves to
 // Windows: %APPDATA% belongs to the user.
 bool env_plat_dir_open_to_others(const std::string &, unsigned &) {

@@ -20,7 +20,7 @@ Commands:
   set          create or replace a variable
   unset        delete a variable
   path         list PATH, or add, remove and move one entry
-  backups      list the backups taken before every change
+  backups      list, show, compare and prune the backups taken before every change
   restore      make a backup's variables the user scope's variables again
   shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
                add them to the shells' start-up files (--install)
