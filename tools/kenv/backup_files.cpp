@@ -1,6 +1,7 @@
 #include "backup_files.h"
 
 #include "library.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -91,8 +92,8 @@ std::vector<Candidate> newest_names(const std::string &dir, std::size_t want, co
   auto newer_first = [](const Candidate &a, const Candidate &b) { return b < a; };
   while (const dirent *e = readdir(d.get())) {
     Candidate c;
-    bool file = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
-    if (!file || !name_order(e->d_name, c.stamp, c.counter))
+    // Only a name decides: reading refuses what is not a regular file.
+    if (!name_order(e->d_name, c.stamp, c.counter))
       continue;
     c.name = e->d_name;
     if ((below && !(c < *below)) || (kept.size() == want && !(kept.front() < c)))
@@ -123,7 +124,7 @@ std::optional<std::optional<std::string>> scope_of_file(const std::string &path)
 } // namespace
 
 std::string read_backup_text(const std::string &path) {
-  FdClose f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  FdClose f{open_without_waiting(path)};
   struct stat st {};
   if (f.fd < 0 || ::fstat(f.fd, &st) != 0)
     throw LibraryError("cannot read backup: " + path);
@@ -202,5 +203,5 @@ std::optional<std::time_t> backup_name_time(const std::string &file) {
   tm.tm_hour = static_cast<int>(stamp / 10000 % 100);
   tm.tm_min = static_cast<int>(stamp / 100 % 100);
   tm.tm_sec = static_cast<int>(stamp % 100);
-  return timegm(&tm);
+  return utc_seconds(tm);
 }

@@ -11,6 +11,8 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 #include <sys/stat.h>
 
@@ -130,8 +132,17 @@ std::vector<std::string> unexpanded_value_names(const std::string &scope) {
   }
 }
 
+int open_without_waiting(const std::string &path) {
+  return ::_wopen(to_wide(path).c_str(), _O_RDONLY | _O_BINARY);
+}
+
+long long utc_seconds(std::tm &tm) {
+  return static_cast<long long>(_mkgmtime(&tm));
+}
+
 #else
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -162,4 +173,13 @@ std::optional<std::string> process_variable(const std::string &name) {
 std::vector<std::string> unexpanded_value_names(const std::string &) {
   return {};
 }
+
+int open_without_waiting(const std::string &path) {
+  return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+long long utc_seconds(std::tm &tm) {
+  return static_cast<long long>(timegm(&tm));
+}
+
 #endif

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,13 @@ bool colour_terminal(std::FILE *stream);
 enum class FileKind { missing, directory, other, unknown };
 // What a path names; `unknown` when it cannot be examined (no permission, a bad name).
 FileKind file_kind(const std::string &path);
+
+// Opens a file for reading without waiting on a FIFO or a device that has no writer; -1 on
+// failure.
+int open_without_waiting(const std::string &path);
+
+// Seconds since the epoch of a broken-down UTC time.
+long long utc_seconds(std::tm &tm);
 
 // A variable of kenv's own process environment, in UTF-8.
 std::optional<std::string> process_variable(const std::string &name);
