@@ -87,7 +87,7 @@ bool env_plat_gmtime(long long seconds, std::tm &out) {
 
 // Windows opens a file through its link by itself, so a link counts as the file it leads to.
 env_file_kind env_plat_file_kind(const std::string &path, std::string *) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(wide(path.c_str()).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return env_file_kind::missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? env_file_kind::directory : env_file_kind::regular;
@@ -97,15 +97,15 @@ env_file_kind env_plat_file_kind(const std::string &path, std::string *) {
 int env_plat_list_dir(
     const std::string &dir,
     const std::function<void(const char *name, unsigned long long serial, bool maybe_file)> &take) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(wide((dir + "\\*").c_str()).c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) {
     errno = GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ENOMEM : ENOENT;
     return -1;
   }
   do
-    take(found.cFileName, 0, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
-  while (FindNextFileA(h, &found));
+    take(win_to_utf8(found.cFileName).c_str(), 0, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+  while (FindNextFileW(h, &found));
   FindClose(h);
   return 0;
 }
