@@ -185,3 +185,11 @@ TEST_F(KenvDoctor, JsonMarksFlagsWithTrueAndFalseAndIsValidUtf8) {
 }
 
 } // namespace
+
+// Names that differ only in case, which earlier versions merged, are two variables now.
+TEST_F(KenvDoctor, ListsStoredNamesThatDifferOnlyInCase) {
+  kenv_ok({"set", "Foo", "1"});
+  kenv_ok({"set", "FOO", "2"});
+  EXPECT_THAT(doctor(1),
+              HasSubstr("user 'Foo' and 'FOO' differ only in letter case: they are two variables now"));
+}

@@ -232,6 +232,26 @@ Check check_start_up_files(const Scopes &s) {
   return c;
 }
 
+// Stored names that differ only in letter case: earlier versions took them for one
+// variable, sessions on Linux have two.
+void case_twins(const Scopes &s, Check &c) {
+  for (const Listing *l : {&s.user, &s.system}) {
+    if (l->platform == "windows")
+      continue;
+    std::vector<const Variable *> stored;
+    for (const Variable &v : l->vars)
+      if (v.source == "overlay")
+        stored.push_back(&v);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+      for (std::size_t j = 0; j < i; ++j)
+        if (stored[i]->name != stored[j]->name && lower(stored[i]->name) == lower(stored[j]->name))
+          c.findings.push_back(l->scope + " '" + visible(stored[j]->name) + "' and '" +
+                               visible(stored[i]->name) +
+                               "' differ only in letter case: they are two variables now; unset the one you "
+                               "do not want");
+  }
+}
+
 Check check_library_state(const Scopes &s) {
   Check c{"stores that agree with what sessions get", {}, {}};
   for (const Listing *l : {&s.user, &s.system})
@@ -242,6 +262,7 @@ Check check_library_state(const Scopes &s) {
         c.findings.push_back(l->scope + " '" + visible(w.name.value_or("")) + "': " + visible(w.message) +
                              " (kenv set " + (l->scope == "system" ? "--scope system " : "") + "NAME VALUE)");
     }
+  case_twins(s, c);
   return c;
 }
 
