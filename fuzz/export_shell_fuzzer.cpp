@@ -1,8 +1,10 @@
 // Names and values through the export file, sourced by dash. The input is NUL-separated
-// name, value, name, value... Every variable whose name is a shell name must come out of the
-// shell with exactly its value (the last one of a name wins; PATH is appended to the PATH the
-// shell has), and sourcing must print nothing and succeed: no value or name may run code or
-// end the shell.
+// name, value, name, value... Every variable whose name is a shell name and whose value
+// holds no reference must come out of the shell with exactly its value (the last one of a
+// name wins; PATH is appended to the PATH the shell has; an empty value, which environment.d
+// drops, exports nothing), and sourcing must print nothing and succeed: no value or name may
+// run code or end the shell. A value with a `$NAME` or `${NAME}` reference expands as in a
+// session, against what the shell has then, so it is sourced but its result not checked.
 #include "fuzz_home.h"
 
 #include "core/state.h"
@@ -35,6 +37,22 @@ bool shell_name(const std::string &name) {
     if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
       return false;
   return true;
+}
+
+bool name_start(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// Whether the value holds a `$NAME` or `${NAME}` reference.
+bool has_reference(const std::string &v) {
+  for (std::size_t i = 0; i + 1 < v.size(); ++i) {
+    if (v[i] != '$')
+      continue;
+    std::size_t at = i + 1 + (v[i + 1] == '{' ? 1 : 0);
+    if (at < v.size() && name_start(v[at]))
+      return true;
+  }
+  return false;
 }
 
 // The PATH after sourcing a PATH line: the value after the PATH the shell has, if any.
@@ -95,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::string_view input(reinterpret_cast<const char *>(data), size);
   env_kv_list vars;
   std::map<std::string, std::string> expected;
+  std::map<std::string, bool> unknown; // names whose value the model cannot tell
   while (!input.empty() && vars.size() < max_vars) {
     std::size_t cut = input.find('\0');
     std::string name(input.substr(0, cut));
@@ -103,11 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string value(input.substr(0, cut));
     input.remove_prefix(cut == std::string_view::npos ? input.size() : cut + 1);
     env_kv_push(vars, name.c_str(), value.c_str(), "overlay");
-    if (name == "PATH")
+    if (value.empty() || !shell_name(name) || export_name_is_reserved(name))
+      continue;
+    if (has_reference(value))
+      unknown[name] = true;
+    else if (name == "PATH")
       expected[name] = extended_path(expected, value);
-    else if (shell_name(name) && !export_name_is_reserved(name))
+    else
       expected[name] = value;
   }
+  for (const auto &[name, ignored] : unknown)
+    expected.erase(name);
   const std::string file = fuzz_home::home() + "/user-env.sh";
   fuzz_home::write(file, export_text(file, env_scope::user, vars, 0));
   std::string script = ". \"$1\" || exit 99";
