@@ -4,8 +4,8 @@
 # peer.
 if(TARGET kenv)
   foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
-          kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test)
-    if(suite MATCHES "^kenv_(shell|completion)")
+          kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test session_peer_test)
+    if(suite MATCHES "^(kenv_shell|kenv_completion|session_peer)")
       set(label peer)
     else()
       set(label cli)

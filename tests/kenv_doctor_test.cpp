@@ -65,11 +65,12 @@ TEST_F(KenvDoctor, FindsEntriesThatNameNoDirectory) {
   std::string out = doctor(1);
   EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that name no directory (3)\n"
                              "         system #1  (empty) is empty: shells search the current "
-                             "directory for it (from " + sysconf_envd_file() + ")\n"
+                             "directory for it (from " +
+                             sysconf_envd_file() +
+                             ")\n"
                              "         system #2  " +
                              root() + "/gone does not exist (from " + sysconf_envd_file() + ")\n" +
-                             "         user #3  " +
-                             root() + "/file is not a directory\n"));
+                             "         user #3  " + root() + "/file is not a directory\n"));
 }
 
 TEST_F(KenvDoctor, MeasuresPathAgainstTheThreeLimits) {

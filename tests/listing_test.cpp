@@ -122,9 +122,9 @@ TEST_F(Listing, PathEntriesAreFlaggedAndWarned) {
     return "{\"entry\":\"" + text + "\",\"exists\":" + std::to_string(exists) +
            ",\"dup\":" + std::to_string(dup) + ",\"source\":\"path\",\"expanded\":\"" + text + "\"}";
   };
-  EXPECT_EQ(without_origins(member("path")), "[" + entry(h + "/exists", 1, 0) + "," + entry("", 0, 0) + "," +
-                                entry(h + "/file", 0, 0) + "," + entry(h + "/exists/", 1, 1) + "," +
-                                entry("", 0, 1) + "," + entry("", 0, 1) + "]");
+  EXPECT_EQ(without_origins(member("path")),
+            "[" + entry(h + "/exists", 1, 0) + "," + entry("", 0, 0) + "," + entry(h + "/file", 0, 0) + "," +
+                entry(h + "/exists/", 1, 1) + "," + entry("", 0, 1) + "," + entry("", 0, 1) + "]");
   EXPECT_EQ(member("warnings"),
             "[{\"code\":\"exists\",\"entry\":\"" + h +
                 "/file\",\"message\":\"PATH entry does not exist (warn, not refused)\"},"
@@ -221,15 +221,18 @@ TEST_F(Listing, OtherFilesPathLinesAreReadOnlyEntriesWithTheirFile) {
   ASSERT_EQ(env_set("user", "B", "mine"), 1) << env_last_error();
   const std::string own = user_envd() + "/99-pellomar-user.conf";
   auto entry = [](const std::string &text, const std::string &file, int editable) {
-    return "\"entry\":\"" + text + "\",\"exists\":0,\"dup\":0,\"source\":\"" + (editable ? "path" : "session") +
-           "\",\"expanded\":\"" + text + "\",\"origin\":\"" + file + "\",\"editable\":" + std::to_string(editable);
+    return "\"entry\":\"" + text + "\",\"exists\":0,\"dup\":0,\"source\":\"" +
+           (editable ? "path" : "session") + "\",\"expanded\":\"" + text + "\",\"origin\":\"" + file +
+           "\",\"editable\":" + std::to_string(editable);
   };
-  EXPECT_EQ(member("path"), "[{" + entry("/pre", early, 0) + "},{" + entry("/mid", user_envd() + "/50-mid.conf", 0) +
-                                "},{" + entry("/own", own, 1) + "},{" + entry("/post", late, 0) + "}]");
+  EXPECT_EQ(member("path"), "[{" + entry("/pre", early, 0) + "},{" +
+                                entry("/mid", user_envd() + "/50-mid.conf", 0) + "},{" +
+                                entry("/own", own, 1) + "},{" + entry("/post", late, 0) + "}]");
   std::string inherited = getenv("PATH") ? getenv("PATH") : "";
   std::string session = member("session");
-  EXPECT_NE(session.find("{\"name\":\"PATH\",\"value\":\"/pre:" + inherited + ":/mid:/own:/post\",\"file\":\"" +
-                         late + "\",\"shell\":\"" + inherited + ":/own\",\"differs\":1}"),
+  EXPECT_NE(session.find("{\"name\":\"PATH\",\"value\":\"/pre:" + inherited +
+                         ":/mid:/own:/post\",\"file\":\"" + late + "\",\"shell\":\"" + inherited +
+                         ":/own\",\"differs\":1}"),
             std::string::npos)
       << session;
   EXPECT_NE(session.find("{\"name\":\"B\",\"value\":\"from-late\",\"file\":\"" + late +

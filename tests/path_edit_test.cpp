@@ -133,7 +133,8 @@ TEST_F(PathEdit, OtherFilesPathLinesStayTheirs) {
             std::string::npos);
   for (int moved = 0; moved < 2; ++moved) {
     EXPECT_EQ(moved ? env_path_move("user", "/opt/mine/bin", 0) : env_path_del("user", "/opt/mine/bin"), 0);
-    EXPECT_NE(std::string(env_last_error()).find("comes from " + other), std::string::npos) << env_last_error();
+    EXPECT_NE(std::string(env_last_error()).find("comes from " + other), std::string::npos)
+        << env_last_error();
   }
   EXPECT_EQ(read(other), line);
   EXPECT_EQ(path(), "/opt/b");

@@ -50,8 +50,8 @@ void add_rc_extras(path_entry_list &entries, const path_hashes &hash) {
       continue;
     hashes.push_back(h);
     std::string expanded = extra.path;
-    entries.push_back(
-        path_entry{std::move(extra.path), 0, 0, std::move(extra.label), std::move(expanded), std::move(extra.file), 0});
+    entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label), std::move(expanded),
+                                 std::move(extra.file), 0});
   }
 }
 

@@ -5,9 +5,9 @@
 #include "core/diag.h"
 #include "core/files.h"
 #include "core/frame.h"
-#include "kestrune_env.h"
 #include "core/state.h"
 #include "core/views.h"
+#include "kestrune_env.h"
 #include "platform/env_plat.h"
 
 #include <cstdlib>

@@ -4,8 +4,8 @@
 
 #include "core/kv_table.h"
 #include "core/names.h"
-#include "platform/env_plat.h"
 #include "core/state.h"
+#include "platform/env_plat.h"
 
 #include <functional>
 #include <optional>

@@ -96,7 +96,8 @@ struct session_builder {
       entry.own = entry.file == own_file;
     out.path = std::move(after);
   }
-  static void split_path(const std::string &value, const std::string &file, std::vector<env_session_entry> &to) {
+  static void split_path(const std::string &value, const std::string &file,
+                         std::vector<env_session_entry> &to) {
     for (std::size_t start = 0; !value.empty() && start <= value.size();) {
       std::size_t end = std::min(value.find(':', start), value.size());
       to.push_back({value.substr(start, end - start), file, false});

@@ -25,12 +25,13 @@ env_session_var *find(env_session &s, std::string_view name) {
 }
 
 std::string expand(env_session &s, const std::string &value) {
-  return expand_value(value, env_ref_style::percent, false, [&](std::string_view name) -> std::optional<std::string> {
-    if (const env_session_var *v = find(s, name))
-      return v->value;
-    const char *inherited = std::getenv(std::string(name).c_str());
-    return inherited ? std::optional<std::string>(inherited) : std::nullopt;
-  });
+  return expand_value(value, env_ref_style::percent, false,
+                      [&](std::string_view name) -> std::optional<std::string> {
+                        if (const env_session_var *v = find(s, name))
+                          return v->value;
+                        const char *inherited = std::getenv(std::string(name).c_str());
+                        return inherited ? std::optional<std::string>(inherited) : std::nullopt;
+                      });
 }
 
 void add_entries(env_session &s, const std::string &value, const char *file, bool own) {

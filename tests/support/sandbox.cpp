@@ -50,6 +50,8 @@ void Sandbox::SetUp() {
   set_env("ZDOTDIR", std::nullopt);
   fs::remove_all(KENV_SYSCONFDIR);
   fs::create_directories(KENV_SYSCONFDIR);
+  if (safe_system_dir(KENV_VENDOR_ROOT))
+    fs::remove_all(KENV_VENDOR_ROOT);
 }
 
 void Sandbox::TearDown() {
@@ -69,6 +71,8 @@ void Sandbox::TearDown() {
     fs::remove_all(root_, ec);
   }
   fs::remove_all(KENV_SYSCONFDIR, ec);
+  if (safe_system_dir(KENV_VENDOR_ROOT))
+    fs::remove_all(KENV_VENDOR_ROOT, ec);
 }
 
 std::string Sandbox::read(const std::string &path) {

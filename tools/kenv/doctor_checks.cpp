@@ -60,8 +60,9 @@ void missing_of(const Listing &l, Check &c, const Listing *also = nullptr) {
   for (std::size_t i = 0; i < l.path.size(); ++i) {
     const PathEntry &e = l.path[i];
     if (!e.exists && !(e.dup && e.entry.empty()) && !(also && listed_in(*also, e)))
-      c.findings.push_back(where(l, i) + "  " + entry_text(e.entry) + " " + why_missing(e.entry) +
-                           (e.source == "path" ? "" : " (from " + visible(e.source == "session" ? e.origin : e.source) + ")"));
+      c.findings.push_back(
+          where(l, i) + "  " + entry_text(e.entry) + " " + why_missing(e.entry) +
+          (e.source == "path" ? "" : " (from " + visible(e.source == "session" ? e.origin : e.source) + ")"));
   }
 }
 

@@ -58,8 +58,8 @@ Variable read_variable(yyjson_val *o) {
 
 PathEntry read_entry(yyjson_val *o) {
   yyjson_val *editable = yyjson_obj_get(o, "editable");
-  return {str(o, "entry"), integer(o, "exists") != 0, integer(o, "dup") != 0, str(o, "source"), str(o, "origin"),
-          !editable || yyjson_get_int(editable) != 0};
+  return {str(o, "entry"),  integer(o, "exists") != 0, integer(o, "dup") != 0,
+          str(o, "source"), str(o, "origin"),          !editable || yyjson_get_int(editable) != 0};
 }
 
 Warning read_warning(yyjson_val *o) {

@@ -18,8 +18,8 @@ struct PathEntry {
   std::string entry;
   bool exists = false;
   bool dup = false;
-  std::string source; // "path", "session" for another file's entry, "rc:~/.bashrc" for a start-up file's
-  std::string origin; // the file that adds it
+  std::string source;   // "path", "session" for another file's entry, "rc:~/.bashrc" for a start-up file's
+  std::string origin;   // the file that adds it
   bool editable = true; // false for an entry another file adds
 };
 
