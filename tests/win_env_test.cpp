@@ -57,7 +57,7 @@ TEST_F(WinBackend, PathEntriesCompareIgnoringCaseOnly) {
 }
 
 TEST_F(WinBackend, ShellStartupReportsAreEmpty) {
-  std::vector<env_rc_extra> extras{{"C:\\x", "rc"}};
+  std::vector<env_rc_extra> extras{{"C:\\x", "rc", {}}};
   std::vector<env_rc_file> files{{"C:\\profile", 1}};
   EXPECT_EQ(env_plat_rc_path_extras(extras), 0);
   EXPECT_EQ(env_plat_rc_meta(files), 0);
