@@ -5,6 +5,7 @@
 // checked this way: the generator reads the system scope from the real /etc, and the test
 // build keeps it elsewhere.
 #include "support/core_calls.h"
+#include "support/generator.h"
 #include "support/process.h"
 #include "support/sandbox.h"
 
@@ -18,26 +19,10 @@
 
 namespace {
 
-constexpr const char *generator =
-    "/usr/lib/systemd/user-environment-generators/30-systemd-environment-d-generator";
+constexpr const char *generator = envd_generator;
 constexpr const char *inherited_path = "/kenv/inherited:/usr/bin:/bin";
 
 using vars = std::vector<std::pair<std::string, std::string>>;
-
-// One value of the generator's output as the service manager reads it: bare, or in double
-// quotes where a backslash before " \ ` $ stands for that byte.
-std::string unquote(const std::string &text) {
-  if (text.size() < 2 || text.front() != '"' || text.back() != '"')
-    return text;
-  std::string out;
-  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-    if (text[i] == '\\' && i + 2 < text.size() &&
-        std::string("\"\\`$").find(text[i + 1]) != std::string::npos)
-      ++i;
-    out.push_back(text[i]);
-  }
-  return out;
-}
 
 class EnvdPeer : public Sandbox {
 protected:
@@ -59,7 +44,7 @@ protected:
       std::string line = out.substr(start, end - start);
       std::size_t eq = line.find('=');
       if (eq != std::string::npos)
-        result.emplace_back(line.substr(0, eq), unquote(line.substr(eq + 1)));
+        result.emplace_back(line.substr(0, eq), generator_unquote(line.substr(eq + 1)));
     }
     return result;
   }

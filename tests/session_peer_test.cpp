@@ -5,6 +5,7 @@
 // out of the generator exactly as the listing's "session" member says, and each shell must
 // get what the member's "shell" says, which for the library's own variables is the value.
 #include "kenv_run.h"
+#include "support/generator.h"
 
 #include "kestrune_env.h"
 
@@ -20,8 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char *generator =
-    "/usr/lib/systemd/user-environment-generators/30-systemd-environment-d-generator";
+constexpr const char *generator = envd_generator;
 constexpr const char *inherited_path = "/kenv/inherited:/usr/bin:/bin";
 
 using vars = std::vector<std::pair<std::string, std::string>>;
@@ -30,20 +30,6 @@ struct session_var {
   std::string value;
   std::optional<std::string> shell;
 };
-
-// The generator's output line value as the service manager reads it.
-std::string unquote(const std::string &text) {
-  if (text.size() < 2 || text.front() != '"' || text.back() != '"')
-    return text;
-  std::string out;
-  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-    if (text[i] == '\\' && i + 2 < text.size() &&
-        std::string("\"\\`$").find(text[i + 1]) != std::string::npos)
-      ++i;
-    out.push_back(text[i]);
-  }
-  return out;
-}
 
 class SessionPeer : public KenvTest {
 protected:
@@ -91,7 +77,7 @@ protected:
       std::string line = r.out.substr(start, end - start);
       std::size_t eq = line.find('=');
       if (eq != std::string::npos)
-        out.emplace_back(line.substr(0, eq), unquote(line.substr(eq + 1)));
+        out.emplace_back(line.substr(0, eq), generator_unquote(line.substr(eq + 1)));
     }
     return out;
   }
