@@ -243,3 +243,13 @@ TEST_F(Listing, OtherFilesPathLinesAreReadOnlyEntriesWithTheirFile) {
             std::string::npos)
       << session;
 }
+
+// A user value that refers to a variable of the system's environment.d shows what a session
+// gets, not what the user scope alone would give.
+TEST_F(Listing, ValuesShowWhatTheSessionGets) {
+  write(system_envd() + "/10-sys.conf", "KP_SYS=sysval\n");
+  ASSERT_EQ(env_set("user", "KP_X", "$KP_SYS/x"), 1) << env_last_error();
+  EXPECT_NE(member("vars").find("{\"name\":\"KP_X\",\"value\":\"$KP_SYS/x\",\"expanded\":\"sysval/x\""),
+            std::string::npos)
+      << member("vars");
+}

@@ -9,6 +9,8 @@
 #include "platform/env_plat.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -114,6 +116,27 @@ void write_trailer(env_json_out &out) {
   out.end_array();
 }
 
+// A value the session takes from the scope's own file is shown as the session gets it: its
+// references may name variables that only other files define (the system's, for a user
+// value), which the scope's own view does not hold. PATH is the scope's entries only, and a
+// store value that its native file does not hold yet keeps its own expansion.
+void take_session_values(const env_kv_list &merged, const env_session &session, const merge_report &report,
+                         std::vector<std::string> &expanded) {
+  std::unordered_map<std::string_view, const env_session_var *> own;
+  for (const env_session_var &v : session.vars)
+    if (v.file == session.own_file)
+      own[v.name] = &v;
+  if (own.empty())
+    return;
+  std::unordered_set<std::string_view> disagree(report.disagree.begin(), report.disagree.end());
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    auto at = own.find(merged[i].name);
+    if (at != own.end() && merged[i].source == "overlay" && !env_name_is_path(merged[i].name.c_str()) &&
+        !disagree.count(merged[i].name))
+      expanded[i] = at->second->value;
+  }
+}
+
 // About the size of the text: each variable's object with its value twice (as it is and
 // expanded), and the PATH's entries with their warnings.
 std::size_t expected_size(const env_kv_list &merged, const env_kv *path, const env_session &session) {
@@ -144,6 +167,7 @@ char *list_scope(env_scope scope) {
   out.begin_object();
   write_header(out, scope, files);
   std::vector<std::string> expanded = expand_view(merged, index);
+  take_session_values(merged, session, report, expanded);
   write_vars(out, merged, expanded);
   write_path_and_warnings(out, scope, merged, index, expanded, session,
                           state_warnings(scope, files, report, native_read));
