@@ -54,6 +54,10 @@ void add_change_writes(floor_plan &plan, const workload &w) {
 // write.
 void add_listing_queries(floor_plan &plan, const workload &w) {
   plan.queried = w.rc_candidates();
+  // The new session's view: the other directories of environment.d files, and the system
+  // scope's store, which a shell that loads the export files gets first.
+  for (const std::string &dir : w.session_dirs())
+    plan.queried.push_back(dir);
   plan.queried.insert(plan.queried.end(), w.path_entries().begin(), w.path_entries().end());
   for (const std::string &dir : {w.data_dir(), w.backup_dir(), w.data_dir() + "/exports", w.envd_dir()})
     plan.queried.push_back(dir);

@@ -119,6 +119,14 @@ workload::workload(const std::string &root, const std::string &path_dirs, worklo
   lay_out_backups();
 }
 
+std::vector<std::string> workload::session_dirs() const {
+  std::vector<std::string> out{KENV_SYSCONFDIR "/environment.d"};
+  for (const char *dir : {"/run", "/usr/local/lib", "/usr/lib"})
+    out.push_back(std::string(KENV_VENDOR_ROOT) + dir + "/environment.d");
+  out.push_back(data_dir() + "/system-env.json");
+  return out;
+}
+
 workload::~workload() {
   std::error_code ec;
   fs::remove_all(root_, ec);

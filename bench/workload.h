@@ -44,6 +44,9 @@ public:
   std::string envd_dir() const { return home() + "/.config/environment.d"; }
   std::string foreign_file() const { return envd_dir() + "/50-bench.conf"; }
   std::string own_file() const { return envd_dir() + "/99-pellomar-user.conf"; }
+  // What a listing also looks at for the new session: the system's and the shipped
+  // environment.d directories, and the system scope's store.
+  std::vector<std::string> session_dirs() const;
   // Where the floor writes its copies: the same file system, apart from the library's files.
   std::string floor_dir() const { return root_ + "/floor"; }
   // Two backups of the store with values of equal length but different bytes.

@@ -25,7 +25,8 @@ void path_diag_entries(env_scope scope, const env_kv *path, const env_session &s
                        const std::function<std::string(std::string_view)> &expand, path_entry_list &out);
 // The "session" member: the variables a new session gets, each with the file that set it
 // and what a login shell that sources the export files gets instead.
-void session_write(env_json_out &out, env_scope scope, const env_session &session);
+// `stored` is the scope's store as the listing read it.
+void session_write(env_json_out &out, env_scope scope, const env_session &session, const env_kv_list &stored);
 // The "path" member: one object per entry.
 void path_diag_write_entries(env_json_out &out, const path_entry_list &entries);
 // The "warnings" member: each entry's warnings, then PATH length warnings, then per variable

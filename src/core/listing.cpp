@@ -172,7 +172,7 @@ char *list_scope(env_scope scope) {
   write_path_and_warnings(out, scope, merged, index, expanded, session,
                           state_warnings(scope, files, report, native_read));
   write_trailer(out);
-  session_write(out, scope, session);
+  session_write(out, scope, session, report.stored);
   out.end_object();
   return out.release();
 }

@@ -64,6 +64,7 @@ int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &
       [&](const char *name, const char *value) {
         if (!env_json_utf8_valid(name) || !env_json_utf8_valid(value))
           report.not_utf8.emplace_back(name);
+        report.stored.push_back(env_kv{name, value, ""});
         overlay(out, index, name, value, report.disagree);
       },
       &report.skipped);

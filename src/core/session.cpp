@@ -29,9 +29,10 @@ public:
   // and PATH adds its entries to the shell's PATH.
   void source(const env_kv &kv) {
     bool dollar = env_plat_reference_style() == env_ref_style::dollar;
-    std::string value = dollar ? expand_value(kv.value, env_ref_style::dollar, false,
-                                              [this](std::string_view n) { return get(n); })
-                               : kv.value;
+    bool references = dollar && kv.value.find('$') != std::string::npos;
+    std::string value = references ? expand_value(kv.value, env_ref_style::dollar, false,
+                                                  [this](std::string_view n) { return get(n); })
+                                   : kv.value;
     std::optional<std::string> path = kv.name == "PATH" ? get("PATH") : std::nullopt;
     if (path && !path->empty())
       value = *path + env_plat_path_sep() + value;
@@ -49,11 +50,18 @@ private:
   }
 };
 
-void source_scope(env_scope scope, shell_env &shell) {
+void source_store(const env_kv_list &stored, shell_env &shell) {
+  for (const env_kv &kv : stored)
+    if (export_writes(kv))
+      shell.source(kv);
+}
+
+// The system scope's store, which a user scope's listing has not read.
+void source_system_store(shell_env &shell) {
   env_layout files;
-  if (env_layout_of(scope, files) != 0)
+  if (env_layout_of(env_scope::system, files) != 0)
     return;
-  store_each(files.store, scope == env_scope::user, [&](const char *name, const char *value) {
+  store_each(files.store, false, [&](const char *name, const char *value) {
     env_kv kv{name, value, ""};
     if (export_writes(kv))
       shell.source(kv);
@@ -67,14 +75,15 @@ void write_text(env_json_out &out, const char *key, std::string_view text) {
 
 } // namespace
 
-void session_write(env_json_out &out, env_scope scope, const env_session &session) {
+void session_write(env_json_out &out, env_scope scope, const env_session &session,
+                   const env_kv_list &stored) {
   // A store that cannot be located gives the shell nothing; the listing's own message about
   // it (the one a caller reads after a listing) stays.
   std::string message = env_last_error();
   shell_env shell;
-  source_scope(env_scope::system, shell);
   if (scope == env_scope::user)
-    source_scope(env_scope::user, shell);
+    source_system_store(shell);
+  source_store(stored, shell);
   if (message.empty())
     env_clear_error();
   else

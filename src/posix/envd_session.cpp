@@ -104,16 +104,17 @@ struct session_builder {
       start = end + 1;
     }
   }
-  void assign(std::string name, std::string_view raw, std::string value, const std::string &file) {
-    if (name == "PATH")
-      assign_path(raw, value, file);
-    if (env_session_var *v = find(name)) {
+  // One assignment of a file: the entry as read, and its value expanded.
+  void assign(const envd_entry &e, std::string value, const std::string &file) {
+    if (e.name == "PATH")
+      assign_path(e.value, value, file);
+    if (env_session_var *v = find(e.name)) {
       v->value = std::move(value);
       v->file = file;
-    } else {
-      index.emplace(name, out.vars.size());
-      out.vars.push_back({std::move(name), std::move(value), file});
+      return;
     }
+    index.emplace(e.name, out.vars.size());
+    out.vars.push_back({e.name, std::move(value), file});
   }
 };
 
@@ -132,8 +133,7 @@ struct file_sink final : envd_sink {
       return;
     }
     envd_lookup get = [this](std::string_view name) { return b.lookup(name); };
-    std::string value = envd_expand(e.value, get);
-    b.assign(std::move(e.name), e.value, std::move(value), file);
+    b.assign(e, envd_expand(e.value, get), file);
   }
 };
 
@@ -166,7 +166,7 @@ int env_plat_session(env_scope scope, env_session &out) {
     if (file == builder.own_file && !envd_may_read_own(s, file))
       continue;
     std::string text;
-    if (env_read_file(file.c_str(), text) != 0)
+    if (!envd_read_conf(file, text))
       continue;
     file_sink sink(builder, file);
     envd_parse(text, sink);

@@ -15,8 +15,10 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -75,9 +77,38 @@ struct conf_text {
   std::string text;
 };
 
-bool read_conf(const std::string &path, std::string &text) {
-  return env_read_file(path.c_str(), text) == 0; // what is not a regular file is not read
+// The files one call read, by path: a listing reads the scope's files for its view and again
+// for the session's. Whatever the call writes drops them.
+struct conf_texts : env_call_memo {
+  std::unordered_map<std::string, std::optional<std::string>> texts;
+  std::unordered_map<std::string, std::pair<int, std::vector<std::string>>> dirs; // errno, names
+};
+
+void forget_conf_texts() {
+  if (conf_texts *memo = env_memo<conf_texts>()) {
+    memo->texts.clear();
+    memo->dirs.clear();
+  }
 }
+
+} // namespace
+
+bool envd_read_conf(const std::string &path, std::string &text) {
+  conf_texts *memo = env_memo<conf_texts>();
+  if (memo) {
+    auto at = memo->texts.find(path);
+    if (at != memo->texts.end() && at->second)
+      text = *at->second;
+    if (at != memo->texts.end())
+      return at->second.has_value();
+  }
+  bool read = env_read_file(path.c_str(), text) == 0; // what is not a regular file is not read
+  if (memo)
+    memo->texts.emplace(path, read ? std::optional<std::string>(text) : std::nullopt);
+  return read;
+}
+
+namespace {
 
 // Applies the files in order. An assignment whose value is not UTF-8 ends its file there:
 // systemd's parser stops at it (and the generator of systemd 252 then aborts, which the
@@ -131,6 +162,7 @@ int make_dir(const std::string &dir, int mode) {
 }
 
 int store_file(int scope, const std::string &dir, const std::string &path, const std::string &text) {
+  forget_conf_texts();
   bool system = scope == system_scope;
   int mode = system ? 0644 : 0600;
   int err = make_dir(dir, system ? 0755 : 0700);
@@ -249,12 +281,7 @@ bool conf_name(const char *name) {
   return n[0] != '.' && n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
 }
 
-} // namespace
-
-// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
-// names are skipped, and so are entries known not to be files or links. 0 or an errno; a
-// directory there was no memory to open is out of memory, not unreadable.
-int envd_conf_files(const std::string &dir, std::vector<std::string> &names) {
+int read_conf_dir(const std::string &dir, std::vector<std::string> &names) {
   std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
   if (!d && errno == ENOMEM)
     throw std::bad_alloc();
@@ -271,6 +298,26 @@ int envd_conf_files(const std::string &dir, std::vector<std::string> &names) {
     return errno;
   std::sort(names.begin(), names.end());
   return 0;
+}
+
+} // namespace
+
+// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
+// names are skipped, and so are entries known not to be files or links. 0 or an errno; a
+// directory there was no memory to open is out of memory, not unreadable.
+int envd_conf_files(const std::string &dir, std::vector<std::string> &names) {
+  conf_texts *memo = env_memo<conf_texts>();
+  if (memo) {
+    auto at = memo->dirs.find(dir);
+    if (at != memo->dirs.end()) {
+      names = at->second.second;
+      return at->second.first;
+    }
+  }
+  int err = read_conf_dir(dir, names);
+  if (memo)
+    memo->dirs.emplace(dir, std::make_pair(err, names));
+  return err;
 }
 
 int envd_own_path(int scope, std::string &dir, std::string &path) {
@@ -297,7 +344,7 @@ int env_plat_native_vars(env_scope scope, env_kv_list &out) {
     conf_text file{name == envd_own_name(s), {}};
     if (env_join_path(path, dir, name) != 0 || (file.own && !envd_may_read_own(s, path)))
       continue;
-    if (read_conf(path, file.text))
+    if (envd_read_conf(path, file.text))
       files.push_back(std::move(file));
   }
   merger m{out, s == system_scope ? "envd-system" : "envd-user"};

@@ -132,6 +132,9 @@ private:
 // then replaced beside itself; in the system scope a link is refused, and so is anything
 // else than a regular file. -1 with the message recorded (envd_own.cpp).
 int envd_resolve_own(int scope, std::string &dir, std::string &path);
+// Reads one environment.d file (false when it cannot be read or is not a regular file); a
+// file read once in a call is not read again in it, unless the call wrote one since.
+bool envd_read_conf(const std::string &path, std::string &text);
 // The file name of the scope's own file in its environment.d directory.
 const char *envd_own_name(int scope);
 // The names of the directory's *.conf files in byte order, as systemd picks them: hidden
