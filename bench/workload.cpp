@@ -123,7 +123,7 @@ std::vector<std::string> workload::session_dirs() const {
   std::vector<std::string> out{KENV_SYSCONFDIR "/environment.d"};
   for (const char *dir : {"/run", "/usr/local/lib", "/usr/lib"})
     out.push_back(std::string(KENV_VENDOR_ROOT) + dir + "/environment.d");
-  out.push_back(data_dir() + "/system-env.json");
+  out.push_back(KENV_LOCALSTATEDIR "/lib/pellomar/system-env.json");
   return out;
 }
 

@@ -24,12 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# KENV_LOCALSTATEDIR, where a build keeps the system scope's store, when the build has one.
-if(DEFINED KENV_LOCALSTATEDIR)
-  set(KENV_STATE_DIR ${KENV_LOCALSTATEDIR}/lib/pellomar)
-else()
-  set(KENV_STATE_DIR /var/lib/pellomar)
-endif()
+# Where the system scope's store and backups live. The package does not create the folder:
+# the first change of the system scope does, with the modes it needs.
+set(KENV_STATE_DIR ${KENV_LOCALSTATEDIR}/lib/pellomar)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/postrm.in ${PROJECT_BINARY_DIR}/debian/postrm @ONLY)
 file(CHMOD ${PROJECT_BINARY_DIR}/debian/postrm PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
   GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

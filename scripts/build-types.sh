@@ -19,7 +19,8 @@ fi
 for combo in "${combos[@]}"; do
   IFS=: read -r preset type compiler <<<"$combo"
   dir="$root/build/types/$preset-$type-$compiler"
-  args=(-B "$dir" -DCMAKE_BUILD_TYPE="$type" -DKENV_SYSCONFDIR="$dir/sysconf")
+  args=(-B "$dir" -DCMAKE_BUILD_TYPE="$type" -DKENV_SYSCONFDIR="$dir/sysconf"
+        -DKENV_LOCALSTATEDIR="$dir/localstate")
   case "$preset:$compiler" in
     windows:*)
       prefix=${KENV_WINDOWS_YYJSON_PREFIX:-$root/build/yyjson-standin-prefix}

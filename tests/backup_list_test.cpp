@@ -68,10 +68,26 @@ TEST_F(BackupList, ReadsNoBackupThatChangesNoted) {
   std::string json = listing_counting(reads);
   EXPECT_EQ(reads, 0);
   std::vector<std::string> f = files();
-  ASSERT_EQ(f.size(), 3u);
-  EXPECT_THAT(json, HasSubstr("\"file\":\"" + f[2] + "\",\"path\":\"" + dir() + "/" + f[2] + "\",\"ts\":\""));
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_THAT(json, HasSubstr("\"file\":\"" + f[1] + "\",\"path\":\"" + dir() + "/" + f[1] + "\",\"ts\":\""));
+  EXPECT_THAT(json, HasSubstr("\"path\":\"" + system_data_dir() + "/backups/"));
   EXPECT_THAT(json, HasSubstr("\"scope\":\"system\",\"vars\":0}"));
   EXPECT_THAT(json, HasSubstr("\"scope\":\"user\",\"vars\":1}"));
+}
+
+// The system scope keeps its backups in the machine's folder: the listing shows them with
+// the user's own, newest first, each with its folder's path.
+TEST_F(BackupList, ListsTheSystemScopesBackupsTooNewestFirst) {
+  std::string system_dir = system_data_dir() + "/backups";
+  Sandbox::write(dir() + "/20240101-000000-00000001.json", R"({"ts":"1","scope":"user","vars":[]})");
+  Sandbox::write(system_dir + "/20240102-000000-00000001.json", R"({"ts":"2","scope":"system","vars":[]})");
+  Sandbox::write(dir() + "/20240103-000000-00000001.json", R"({"ts":"3","scope":"user","vars":[]})");
+  std::string system = "{\"file\":\"20240102-000000-00000001.json\",\"path\":\"" + system_dir +
+                       "/20240102-000000-00000001.json\",\"ts\":\"2\",\"scope\":\"system\",\"vars\":0}";
+  EXPECT_EQ(listing(), "[" + entry("20240103-000000-00000001.json", "\"3\"", "\"user\"", 0) + "," + system +
+                           "," + entry("20240101-000000-00000001.json", "\"1\"", "\"user\"", 0) + "]");
+  fs::remove_all(data_dir());
+  EXPECT_EQ(listing(), "[" + system + "]");
 }
 
 // Backups the index does not know (copied in by hand, or taken before there was an index)
@@ -100,15 +116,17 @@ TEST_F(BackupList, IsTheSameWithTheIndexGoneOrDamaged) {
   ASSERT_EQ(env_set("user", "A", "1"), 1);
   ASSERT_EQ(env_set("system", "B", "2"), 1);
   std::string json = listing();
-  std::string index = data_dir() + "/.backup-index";
-  ASSERT_TRUE(fs::exists(index));
-  for (auto &e : fs::directory_iterator(dir()))
-    EXPECT_EQ(e.path().extension(), ".json") << "the backups folder holds backups only";
-  fs::remove(index);
-  EXPECT_EQ(listing(), json);
-  for (const char *damage : {"", "garbage\n", "\xff\xfe", "pellomar backup index 1\n20990101-000000-1\t"}) {
-    Sandbox::write(index, damage);
-    EXPECT_EQ(listing(), json) << damage;
+  for (const std::string &folder : {data_dir(), system_data_dir()}) {
+    std::string index = folder + "/.backup-index";
+    ASSERT_TRUE(fs::exists(index));
+    for (auto &e : fs::directory_iterator(folder + "/backups"))
+      EXPECT_EQ(e.path().extension(), ".json") << "the backups folder holds backups only";
+    fs::remove(index);
+    EXPECT_EQ(listing(), json);
+    for (const char *damage : {"", "garbage\n", "\xff\xfe", "pellomar backup index 1\n20990101-000000-1\t"}) {
+      Sandbox::write(index, damage);
+      EXPECT_EQ(listing(), json) << damage;
+    }
   }
 }
 

@@ -17,9 +17,9 @@ namespace {
 
 class Backup : public Sandbox {
 protected:
-  std::vector<std::string> names() {
+  std::vector<std::string> names(const std::string &scope = "user") {
     std::vector<std::string> out;
-    for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
+    for (auto &e : fs::directory_iterator(scope_dir(scope) + "/backups"))
       out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
@@ -35,15 +35,16 @@ TEST_F(Backup, HoldsTheStoreOnlyAndNamesTheScope) {
   ASSERT_EQ(backup_store(env_scope::system), 0);
   ASSERT_EQ(backup_store(), 0);
   ASSERT_EQ(backup_store(), 0);
-  std::vector<std::string> n = names();
-  ASSERT_EQ(n.size(), 4u);
-  std::string system = read(data_dir() + "/backups/" + n[1]);
+  std::vector<std::string> n = names(), s = names("system");
+  ASSERT_EQ(n.size(), 3u);
+  ASSERT_EQ(s.size(), 1u);
+  std::string system = read(system_data_dir() + "/backups/" + s[0]);
   EXPECT_NE(system.find("\"scope\": \"system\""), std::string::npos);
   EXPECT_NE(system.find("\"vars\": []"), std::string::npos);
-  std::string user = read(data_dir() + "/backups/" + n[2]);
+  std::string user = read(data_dir() + "/backups/" + n[1]);
   EXPECT_NE(user.find("\"name\": \"A\",\n            \"value\": \"x\xFF\""), std::string::npos);
   EXPECT_EQ(user.find("NATIVE"), std::string::npos);
-  EXPECT_NE(read(data_dir() + "/backups/" + n[3]).find("\"scope\": \"user\""), std::string::npos);
+  EXPECT_NE(read(data_dir() + "/backups/" + n[2]).find("\"scope\": \"user\""), std::string::npos);
   EXPECT_EQ(read(data_dir() + "/backups/" + n[2]).substr(30), user.substr(30));
 }
 

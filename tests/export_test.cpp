@@ -137,7 +137,7 @@ TEST_F(Export, EmptyPathAddsNoEntry) {
 
 TEST_F(Export, BannerSaysSystemForTheSystemScope) {
   ASSERT_EQ(env_set("SYSTEM", "A", "1"), 1);
-  EXPECT_NE(read(data_dir() + "/exports/system-env.sh").find("  scope=system\n"), std::string::npos);
+  EXPECT_NE(read(system_export()).find("  scope=system\n"), std::string::npos);
 }
 
 // Every byte reaches the shell as it is, but references, which expand as in a session.

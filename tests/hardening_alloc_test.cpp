@@ -67,7 +67,7 @@ protected:
     env_file_sys = env_file_ops_default;
     Sandbox::TearDown();
   }
-  std::vector<std::string> roots() const { return {root(), system_envd()}; }
+  std::vector<std::string> roots() const { return {root(), KENV_SYSCONFDIR, system_data_dir()}; }
 
   void populate() {
     write(user_envd() + "/10-other.conf", "OTHER=o\nA=native\n");
@@ -88,10 +88,11 @@ protected:
   file_map comparable(const file_map &files, const file_map &before) const {
     file_map out;
     for (const auto &[path, text] : files) {
-      if (path == data_dir() + "/.backup-index")
+      if (path == data_dir() + "/.backup-index" || path == system_data_dir() + "/.backup-index")
         continue;
-      bool new_backup = path.find("/backups/") != std::string::npos && !before.count(path);
-      out[new_backup ? data_dir() + "/backups/<new>" : path] = without_times(text);
+      std::size_t backups = path.find("/backups/");
+      bool new_backup = backups != std::string::npos && !before.count(path);
+      out[new_backup ? path.substr(0, backups) + "/backups/<new>" : path] = without_times(text);
     }
     return out;
   }

@@ -42,12 +42,10 @@ const char *step_name(step s) {
 
 class IoFaultBase : public Sandbox {
 protected:
-  std::vector<std::string> roots() const { return {root(), system_envd()}; }
-  std::string store(const std::string &scope) const { return data_dir() + "/" + scope + "-env.json"; }
-  std::string backups() const { return data_dir() + "/backups/"; }
-  std::string exported(const std::string &scope) const {
-    return data_dir() + "/exports/" + scope + "-env.sh";
-  }
+  std::vector<std::string> roots() const { return {root(), KENV_SYSCONFDIR, system_data_dir()}; }
+  std::string store(const std::string &scope) const { return store_path(scope); }
+  std::string backups(const std::string &scope) const { return scope_dir(scope) + "/backups/"; }
+  std::string exported(const std::string &scope) const { return export_path(scope); }
   std::string envd(const std::string &scope) const {
     return (scope == "system" ? system_envd() : user_envd()) + "/99-pellomar-" + scope + ".conf";
   }
@@ -55,7 +53,7 @@ protected:
   std::string target(step s, const std::string &scope) const {
     switch (s) {
     case step::backup:
-      return backups();
+      return backups(scope);
     case step::store:
       return store(scope);
     case step::envd:
@@ -65,9 +63,9 @@ protected:
     }
     return "";
   }
-  std::size_t backup_count() const {
+  std::size_t backup_count(const std::string &scope) const {
     std::size_t n = 0;
-    for (auto &e : fs::directory_iterator(backups()))
+    for (auto &e : fs::directory_iterator(backups(scope)))
       n += e.is_regular_file() ? 1 : 0;
     return n;
   }
@@ -117,7 +115,7 @@ protected:
   // and then linked into the backups directory.
   std::string fault_target(const Fault &f) const {
     if (f.where == step::backup && f.which != call::link)
-      return data_dir() + "/" + f.scope + "-backup.tmp-";
+      return scope_dir(f.scope) + "/" + f.scope + "-backup.tmp-";
     return target(f.where, f.scope);
   }
   // An open that fails on the store fails its reading, before anything is written.
@@ -126,7 +124,7 @@ protected:
     const std::string scope = f.scope;
     switch (f.where) {
     case step::backup:
-      return "failed to write backup " + backups();
+      return "failed to write backup " + backups(scope);
     case step::store:
       if (fails_the_read(f))
         return "store " + store(scope) + " cannot be used (Input/output error): nothing was changed; " +
@@ -149,7 +147,7 @@ TEST_P(IoFault, FailsWholeAndLeavesEveryFileAsItWas) {
   const Fault &f = GetParam();
   populate(f.scope.c_str());
   file_map before = snapshot(roots());
-  std::size_t backups_before = backup_count();
+  std::size_t backups_before = backup_count(f.scope);
   int rc;
   {
     io_fault_scope fault({f.which, fault_target(f), f.budget});
@@ -169,7 +167,7 @@ TEST_P(IoFault, FailsWholeAndLeavesEveryFileAsItWas) {
     EXPECT_EQ(read(path), before.at(path)) << "the failed change left " << path << " changed";
   }
   bool backed_up = f.where != step::backup && !fails_the_read(f);
-  EXPECT_EQ(backup_count(), backups_before + (backed_up ? 1 : 0));
+  EXPECT_EQ(backup_count(f.scope), backups_before + (backed_up ? 1 : 0));
   expect_no_temporary_files();
 }
 

@@ -113,8 +113,9 @@ TEST_F(Threads, EveryExportAtOnceStaysCorrect) {
       EXPECT_EQ(lists_entry(system, entry(t, r)), r % 2 == 0) << entry(t, r);
     }
   std::size_t files = 0;
-  for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
-    files += e.is_regular_file() ? 1 : 0;
+  for (const std::string &dir : {data_dir() + "/backups", system_data_dir() + "/backups"})
+    for (auto &e : fs::directory_iterator(dir))
+      files += e.is_regular_file() ? 1 : 0;
   EXPECT_EQ(files, static_cast<std::size_t>(backups_taken.load()));
   EXPECT_EQ(
       read(data_dir() + "/user-env.json"),

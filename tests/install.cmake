@@ -15,6 +15,6 @@ find_program(KENV_DPKG_DEB dpkg-deb)
 if(NOT WIN32 AND TARGET kenv AND NOT KENV_SANITIZE AND KENV_DPKG_DEB)
   add_test(NAME Package.TheDebianPackageInstallsRunsAndPurgesItsOwnFiles
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install/check_deb.sh ${CMAKE_BINARY_DIR}
-            ${KENV_SYSCONFDIR} ${PROJECT_VERSION})
+            ${KENV_SYSCONFDIR} ${PROJECT_VERSION} ${KENV_LOCALSTATEDIR})
   set_tests_properties(Package.TheDebianPackageInstallsRunsAndPurgesItsOwnFiles PROPERTIES LABELS install)
 endif()

@@ -193,3 +193,11 @@ TEST_F(KenvDoctor, ListsStoredNamesThatDifferOnlyInCase) {
   EXPECT_THAT(doctor(1),
               HasSubstr("user 'Foo' and 'FOO' differ only in letter case: they are two variables now"));
 }
+
+// A system store kept in an administrator's data directory by an earlier version is not
+// silently forgotten.
+TEST_F(KenvDoctor, NotesAnOldSystemStoreInTheDataDirectory) {
+  write(data_dir() + "/system-env.json", R"({"vars": [{"name": "EDITOR", "value": "vim"}]})");
+  EXPECT_THAT(doctor(1), HasSubstr("system store " + data_dir() +
+                                   "/system-env.json was left by an earlier version and is no longer read"));
+}

@@ -48,11 +48,13 @@ protected:
       (void)lchown(e.path().c_str(), nobody, nobody);
     (void)chown(root().c_str(), nobody, nobody);
   }
+  // The backups of both scopes.
   std::size_t backups() {
     std::size_t n = 0;
-    if (fs::is_directory(data_dir() + "/backups"))
-      for ([[maybe_unused]] auto &e : fs::directory_iterator(data_dir() + "/backups"))
-        ++n;
+    for (const std::string &dir : {data_dir() + "/backups", system_data_dir() + "/backups"})
+      if (fs::is_directory(dir))
+        for ([[maybe_unused]] auto &e : fs::directory_iterator(dir))
+          ++n;
     return n;
   }
   // The temporary files left anywhere in the sandbox.
@@ -87,7 +89,7 @@ TEST_F(KenvPipeline, SystemChangesAsAnUnprivilegedUserWriteNothing) {
     EXPECT_THAT(r.err, HasSubstr("root required for system scope")) << r.err;
   }
   EXPECT_EQ(backups(), 0u);
-  EXPECT_FALSE(fs::exists(data_dir() + "/system-env.json"));
+  EXPECT_FALSE(fs::exists(system_data_dir() + "/system-env.json"));
   EXPECT_FALSE(fs::exists(system_export()));
   EXPECT_THAT(kenv_as_nobody({"list", "--scope", "system"}).out, ::testing::Not(HasSubstr("X=1")));
 }

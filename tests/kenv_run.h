@@ -36,7 +36,6 @@ protected:
   Outcome kenv(const std::vector<std::string> &args, const EnvChanges &env = {});
   // Like kenv(), but fails the test unless kenv succeeded without a word on stderr.
   std::string kenv_ok(const std::vector<std::string> &args, const EnvChanges &env = {});
-  // The export files of the two scopes.
+  // The user scope's export file (the system scope's is the sandbox's system_export()).
   std::string user_export() const { return data_dir() + "/exports/user-env.sh"; }
-  std::string system_export() const { return data_dir() + "/exports/system-env.sh"; }
 };

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -19,6 +20,21 @@ struct Shell {
   std::string start_up;           // start-up file, relative to HOME
   std::vector<std::string> flags; // what makes it read that file
 };
+
+// sh, dash and bash login shells read /etc/profile, zsh and fish do not.
+bool reads_etc_profile(const std::string &shell) {
+  return shell == "sh" || shell == "dash" || shell == "bash";
+}
+
+// What Debian's /etc/profile does before the user's start-up file: a fresh PATH, then every
+// drop-in of profile.d. The tests never touch /etc, so this stands in for it.
+std::string debian_profile() {
+  return "PATH=/usr/bin:/bin; export PATH\n"
+         "for i in " KENV_SYSCONFDIR "/profile.d/*.sh; do\n"
+         "  if [ -r \"$i\" ]; then . \"$i\"; fi\n"
+         "done\n"
+         "unset i\n";
+}
 
 std::string find_binary(const std::string &name) {
   for (const char *dir : {"/bin/", "/usr/bin/", "/usr/local/bin/"}) {
@@ -76,9 +92,11 @@ protected:
       GTEST_SKIP() << GetParam() << " is not installed";
   }
 
-  // Writes what `kenv shell-init` prints for this shell into its start-up file.
+  // Writes what `kenv shell-init` prints for this shell into its start-up file, after what
+  // /etc/profile gives the shells that read it.
   void install(const EnvChanges &env = {}) {
-    write(home() + "/" + shell_.start_up, kenv_ok({"shell-init", "--shell", shell_.name}, env));
+    std::string before = reads_etc_profile(shell_.name) ? debian_profile() : "";
+    write(home() + "/" + shell_.start_up, before + kenv_ok({"shell-init", "--shell", shell_.name}, env));
   }
 
   // Starts the shell, has it run `command`, and returns what it printed on stdout.
@@ -124,9 +142,14 @@ TEST_P(KenvShell, LoadsTheValuesASessionGets) {
   EXPECT_EQ(env.count("EMPTY"), 0u);
 }
 
+// The system scope reaches every shell: sh, dash and bash through /etc/profile's drop-ins,
+// zsh and fish through the lines kenv prints.
 TEST_P(KenvShell, LoadsTheSystemScopeFirstSoThatUserValuesWin) {
-  kenv_ok({"set", "ONLY_SYSTEM", "from system", "--scope", "system"});
-  kenv_ok({"set", "BOTH", "system value", "--scope", "system"});
+  std::string admin = root() + "/admin";
+  EnvChanges as_admin{
+      {"HOME", admin}, {"XDG_DATA_HOME", admin + "/.local/share"}, {"XDG_CONFIG_HOME", admin + "/.config"}};
+  kenv_ok({"set", "ONLY_SYSTEM", "from system", "--scope", "system"}, as_admin);
+  kenv_ok({"set", "BOTH", "system value", "--scope", "system"}, as_admin);
   kenv_ok({"set", "BOTH", "user value"});
   install();
   std::map<std::string, std::string> env = exported();
@@ -139,9 +162,9 @@ TEST_P(KenvShell, AddsPathEntriesAfterThePathTheShellHasOnceEach) {
   write(system_bin + "/.keep", "");
   write(user_bin + "/.keep", "");
   kenv_ok({"path", "add", system_bin, "--scope", "system"});
-  kenv_ok({"path", "add", "/usr/bin", "--scope", "system"});
   kenv_ok({"path", "add", user_bin});
   kenv_ok({"path", "add", system_bin});
+  kenv_ok({"path", "add", "/usr/bin"});
   install();
   // A shell started from a shell that loaded the lines already has the entries.
   std::string nested = shell_.binary;
@@ -196,6 +219,27 @@ INSTANTIATE_TEST_SUITE_P(Shells, KenvShell, ::testing::Values("sh", "dash", "bas
 
 class KenvShellInit : public KenvTest {};
 
+// A login shell of sh, dash or bash gets the system scope from /etc/profile alone, as every
+// user's does: the drop-in is readable by all, and adds to the PATH the profile set.
+TEST_F(KenvShellInit, LoginShellsGetTheSystemScopeFromTheProfileDropIn) {
+  std::string bin = root() + "/opt bin";
+  write(bin + "/.keep", "");
+  kenv_ok({"set", "EDITOR", "it's vim", "--scope", "system"});
+  kenv_ok({"set", "GOPATH", "$HOME/go", "--scope", "system"});
+  kenv_ok({"path", "add", bin, "--scope", "system"});
+  for (const char *name : {"sh", "dash", "bash"}) {
+    Shell shell = shell_named(name);
+    if (shell.binary.empty())
+      continue;
+    Outcome r = run_process({shell.binary, "-c", debian_profile() + "env -0"});
+    EXPECT_EQ(r.err, "") << name;
+    std::map<std::string, std::string> env = parse_env0(r.out);
+    EXPECT_EQ(env["EDITOR"], "it's vim") << name;
+    EXPECT_EQ(env["GOPATH"], home() + "/go") << name;
+    EXPECT_EQ(env["PATH"], "/usr/bin:/bin:" + bin) << name;
+  }
+}
+
 TEST_F(KenvShellInit, ChoosesTheShellFromShellVariable) {
   EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", "/usr/bin/fish"}}),
               HasSubstr("`kenv shell-init --shell fish`"));
@@ -204,10 +248,25 @@ TEST_F(KenvShellInit, ChoosesTheShellFromShellVariable) {
   EXPECT_THAT(kenv_ok({"shell-init"}, {{"SHELL", std::nullopt}}), HasSubstr("`kenv shell-init --shell sh`"));
 }
 
-TEST_F(KenvShellInit, NamesBothExportFilesAndTheStartUpFile) {
-  std::string out = kenv_ok({"shell-init", "--shell", "zsh"});
-  EXPECT_THAT(out, HasSubstr("# add it to ~/.zshrc"));
-  EXPECT_THAT(out, HasSubstr("for kenv_file in '" + system_export() + "' '" + user_export() + "'; do\n"));
+// Login shells of sh, dash and bash get the system drop-in from /etc/profile already; loading
+// it again would only add its PATH entries twice.
+TEST_F(KenvShellInit, LoadsTheSystemDropInOnlyForShellsThatSkipEtcProfile) {
+  std::string both = "'" + system_export() + "' '" + user_export() + "'";
+  const std::vector<std::pair<std::string, std::string>> lines = {
+      {"sh", "for kenv_file in '" + user_export() + "'; do\n"},
+      {"dash", "for kenv_file in '" + user_export() + "'; do\n"},
+      {"bash", "for kenv_file in '" + user_export() + "'; do\n"},
+      {"zsh", "for kenv_file in " + both + "; do\n"},
+      {"fish", "    for kenv_file in " + both + "\n"},
+  };
+  for (const auto &[shell, line] : lines) {
+    std::string out = kenv_ok({"shell-init", "--shell", shell});
+    EXPECT_THAT(out, HasSubstr(line)) << shell;
+    if (reads_etc_profile(shell)) {
+      EXPECT_THAT(out, Not(HasSubstr(system_export()))) << shell;
+    }
+  }
+  EXPECT_THAT(kenv_ok({"shell-init", "--shell", "zsh"}), HasSubstr("# add it to ~/.zshrc"));
 }
 
 TEST_F(KenvShellInit, RefusesAnUnknownShell) {

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -41,19 +42,19 @@ protected:
     env_free_string(text);
     return out;
   }
-  std::string store_file(const char *scope = "user") const { return data_dir() + "/" + scope + "-env.json"; }
-  std::string export_file(const char *scope = "user") const {
-    return data_dir() + "/exports/" + scope + "-env.sh";
-  }
+  std::string store_file(const char *scope = "user") const { return store_path(scope); }
+  std::string export_file(const char *scope = "user") const { return export_path(scope); }
   std::string own_envd(const char *scope = "user") const {
     return (std::string(scope) == "user" ? user_envd() : system_envd()) + "/99-pellomar-" + scope + ".conf";
   }
+  // The backups of both scopes.
   std::vector<std::string> backup_files() const {
     std::vector<std::string> out;
-    if (fs::is_directory(data_dir() + "/backups"))
-      for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
-        if (e.path().extension() == ".json")
-          out.push_back(e.path().string());
+    for (const std::string &dir : {data_dir() + "/backups", system_data_dir() + "/backups"})
+      if (fs::is_directory(dir))
+        for (auto &e : fs::directory_iterator(dir))
+          if (e.path().extension() == ".json")
+            out.push_back(e.path().string());
     std::sort(out.begin(), out.end());
     return out;
   }
@@ -78,7 +79,7 @@ TEST_F(OwnFiles, FifosInPlaceOfOwnFilesAreRefusedWithoutBlocking) {
   };
   for (const auto &[what, scope] : cases) {
     SCOPED_TRACE(std::string(what) + " " + scope);
-    fs::remove_all(data_dir());
+    fs::remove_all(scope_dir(scope));
     ASSERT_EQ(env_set(scope, "A", "1"), 1) << env_last_error();
     std::string path = std::string(what) == "store"    ? store_file(scope)
                        : std::string(what) == "export" ? export_file(scope)
@@ -116,7 +117,7 @@ TEST_F(OwnFiles, SystemScopeRefusesLinksInPlaceOfItsFiles) {
   fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
   for (const std::string &link : {own_envd("system"), store_file("system"), export_file("system")}) {
     SCOPED_TRACE(link);
-    fs::remove_all(data_dir());
+    fs::remove_all(system_data_dir());
     fs::remove_all(system_envd());
     ASSERT_EQ(env_set("system", "A", "1"), 1) << env_last_error();
     fs::remove(link);
@@ -193,8 +194,9 @@ TEST_F(OwnFiles, TheNextChangeRemovesStaleTemporaryFilesOnly) {
       store_file() + "x.tmp-1-2",
       user_envd() + "/50-foreign.conf.tmp-1-2",
       data_dir() + "/exports/other.sh.tmp-1-2",
-      data_dir() + "/system-env.json.tmp-999999-6",
+      system_data_dir() + "/system-env.json.tmp-999999-6",
       system_envd() + "/99-pellomar-system.conf.tmp-999999-7",
+      system_export() + ".tmp-999999-9",
   };
   for (const std::string &p : stale)
     write(p, "half");
@@ -210,18 +212,25 @@ TEST_F(OwnFiles, TheNextChangeRemovesStaleTemporaryFilesOnly) {
 // Any local user could plant files in a directory that others may write.
 TEST_F(OwnFiles, TheListingWarnsAboutDirectoriesOthersMayWrite) {
   ASSERT_EQ(env_set("user", "A", "1"), 1);
-  const std::vector<std::pair<std::string, fs::perms>> dirs = {
-      {data_dir(), fs::perms::owner_all | fs::perms::group_all},
-      {data_dir() + "/backups", fs::perms::all},
-      {data_dir() + "/exports", fs::perms::owner_all | fs::perms::group_write | fs::perms::group_exec},
-      {user_envd(), fs::perms::owner_all | fs::perms::others_all},
+  ASSERT_EQ(env_set("system", "A", "1"), 1);
+  const std::string profile_d = fs::path(system_export()).parent_path().string();
+  const std::vector<std::tuple<const char *, std::string, fs::perms>> dirs = {
+      {"user", data_dir(), fs::perms::owner_all | fs::perms::group_all},
+      {"user", data_dir() + "/backups", fs::perms::all},
+      {"user", data_dir() + "/exports",
+       fs::perms::owner_all | fs::perms::group_write | fs::perms::group_exec},
+      {"user", user_envd(), fs::perms::owner_all | fs::perms::others_all},
+      {"system", system_data_dir(), fs::perms::all},
+      {"system", system_data_dir() + "/backups", fs::perms::owner_all | fs::perms::group_all},
+      {"system", profile_d, fs::perms::owner_all | fs::perms::others_all},
   };
-  EXPECT_THAT(listing(), Not(HasSubstr("\"code\":\"writable\"")));
-  for (const auto &[dir, perms] : dirs)
+  for (const char *scope : {"user", "system"})
+    EXPECT_THAT(listing(scope), Not(HasSubstr("\"code\":\"writable\""))) << scope;
+  for (const auto &[scope, dir, perms] : dirs)
     fs::permissions(dir, perms);
-  std::string list = listing();
-  for (const auto &[dir, perms] : dirs)
-    EXPECT_THAT(list, HasSubstr("{\"code\":\"writable\",\"name\":\"" + dir + "\",\"message\":\"")) << dir;
+  for (const auto &[scope, dir, perms] : dirs)
+    EXPECT_THAT(listing(scope), HasSubstr("{\"code\":\"writable\",\"name\":\"" + dir + "\",\"message\":\""))
+        << dir;
 }
 
 TEST_F(OwnFiles, AStoreWithAByteOrderMarkIsAccepted) {

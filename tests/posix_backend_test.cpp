@@ -31,7 +31,7 @@ protected:
   std::string resolve(int expected_rc = 0) {
     env_clear_error();
     std::string dir = "stale";
-    EXPECT_EQ(env_plat_data_dir(dir), expected_rc) << env_last_error();
+    EXPECT_EQ(env_plat_data_dir(env_scope::user, dir), expected_rc) << env_last_error();
     return expected_rc == 0 ? dir : env_last_error();
   }
 };

@@ -15,15 +15,15 @@ namespace {
 
 class SetDelete : public Sandbox {
 protected:
-  std::string store(const char *scope = "user") { return read(data_dir() + "/" + scope + "-env.json"); }
-  std::string exported(const char *scope = "user") {
-    return read(data_dir() + "/exports/" + scope + "-env.sh");
-  }
+  std::string store(const char *scope = "user") { return read(store_path(scope)); }
+  std::string exported(const char *scope = "user") { return read(export_path(scope)); }
+  // The backups of both scopes.
   std::vector<std::string> backups() {
     std::vector<std::string> names;
-    if (fs::is_directory(data_dir() + "/backups"))
-      for (auto &e : fs::directory_iterator(data_dir() + "/backups"))
-        names.push_back(e.path().filename().string());
+    for (const std::string &dir : {data_dir() + "/backups", system_data_dir() + "/backups"})
+      if (fs::is_directory(dir))
+        for (auto &e : fs::directory_iterator(dir))
+          names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

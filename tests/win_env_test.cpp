@@ -317,19 +317,29 @@ TEST_F(WinBackend, BroadcastAnnouncesTheEnvironmentToEveryWindow) {
 // Resolving the data directory creates nothing.
 TEST_F(WinBackend, DataDirIsPellomarUnderAppdata) {
   std::string dir;
-  ASSERT_EQ(env_plat_data_dir(dir), 0);
+  ASSERT_EQ(env_plat_data_dir(env_scope::user, dir), 0);
   EXPECT_EQ(dir, win_data_dir());
   EXPECT_FALSE(fs::exists(dir));
+}
+
+TEST_F(WinBackend, SystemDirIsPellomarUnderProgramData) {
+  std::string dir;
+  ASSERT_EQ(env_plat_data_dir(env_scope::system, dir), 0);
+  EXPECT_EQ(dir, win_system_dir());
+  EXPECT_FALSE(fs::exists(dir));
+  unsetenv("ProgramData");
+  EXPECT_EQ(env_plat_data_dir(env_scope::system, dir), -1);
+  EXPECT_EQ(error(), "ProgramData is unset; cannot locate Pellomar dir");
 }
 
 TEST_F(WinBackend, DataDirNeedsAppdata) {
   std::string dir;
   unsetenv("APPDATA");
-  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(env_plat_data_dir(env_scope::user, dir), -1);
   EXPECT_EQ(error(), "APPDATA is unset; cannot locate Pellomar dir");
   setenv("APPDATA", "", 1);
   env_clear_error();
-  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(env_plat_data_dir(env_scope::user, dir), -1);
   EXPECT_EQ(error(), "APPDATA is unset; cannot locate Pellomar dir");
 }
 
@@ -337,10 +347,10 @@ TEST_F(WinBackend, DataDirPathMustFitItsBuffer) {
   // "\Pellomar" adds 9 bytes: 8182 of APPDATA make 8191, the most the buffer holds.
   std::string dir;
   setenv("APPDATA", std::string(8183, 'a').c_str(), 1);
-  EXPECT_EQ(env_plat_data_dir(dir), -1);
+  EXPECT_EQ(env_plat_data_dir(env_scope::user, dir), -1);
   EXPECT_EQ(error(), "data dir path too long");
   setenv("APPDATA", std::string(8182, 'a').c_str(), 1);
-  EXPECT_EQ(env_plat_data_dir(dir), 0);
+  EXPECT_EQ(env_plat_data_dir(env_scope::user, dir), 0);
 }
 
 TEST_F(WinBackend, LockHoldsTheLockFileOfTheDataDir) {

@@ -68,13 +68,16 @@ protected:
   }
   static std::string sz(const std::string &text) { return text + '\0'; }
   std::string store_text(const char *scope = "user") {
-    return read(win_data_dir() + "/" + scope + "-env.json");
+    return read((std::string(scope) == "system" ? win_system_dir() : win_data_dir()) + "/" + scope +
+                "-env.json");
   }
+  // The backups of both scopes.
   std::size_t backups() {
     std::size_t n = 0;
-    if (fs::is_directory(win_data_dir() + "/backups"))
-      for ([[maybe_unused]] auto &e : fs::directory_iterator(win_data_dir() + "/backups"))
-        ++n;
+    for (const std::string &dir : {win_data_dir() + "/backups", win_system_dir() + "/backups"})
+      if (fs::is_directory(dir))
+        for ([[maybe_unused]] auto &e : fs::directory_iterator(dir))
+          ++n;
     return n;
   }
 };
@@ -150,6 +153,26 @@ TEST_F(WinLibrary, SystemSetWithoutAdministratorRightsWritesNothing) {
   winsim_set_admin(true);
   EXPECT_EQ(env_set("system", "FOO", "bar"), 1) << error();
   EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, "FOO"), sz("bar"));
+}
+
+// The system scope's files belong to the machine, as HKLM does: every administrator
+// changes the same store, and none of it lies in the APPDATA of whoever changed it.
+TEST_F(WinLibrary, SystemScopeKeepsItsFilesInProgramData) {
+  winsim_set_admin(true);
+  ASSERT_EQ(env_set("system", "FOO", "bar"), 1) << error();
+  for (const char *file : {"/system-env.json", "/system-env.sh", "/.lock", "/.backup-index"})
+    EXPECT_TRUE(fs::exists(win_system_dir() + file)) << file;
+  EXPECT_EQ(std::distance(fs::directory_iterator(win_system_dir() + "/backups"), fs::directory_iterator()),
+            1);
+  EXPECT_EQ(text_member("system", "export_file"), win_system_dir() + "/system-env.sh");
+  EXPECT_FALSE(fs::exists(win_data_dir()));
+  setenv("APPDATA", (root() + "/other").c_str(), 1);
+  EXPECT_NE(store_text("system").find("\"FOO\""), std::string::npos);
+  ASSERT_EQ(env_set("system", "BAZ", "qux"), 1) << error();
+  EXPECT_NE(store_text("system").find("\"FOO\""), std::string::npos);
+  unsetenv("ProgramData");
+  EXPECT_EQ(env_set("system", "A", "1"), 0);
+  EXPECT_EQ(error(), "ProgramData is unset; cannot locate Pellomar dir");
 }
 
 TEST_F(WinLibrary, PathEntriesMatchIgnoringCase) {

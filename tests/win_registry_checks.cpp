@@ -327,19 +327,25 @@ std::string data_dir_lies_under_appdata() {
     return out.failures;
   std::string saved = appdata, dir;
   env_clear_error();
-  CHECK(env_plat_data_dir(dir) == 0);
+  CHECK(env_plat_data_dir(env_scope::user, dir) == 0);
   CHECK_EQ(dir, saved + "\\Pellomar");
   set_env("APPDATA", nullptr);
-  CHECK(env_plat_data_dir(dir) == -1);
+  CHECK(env_plat_data_dir(env_scope::user, dir) == -1);
   CHECK_EQ(std::string(env_last_error()), "APPDATA is unset; cannot locate Pellomar dir");
   set_env("APPDATA", saved.c_str());
+  const char *programdata = std::getenv("ProgramData");
+  CHECK(programdata && *programdata);
+  if (programdata) {
+    CHECK(env_plat_data_dir(env_scope::system, dir) == 0);
+    CHECK_EQ(dir, std::string(programdata) + "\\Pellomar");
+  }
   return out.failures;
 }
 
 std::string lock_excludes_another_handle() {
   outcome out;
   std::string dir;
-  CHECK(env_plat_data_dir(dir) == 0);
+  CHECK(env_plat_data_dir(env_scope::user, dir) == 0);
   env_plat_lock_handle lock;
   CHECK(env_plat_lock_file(dir + "\\.lock", lock) == 0);
   HANDLE other = CreateFileW(win_to_wide(dir + "\\.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -361,7 +367,7 @@ std::string lock_excludes_another_handle() {
 std::string files_are_kept_or_replaced_whole() {
   outcome out;
   std::string dir;
-  CHECK(env_plat_data_dir(dir) == 0);
+  CHECK(env_plat_data_dir(env_scope::user, dir) == 0);
   CHECK(env_mkdir_p(dir.c_str()) == 0);
   std::string path = dir + "/kenv-check-file.json";
   std::filesystem::remove(path);
@@ -434,7 +440,7 @@ std::string data_dir_may_hold_any_character() {
     return out.failures;
   std::string saved = appdata, odd = saved + "\\\u00fcn\u00ef \u65e5\u672c \U0001F600", dir, text;
   set_env("APPDATA", odd.c_str());
-  CHECK(env_plat_data_dir(dir) == 0);
+  CHECK(env_plat_data_dir(env_scope::user, dir) == 0);
   CHECK_EQ(dir, odd + "\\Pellomar");
   CHECK(env_mkdir_p(dir.c_str()) == 0);
   CHECK(env_is_dir(dir.c_str()));

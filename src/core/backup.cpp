@@ -105,7 +105,7 @@ std::string backup_temp_base(const env_layout &files, env_scope scope) {
 
 int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars) {
   const std::string &dir = files.backups;
-  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0 || env_mkdir_p(dir.c_str(), 0700) != 0) {
+  if (env_mkdir_p(files.data_dir.c_str(), files.dir_mode) != 0 || env_mkdir_p(dir.c_str(), 0700) != 0) {
     env_set_error("cannot create backup directory");
     return -1;
   }

@@ -1,16 +1,18 @@
-// env_backups: the backups folder read once, what the index knows of each backup taken from
-// it, and only the backups it does not know read. With tens of thousands of backups the
+// env_backups: each scope's backups folder read once, what its index knows of each backup
+// taken from it, and only the backups it does not know read. With tens of thousands of backups the
 // cost is that of reading the folder, not of reading every backup.
 #include "core/backups.h"
 
 #include "core/frame.h"
 #include "core/json.h"
 #include "core/json_out.h"
+#include "kestrune_env.h"
 #include "platform/env_plat.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <vector>
@@ -23,6 +25,7 @@ namespace {
 struct backup_row {
   std::uint64_t stamp = 0;
   std::uint64_t counter = 0;
+  const std::string *dir = nullptr; // the backups folder it lies in
   std::string_view name;
   std::uint64_t serial = 0;
   std::int64_t vars = 0;
@@ -232,16 +235,17 @@ void write_field(env_json_out &out, const char *key, std::string_view field, std
     out.null();
 }
 
-char *write_listing(const std::string &dir, const std::vector<backup_row> &rows) {
-  env_json_out out(rows.size() * (dir.size() + 2 * 32 + 80) + 2);
-  std::string path = dir + "/", scratch;
+char *write_listing(const std::vector<backup_row> &rows) {
+  std::size_t dir_size = rows.empty() ? 0 : rows.back().dir->size();
+  env_json_out out(rows.size() * (dir_size + 2 * 32 + 80) + 2);
+  std::string path, scratch;
   out.begin_array();
   for (auto r = rows.rbegin(); r != rows.rend(); ++r) {
     out.begin_object();
     out.key("file");
     out.string(r->name);
     out.key("path");
-    path.resize(dir.size() + 1);
+    path.assign(*r->dir).append("/");
     out.string(path.append(r->name));
     write_field(out, "ts", r->ts, scratch);
     write_field(out, "scope", r->scope, scratch);
@@ -253,26 +257,62 @@ char *write_listing(const std::string &dir, const std::vector<backup_row> &rows)
   return out.release();
 }
 
+// One backups folder as the listing reads it. The rows are views into the texts kept here,
+// so a folder is filled where it stays.
+struct backup_folder {
+  std::string dir;
+  std::string names;
+  std::string index_text;
+  std::deque<std::string> fresh;
+  std::vector<backup_row> rows;
+};
+
+// The folder's backups in name order, its index brought up to date on the way.
+void read_folder(backup_folder &f) {
+  std::vector<folder_entry> entries = folder_entries(f.dir, f.names);
+  if (!entries.empty() && env_read_file(backup_index_path(f.dir).c_str(), f.index_text) != 0)
+    f.index_text.clear();
+  std::vector<backup_row> known = index_rows(f.index_text);
+  if (index_is_current(entries, known)) {
+    f.rows = std::move(known);
+  } else {
+    f.rows = rows_of(entries, f.names);
+    if (join_index(f.dir, f.rows, known, f.fresh))
+      write_index(f.dir, f.rows);
+  }
+  for (backup_row &row : f.rows)
+    row.dir = &f.dir;
+}
+
+// The backups of both folders in name order (time order).
+std::vector<backup_row> merged_rows(backup_folder &user, backup_folder &system) {
+  if (system.rows.empty())
+    return std::move(user.rows);
+  std::vector<backup_row> rows;
+  rows.reserve(user.rows.size() + system.rows.size());
+  std::merge(user.rows.begin(), user.rows.end(), system.rows.begin(), system.rows.end(),
+             std::back_inserter(rows), before);
+  return rows;
+}
+
 } // namespace
 
+// The user's backups folder, and the system scope's where this process may read it (its
+// backups are its administrators' alone).
 char *list_backups() {
   env_layout files;
   if (env_layout_of(env_scope::user, files) != 0) {
     env_set_error("cannot resolve backup directory");
     return nullptr;
   }
-  const std::string &dir = files.backups;
-  std::string names;
-  std::vector<folder_entry> entries = folder_entries(dir, names);
-  std::string index_text;
-  if (!entries.empty() && env_read_file(backup_index_path(dir).c_str(), index_text) != 0)
-    index_text.clear();
-  std::vector<backup_row> known = index_rows(index_text);
-  if (index_is_current(entries, known))
-    return write_listing(dir, known);
-  std::vector<backup_row> rows = rows_of(entries, names);
-  std::deque<std::string> fresh;
-  if (join_index(dir, rows, known, fresh))
-    write_index(dir, rows);
-  return write_listing(dir, rows);
+  backup_folder user, system;
+  user.dir = files.backups;
+  read_folder(user);
+  std::string error = env_last_error();
+  if (env_layout_of(env_scope::system, files) == 0 && files.backups != user.dir) {
+    system.dir = files.backups;
+    read_folder(system);
+  }
+  env_set_error("%s", error.c_str());
+  return write_listing(merged_rows(user, system));
 }

@@ -2,8 +2,9 @@
 // what the listing shows of each, so that neither the listing nor a change has to read
 // every backup again.
 //
-// The index is ".backup-index" beside the backups folder (so that the folder holds nothing
-// but backups), a text file derived from the backups and never the only copy of anything:
+// Each scope has a backups folder of its own. Its index is ".backup-index" beside the
+// folder (so that the folder holds nothing but backups), a text file derived from the
+// backups and never the only copy of anything:
 //
 //   pellomar backup index 1
 //   <file name> TAB <serial> TAB <vars> TAB <ts> TAB <scope> LF      (one line per backup)
@@ -45,6 +46,7 @@ void backup_index_append(const std::string &backups_dir, const std::string &line
 // "" when there is none.
 std::string backup_index_last(const std::string &backups_dir);
 
-// The listing of env_backups: every backup of the folder, newest first. Never fails for a
-// folder that is missing or cannot be read: the list is then empty.
+// The listing of env_backups: every backup of the user scope's folder and, where this
+// process may read it, of the system scope's, newest first. Never fails for a folder that
+// is missing or cannot be read: it then adds nothing.
 char *list_backups();

@@ -29,7 +29,7 @@ int check_native(env_scope scope, const change_plan &plan) {
   for (const env_native_change &c : plan.native)
     if (c.value && env_plat_native_check(scope, c.name.c_str(), c.value->c_str()) != 0)
       return -1;
-  return env_plat_native_ready(scope);
+  return 0;
 }
 
 // Puts back what a failed change wrote, in reverse order, keeping the failure's message
@@ -69,8 +69,13 @@ int write_change(scope_state &st, const change_plan &plan) {
 
 int run_change(env_scope scope, store_policy policy, const change_planner &planner) {
   scope_state st;
-  if (env_layout_of(scope, st.files) != 0 || env_resolve_own_files(st.files) != 0)
+  // A native store this process may not write refuses the change before the lock, whose
+  // folder such a process may not be able to create either.
+  if (env_layout_of(scope, st.files) != 0 || env_resolve_own_files(st.files) != 0 ||
+      env_plat_native_ready(scope) != 0)
     return 0;
+  // Made here with the scope's mode: the lock would make the folder private.
+  (void)env_mkdir_p(st.files.data_dir.c_str(), st.files.dir_mode);
   env_plat_lock_handle lock;
   if (env_plat_lock_file(st.files.lock, lock) != 0 || read_state(scope, policy, st) != 0)
     return 0;

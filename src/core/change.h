@@ -2,14 +2,14 @@
 // editors and env_restore are thin front doors that only say what they want changed.
 //
 //  1. Resolve the scope's files (a link in place of one is followed to the file it leads to
-//     in the user scope and refused in the system scope; see env_resolve_own_files) and
-//     take the data directory's lock.
+//     in the user scope and refused in the system scope; see env_resolve_own_files), check
+//     that the native store's own files are fit to be written by this process
+//     (env_plat_native_ready), and take the lock in the scope's folder.
 //  2. Read the store once. A store that exists but cannot be used stops every change but a
 //     restore: saving over it would lose what it holds.
 //  3. Plan: the front door works out the store after the change and what the native store
 //     must do, from the state read, and may refuse.
-//  4. Check every value the change writes with the backend (env_plat_native_check), and
-//     that the native store's own files are fit to be written (env_plat_native_ready).
+//  4. Check every value the change writes with the backend (env_plat_native_check).
 //     Nothing has been written yet, so a refusal leaves no trace, not even a backup. Then
 //     the temporary files that killed changes of the scope left behind are removed.
 //  5. Write, in order: a backup of the store as it was, the store, the native store, the

@@ -256,8 +256,8 @@ std::string export_text(const std::string &path, env_scope scope, const env_kv_l
 
 int emit_export(const env_layout &files, env_scope scope, const env_kv_list &vars) {
   std::string text = export_text(files.export_file, scope, vars, env_now());
-  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0 || env_mkdir_p(files.exports.c_str(), 0700) != 0 ||
-      env_write_file(files.export_file.c_str(), text) != 0) {
+  if (env_mkdir_p(files.exports.c_str(), files.dir_mode) != 0 ||
+      env_write_file(files.export_file.c_str(), text, files.file_mode) != 0) {
     env_set_error("failed to write export file %s", files.export_file.c_str());
     return -1;
   }

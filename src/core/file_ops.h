@@ -16,7 +16,7 @@ struct env_file_ops {
   // Gives the file a second name, never replacing one: EEXIST when `to` exists.
   int (*link)(const char *from, const char *to);
   int (*unlink)(const char *path);
-  // Creates one directory with `mode` on POSIX; EEXIST when it is there.
+  // Creates one directory with exactly `mode` (no umask) on POSIX; EEXIST when it is there.
   int (*mkdir)(const char *path, int mode);
   // Flushes a directory's entries after a rename into it, where the platform needs it.
   void (*sync_dir)(const char *dir);

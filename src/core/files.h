@@ -78,14 +78,22 @@ std::string env_base_of(const std::string &path);
 
 // Where the library keeps a scope's files, resolved once per call. Resolving creates
 // nothing: a change creates the directories it writes into, and reading leaves no trace.
+//
+// The user scope's files are private to the user: the folders 0700, the files 0600. The
+// system scope's store and export file are read by every user (the export file is sourced
+// by every login shell, and holds what the world-readable environment.d holds anyway): the
+// folders 0755, those files 0644. Backups keep every earlier value, so their folder is
+// always 0700 and each backup 0600, as is the lock.
 struct env_layout {
   bool follow_links = true; // false for the system scope: its own files are never links
-  std::string data_dir;
-  std::string store;       // the scope's store
-  std::string backups;     // the folder of backups, shared by both scopes
-  std::string exports;     // the folder of export files
-  std::string export_file; // the scope's export file
-  std::string lock;        // the lock file every change holds
+  int dir_mode = 0700;      // the scope's folder and the export file's folder
+  int file_mode = 0600;     // the store and the export file
+  std::string data_dir;     // the scope's folder: store, backups and lock
+  std::string store;        // the scope's store
+  std::string backups;      // the scope's folder of backups
+  std::string exports;      // the folder of the export file
+  std::string export_file;  // the scope's export file
+  std::string lock;         // the lock file every change holds
 };
 // -1 with the platform's message or "path too long".
 int env_layout_of(env_scope scope, env_layout &out);

@@ -1,4 +1,4 @@
-// Where the library's own files live inside the data directory, and the clock that names
+// Where the library's own files live in each scope's folder, and the clock that names
 // backups.
 #include "core/files.h"
 
@@ -26,14 +26,16 @@ int join(std::string &out, std::string_view parent, std::string_view child) {
 int env_layout_of(env_scope scope, env_layout &out) {
   bool system = scope == env_scope::system;
   out.follow_links = !system;
-  if (env_plat_data_dir(out.data_dir) != 0)
+  out.dir_mode = system ? 0755 : 0700;
+  out.file_mode = system ? 0644 : 0600;
+  if (env_plat_data_dir(scope, out.data_dir) != 0)
     return -1;
   const std::string &dir = out.data_dir;
   if (join(out.store, dir, system ? "system-env.json" : "user-env.json") != 0 ||
-      join(out.backups, dir, "backups") != 0 || join(out.exports, dir, "exports") != 0 ||
-      join(out.export_file, out.exports, system ? "system-env.sh" : "user-env.sh") != 0 ||
-      join(out.lock, dir, ".lock") != 0)
+      join(out.backups, dir, "backups") != 0 || join(out.lock, dir, ".lock") != 0 ||
+      env_plat_export_file(scope, dir, out.export_file) != 0)
     return -1;
+  out.exports = env_dir_of(out.export_file);
   return 0;
 }
 

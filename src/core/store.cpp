@@ -144,11 +144,11 @@ int store_write(const env_layout &files, const env_kv_list &vars, store_file &be
     env_set_error("failed to serialize store");
     return -1;
   }
-  if (env_mkdir_p(files.data_dir.c_str(), 0700) != 0)
+  if (env_mkdir_p(files.data_dir.c_str(), files.dir_mode) != 0)
     return write_failed(files.store);
   if (!before.problem.empty() && before.exists && keep_unreadable(files.store, before, before.kept_as) != 0)
     return -1;
-  if (env_write_file(files.store.c_str(), text) != 0)
+  if (env_write_file(files.store.c_str(), text, files.file_mode) != 0)
     return write_failed(files.store);
   return 0;
 }
@@ -158,7 +158,7 @@ int store_put_back(const env_layout &files, const store_file &before) {
   if (!before.kept_as.empty())
     back = env_file_sys.rename(before.kept_as.c_str(), files.store.c_str()) == 0;
   else if (before.exists)
-    back = env_write_file(files.store.c_str(), before.bytes) == 0;
+    back = env_write_file(files.store.c_str(), before.bytes, files.file_mode) == 0;
   else
     back = env_file_sys.unlink(files.store.c_str()) == 0 || errno == ENOENT;
   if (back)

@@ -42,9 +42,14 @@ int env_plat_path_eq(const char *a, const char *b);
 // "environment.d" or "registry": where changes are written natively.
 const char *env_plat_write_policy();
 
-// The data directory as the process environment names it. Nothing is created: the writers
+// The folder of the scope's own files: its store, its backups and its lock. The user
+// scope's is the data directory the process environment names; the system scope's belongs
+// to the machine, the same for everyone who changes it. Nothing is created: the writers
 // create what they write into, so that reading never leaves a trace.
-int env_plat_data_dir(std::string &out);
+int env_plat_data_dir(env_scope scope, std::string &out);
+// The scope's export file, given the scope's folder: the user's lies in that folder, the
+// system's where the platform's shells find it for every user.
+int env_plat_export_file(env_scope scope, const std::string &data_dir, std::string &out);
 
 // The native store's variables of the scope, unexpanded, in the store's order. `out` is
 // emptied first, so it is valid whatever the result.
@@ -143,9 +148,10 @@ int env_plat_list_dir(
 bool env_plat_dir_open_to_others(const std::string &dir, unsigned &mode);
 
 // The native store's own files, as the change pipeline and the listing meet them:
-// whether a change may write them (-1 with the reason when one is not a regular file, or is
-// a link the scope does not follow), the removal of the temporary files a killed change
-// left beside them (under the scope's lock), and the directories they live in.
+// whether a change may write them, asked before it takes the scope's lock (-1 with the
+// reason when one is not a regular file, is a link the scope does not follow, or is one
+// this process may not replace), the removal of the temporary files a killed change left
+// beside them (under the scope's lock), and the directories they live in.
 int env_plat_native_ready(env_scope scope);
 void env_plat_native_tidy(env_scope scope);
 void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out);

@@ -24,6 +24,9 @@
 #ifndef KENV_VENDOR_ROOT
 #define KENV_VENDOR_ROOT ""
 #endif
+#ifndef KENV_LOCALSTATEDIR
+#define KENV_LOCALSTATEDIR "/var"
+#endif
 
 namespace {
 
@@ -97,7 +100,9 @@ const char *posix_home() {
   return home && home[0] ? home : nullptr;
 }
 
-int env_plat_data_dir(std::string &out) {
+namespace {
+
+int user_data_dir(std::string &out) {
   out.clear();
   std::string path;
   if (const char *data = xdg_dir("XDG_DATA_HOME")) {
@@ -116,6 +121,30 @@ int env_plat_data_dir(std::string &out) {
   }
   out = std::move(path);
   return 0;
+}
+
+} // namespace
+
+// The system scope's store and backups are the machine's state, kept where the FHS puts
+// the state of programs: every administrator who changes the scope works on the same files.
+int env_plat_data_dir(env_scope scope, std::string &out) {
+  if (scope == env_scope::user)
+    return user_data_dir(out);
+  out = KENV_LOCALSTATEDIR "/lib/pellomar";
+  return 0;
+}
+
+// The system scope's export file is a drop-in of profile.d, which /etc/profile sources for
+// the login shells of every user (sh, dash, bash); kenv shell-init sources it for the others.
+int env_plat_export_file(env_scope scope, const std::string &data_dir, std::string &out) {
+  if (scope == env_scope::system) {
+    out = KENV_SYSCONFDIR "/profile.d/99-pellomar-system.sh";
+    return 0;
+  }
+  if (env_join_path(out, data_dir, "exports/user-env.sh") == 0)
+    return 0;
+  env_set_error("path too long");
+  return -1;
 }
 
 int envd_dir(int scope, std::string &out) {

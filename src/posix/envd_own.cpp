@@ -34,9 +34,14 @@ bool envd_may_read_own(int scope, const std::string &path) {
   return scope != system_scope || env_plat_file_kind(path) != env_file_kind::link;
 }
 
+// Only root may write the system scope's file: a change of others is refused before it
+// takes the lock, which lies in a folder only root may create.
 int env_plat_native_ready(env_scope scope) {
   std::string dir, path;
-  return envd_own_path(scope_of(scope), dir, path);
+  int s = scope_of(scope);
+  if (envd_own_path(s, dir, path) != 0)
+    return -1;
+  return s == system_scope ? envd_may_replace_own(s) : 0;
 }
 
 void env_plat_native_tidy(env_scope scope) {

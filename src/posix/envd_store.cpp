@@ -324,6 +324,10 @@ int envd_own_path(int scope, std::string &dir, std::string &path) {
   return own_path(scope, dir, path);
 }
 
+int envd_may_replace_own(int scope) {
+  return may_replace_own_file(scope);
+}
+
 int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   out.clear();
   int s = scope_of(scope);

@@ -45,8 +45,13 @@ int sys_link(const char *from, const char *to) {
 int sys_unlink(const char *path) {
   return ::unlink(path);
 }
+// A created directory gets exactly `mode` too: a umask of 077 would hide the system
+// scope's store from every other user.
 int sys_mkdir(const char *path, int mode) {
-  return ::mkdir(path, static_cast<mode_t>(mode));
+  if (::mkdir(path, static_cast<mode_t>(mode)) != 0)
+    return -1;
+  (void)::chmod(path, static_cast<mode_t>(mode));
+  return 0;
 }
 // A failed flush of the directory is ignored: the new content is in place already.
 void sys_sync_dir(const char *dir) {
@@ -67,8 +72,8 @@ int sys_stat_mode(const char *path, unsigned *mode) {
 
 } // namespace
 
-const env_file_ops env_file_ops_default = {sys_open,   sys_write,  sys_fsync, sys_close,    sys_rename,
-                                           sys_link,   sys_unlink, sys_mkdir, sys_sync_dir, sys_stat_mode};
+const env_file_ops env_file_ops_default = {sys_open, sys_write,  sys_fsync, sys_close,    sys_rename,
+                                           sys_link, sys_unlink, sys_mkdir, sys_sync_dir, sys_stat_mode};
 
 namespace {
 

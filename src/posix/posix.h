@@ -145,6 +145,9 @@ int envd_conf_files(const std::string &dir, std::vector<std::string> &names);
 std::vector<std::string> envd_vendor_dirs();
 // envd_dir, the own file's name and envd_resolve_own in one (envd_store.cpp).
 int envd_own_path(int scope, std::string &dir, std::string &path);
+// Whether this process may replace the scope's own file; -1 with the message recorded
+// ("... root required for system scope") when it may not (envd_store.cpp).
+int envd_may_replace_own(int scope);
 // False for the system scope's own file when a link stands in its place: it is never read
 // through one.
 bool envd_may_read_own(int scope, const std::string &path);

@@ -1,5 +1,7 @@
-// The Windows backend's data directory, "Pellomar" under the user's roaming application
-// data (APPDATA), and the lock file in it that serialises changes between processes.
+// The Windows backend's folders: "Pellomar" under the user's roaming application data
+// (APPDATA) for the user scope, "Pellomar" under the machine's application data
+// (ProgramData) for the system scope, and the lock file in each that serialises changes
+// between processes.
 // Compiled in every build; it yields code only for Windows and for the simulation build.
 #if defined(_WIN32) || defined(KENV_WIN_SIM)
 
@@ -22,10 +24,10 @@
 
 namespace {
 
-// APPDATA in UTF-8, read wide from the process environment: the ANSI copy has '?' for
-// every character of a user name that the code page lacks. "" when unset.
-std::string appdata_utf8() {
-  win_wstring name = win_to_wide("APPDATA");
+// A variable of the process environment in UTF-8, read wide: the ANSI copy of APPDATA has
+// '?' for every character of a user name that the code page lacks. "" when unset.
+std::string environment_utf8(const char *variable) {
+  win_wstring name = win_to_wide(variable);
   win_wstring value;
   for (DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0); needed > value.size();) {
     value.assign(needed, WCHAR{0});
@@ -43,22 +45,34 @@ std::string appdata_utf8() {
 
 } // namespace
 
-// The directory is looked up anew on every call: APPDATA is read from the process
-// environment, so a front end that changes it is followed.
-int env_plat_data_dir(std::string &out) {
-  std::string appdata = appdata_utf8();
-  if (appdata.empty()) {
-    env_set_error("APPDATA is unset; cannot locate Pellomar dir");
+// The directory is looked up anew on every call: the variable is read from the process
+// environment, so a front end that changes it is followed. The system scope's store belongs
+// to the machine, as HKLM's Environment key does, not to the administrator who changed it.
+int env_plat_data_dir(env_scope scope, std::string &out) {
+  const char *variable = scope == env_scope::system ? "ProgramData" : "APPDATA";
+  std::string base = environment_utf8(variable);
+  if (base.empty()) {
+    env_set_error("%s is unset; cannot locate Pellomar dir", variable);
     return -1;
   }
   char buf[env_path_max];
-  int n = std::snprintf(buf, sizeof buf, "%s\\Pellomar", appdata.c_str());
+  int n = std::snprintf(buf, sizeof buf, "%s\\Pellomar", base.c_str());
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof buf) {
     env_set_error("data dir path too long");
     return -1;
   }
   out.assign(buf, static_cast<std::size_t>(n));
   return 0;
+}
+
+// No shell reads a drop-in folder on Windows: the system scope's export file lies beside its
+// store, for whoever sources it by hand.
+int env_plat_export_file(env_scope scope, const std::string &data_dir, std::string &out) {
+  const char *file = scope == env_scope::system ? "system-env.sh" : "exports/user-env.sh";
+  if (env_join_path(out, data_dir, file) == 0)
+    return 0;
+  env_set_error("path too long");
+  return -1;
 }
 
 namespace {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree, extracts it into a throwaway root and runs
 # kenv from there; checks its dependencies, its copyright file, and that its postrm script
-# keeps the system scope's drop-ins on remove and deletes exactly them on purge.
-# Usage: check_deb.sh BUILD_DIR SYSCONFDIR VERSION
+# keeps the system scope's drop-ins on remove and deletes exactly them on purge, keeping the
+# system scope's store and backups.
+# Usage: check_deb.sh BUILD_DIR SYSCONFDIR VERSION LOCALSTATEDIR
 set -euo pipefail
-build=$1 sysconfdir=$2 version=$3
+build=$1 sysconfdir=$2 version=$3 localstatedir=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/kenv-deb-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check_deb: $*" >&2; exit 1; }
@@ -50,7 +51,9 @@ postrm=$work/control/postrm
 envd=$root$sysconfdir/environment.d/99-pellomar-system.conf
 profile=$root$sysconfdir/profile.d/99-pellomar-system.sh
 other=$root$sysconfdir/environment.d/50-other.conf
-mkdir -p "$(dirname "$envd")" "$(dirname "$profile")"
+state=$root$localstatedir/lib/pellomar
+mkdir -p "$(dirname "$envd")" "$(dirname "$profile")" "$state/backups"
+echo '{"vars": []}' >"$state/system-env.json"
 echo 'EDITOR=vim' >"$envd"
 echo "export EDITOR='vim'" >"$profile"
 echo 'OTHER=1' >"$other"
@@ -64,4 +67,7 @@ out=$(DPKG_ROOT=$root "$postrm" purge)
 [ -f "$other" ] || fail "purge deleted a file that is not the library's"
 grep -q "removed $envd" <<<"$out" && grep -q "removed $profile" <<<"$out" ||
   fail "purge does not say what it removed: $out"
+[ -f "$state/system-env.json" ] && grep -q "kept $state" <<<"$out" ||
+  fail "purge does not keep the system scope's store, or does not say so: $out"
+rm -rf "$state"
 [ -z "$(DPKG_ROOT=$root "$postrm" purge)" ] || fail "a second purge claims to remove something"

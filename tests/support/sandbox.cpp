@@ -9,6 +9,9 @@
 #ifndef KENV_SYSCONFDIR
 #error "the tests need KENV_SYSCONFDIR, the system directory the library was built with"
 #endif
+#ifndef KENV_LOCALSTATEDIR
+#error "the tests need KENV_LOCALSTATEDIR, the state directory the library was built with"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -19,13 +22,21 @@ bool safe_system_dir(std::string_view dir) {
   while (dir.size() > 1 && dir.back() == '/')
     dir.remove_suffix(1);
   return !dir.empty() && dir[0] == '/' && dir != "/" && dir != "/etc" && dir != "/usr" &&
-         dir != "/usr/local/etc";
+         dir != "/usr/local/etc" && dir != "/var" && dir != "/usr/local/var";
 }
 
 } // namespace
 
 std::string Sandbox::system_envd() {
   return KENV_SYSCONFDIR "/environment.d";
+}
+
+std::string Sandbox::system_data_dir() {
+  return KENV_LOCALSTATEDIR "/lib/pellomar";
+}
+
+std::string Sandbox::system_export() {
+  return KENV_SYSCONFDIR "/profile.d/99-pellomar-system.sh";
 }
 
 void Sandbox::set_env(const char *name, const std::optional<std::string> &value) {
@@ -40,6 +51,8 @@ void Sandbox::set_env(const char *name, const std::optional<std::string> &value)
 void Sandbox::SetUp() {
   ASSERT_TRUE(safe_system_dir(KENV_SYSCONFDIR))
       << "refusing to run: KENV_SYSCONFDIR is " KENV_SYSCONFDIR "; tests need a scratch directory";
+  ASSERT_TRUE(safe_system_dir(KENV_LOCALSTATEDIR))
+      << "refusing to run: KENV_LOCALSTATEDIR is " KENV_LOCALSTATEDIR "; tests need a scratch directory";
   std::string pattern = (fs::temp_directory_path() / "kenv-test-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   root_ = pattern;
@@ -48,8 +61,10 @@ void Sandbox::SetUp() {
   set_env("XDG_CONFIG_HOME", home() + "/.config");
   set_env("XDG_DATA_HOME", home() + "/.local/share");
   set_env("ZDOTDIR", std::nullopt);
-  fs::remove_all(KENV_SYSCONFDIR);
-  fs::create_directories(KENV_SYSCONFDIR);
+  for (const char *dir : {KENV_SYSCONFDIR, KENV_LOCALSTATEDIR}) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
   if (safe_system_dir(KENV_VENDOR_ROOT))
     fs::remove_all(KENV_VENDOR_ROOT);
 }
@@ -71,6 +86,7 @@ void Sandbox::TearDown() {
     fs::remove_all(root_, ec);
   }
   fs::remove_all(KENV_SYSCONFDIR, ec);
+  fs::remove_all(KENV_LOCALSTATEDIR, ec);
   if (safe_system_dir(KENV_VENDOR_ROOT))
     fs::remove_all(KENV_VENDOR_ROOT, ec);
 }

@@ -1,6 +1,6 @@
 // A throw-away home for every test: HOME, the XDG directories and the build-time system
-// directory all point into fresh temporary folders, so no test touches the real home
-// directory or /etc, and every test starts from nothing.
+// directories all point into fresh temporary folders, so no test touches the real home
+// directory, /etc or /var/lib, and every test starts from nothing.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,6 +25,20 @@ protected:
   std::string data_dir() const { return home() + "/.local/share/pellomar"; }
   std::string user_envd() const { return home() + "/.config/environment.d"; }
   static std::string system_envd();
+  // The system scope's own folder (store, backups, lock) and its export file, the drop-in
+  // login shells source; neither is created by the sandbox.
+  static std::string system_data_dir();
+  static std::string system_export();
+  // A scope's folder, store and export file ("user" or "system").
+  std::string scope_dir(const std::string &scope) const {
+    return scope == "system" ? system_data_dir() : data_dir();
+  }
+  std::string store_path(const std::string &scope) const {
+    return scope_dir(scope) + "/" + scope + "-env.json";
+  }
+  std::string export_path(const std::string &scope) const {
+    return scope == "system" ? system_export() : data_dir() + "/exports/user-env.sh";
+  }
   // The temporary folder that holds everything of this test.
   const std::string &root() const { return root_; }
 

@@ -10,25 +10,32 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 class WinSandbox : public Sandbox {
 protected:
   void SetUp() override {
     Sandbox::SetUp();
-    const char *old = std::getenv("APPDATA");
-    saved_appdata_ = old ? std::optional<std::string>(old) : std::nullopt;
+    for (auto &[name, saved] : saved_) {
+      const char *old = std::getenv(name);
+      saved = old ? std::optional<std::string>(old) : std::nullopt;
+    }
     std::filesystem::create_directories(appdata());
+    std::filesystem::create_directories(programdata());
     setenv("APPDATA", appdata().c_str(), 1);
+    setenv("ProgramData", programdata().c_str(), 1);
     winsim_reset();
   }
 
   void TearDown() override {
     EXPECT_EQ(winsim_open_handles(), 0) << "a registry key was left open";
     EXPECT_EQ(winsim_open_files(), 0) << "a lock file was left open";
-    if (saved_appdata_)
-      setenv("APPDATA", saved_appdata_->c_str(), 1);
-    else
-      unsetenv("APPDATA");
+    for (const auto &[name, saved] : saved_) {
+      if (saved)
+        setenv(name, saved->c_str(), 1);
+      else
+        unsetenv(name);
+    }
     Sandbox::TearDown();
   }
 
@@ -36,6 +43,9 @@ protected:
   // "%APPDATA%\Pellomar": on Linux one directory whose name holds the backslash, beside
   // the APPDATA directory; the library's files lie inside it.
   std::string win_data_dir() const { return appdata() + "\\Pellomar"; }
+  // "%ProgramData%\Pellomar", the system scope's folder, the same way.
+  std::string programdata() const { return root() + "/programdata"; }
+  std::string win_system_dir() const { return programdata() + "\\Pellomar"; }
 
   // What another program does with the wide calls, as regedit and the Control Panel do:
   // writes a string value of the user's key, given in UTF-8, and reads one back in UTF-8
@@ -67,5 +77,5 @@ protected:
   }
 
 private:
-  std::optional<std::string> saved_appdata_;
+  std::pair<const char *, std::optional<std::string>> saved_[2] = {{"APPDATA", {}}, {"ProgramData", {}}};
 };

@@ -2,6 +2,10 @@
 // loads the export files. kenv prints them, and edits a start-up file only when asked to
 // with --install or --uninstall (shell_install.cpp); the library never edits one.
 //
+// The system scope's export file is a drop-in of profile.d, which /etc/profile sources for
+// the login shells of sh, dash and bash; zsh and fish do not read /etc/profile, so their
+// lines source it first, and the user's export file after it, so that user values win.
+//
 // The export files are POSIX sh (`export NAME='value'`), and a scope's PATH in them holds
 // only that scope's own entries, so sourcing one plainly would replace the shell's PATH.
 // The lines therefore source each file and then add its PATH entries after the PATH the
@@ -89,10 +93,20 @@ std::string start_up_file(const std::string &shell) {
   return "~/.profile";
 }
 
+// Login shells of these read /etc/profile, which sources the system scope's drop-in.
+bool reads_etc_profile(const std::string &shell) {
+  return shell == "sh" || shell == "dash" || shell == "bash";
+}
+
 std::string banner(const std::string &shell) {
-  std::string out = "# Load the environment variables kept by kenv: the system scope's export file, then\n"
-                    "# the user's, so that user values win. PATH entries are added after the PATH the\n"
-                    "# shell already has. Printed by `kenv shell-init --shell ";
+  std::string out =
+      reads_etc_profile(shell)
+          ? "# Load the environment variables kept by kenv: the user's export file (the system\n"
+            "# scope's comes from /etc/profile). PATH entries are added after the PATH the\n"
+            "# shell already has. Printed by `kenv shell-init --shell "
+          : "# Load the environment variables kept by kenv: the system scope's export file, then\n"
+            "# the user's, so that user values win. PATH entries are added after the PATH the\n"
+            "# shell already has. Printed by `kenv shell-init --shell ";
   return out + shell + "`;\n# add it to " + start_up_file(shell) + ".\n";
 }
 
@@ -150,7 +164,10 @@ std::string export_file_of(const std::string &scope) {
 } // namespace
 
 std::string shell_load_lines(const std::string &shell) {
-  std::string system_file = export_file_of("system"), user_file = export_file_of("user");
+  std::string user_file = export_file_of("user");
+  if (reads_etc_profile(shell))
+    return "for kenv_file in " + sh_quote(user_file) + "; do\n" + sh_body;
+  std::string system_file = export_file_of("system");
   if (shell == "fish")
     return "begin\n    for kenv_file in " + fish_quote(system_file) + " " + fish_quote(user_file) + "\n" +
            fish_body;

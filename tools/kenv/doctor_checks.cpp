@@ -262,6 +262,21 @@ void case_twins(const Scopes &s, Check &c) {
   }
 }
 
+// Earlier versions kept the system scope's store in the data directory of whoever changed
+// it; that file is no longer read.
+void old_system_store(const Scopes &s, Check &c) {
+  const std::string exports = "/exports/user-env.sh";
+  const std::string &file = s.user.export_file.value_or("");
+  if (file.size() <= exports.size() ||
+      file.compare(file.size() - exports.size(), exports.size(), exports) != 0)
+    return;
+  std::string old = file.substr(0, file.size() - exports.size()) + "/system-env.json";
+  if (file_kind(old) == FileKind::other)
+    c.findings.push_back("system store " + visible(old) +
+                         " was left by an earlier version and is no longer read; move it to the "
+                         "machine's folder as the README says");
+}
+
 Check check_library_state(const Scopes &s) {
   Check c{"stores that agree with what sessions get", {}, {}};
   for (const Listing *l : {&s.user, &s.system})
@@ -273,6 +288,7 @@ Check check_library_state(const Scopes &s) {
                              " (kenv set " + (l->scope == "system" ? "--scope system " : "") + "NAME VALUE)");
     }
   case_twins(s, c);
+  old_system_store(s, c);
   return c;
 }
 

@@ -246,9 +246,10 @@ const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|dash|bash|z
        kenv shell-init --install [--shell NAME]...
        kenv shell-init --uninstall [--shell NAME]...
 
-Prints the lines that load kenv's export files (the system scope's, then the user's, so
-that user values win) into a shell. PATH entries are added after the PATH the shell
-already has, once each; every other variable is set to its stored value, unexpanded.
+Prints the lines that load kenv's export files into a shell: for zsh and fish the system
+scope's drop-in, then the user's file, so that user values win; for sh, dash and bash only
+the user's, since their login shells get the drop-in from /etc/profile. PATH entries are
+added after the PATH the shell already has, once each; references expand as in a session.
 Without --shell, the shell named by $SHELL is used (sh when it is none of these).
 
 --install puts these lines into the start-up file of your login shell ($SHELL), or of

@@ -4,8 +4,9 @@
 
 #include <string>
 
-// The lines that load the system, then the user export file into `shell` (sh, dash, bash,
-// zsh or fish), without a banner.
+// The lines that load the export files into `shell` (sh, dash, bash, zsh or fish), without
+// a banner: the user's alone for the shells whose login shells read /etc/profile (which
+// sources the system scope's drop-in), the system's and then the user's for zsh and fish.
 std::string shell_load_lines(const std::string &shell);
 
 // `kenv shell-init --install`: puts kenv's marked block into the shell's start-up file
