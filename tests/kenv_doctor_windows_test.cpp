@@ -24,8 +24,8 @@ protected:
     if (const Variable *path = find_variable(l, "PATH")) {
       std::size_t start = 0;
       for (std::size_t end; (end = path->value.find(';', start)) != std::string::npos; start = end + 1)
-        l.path.push_back(PathEntry{path->value.substr(start, end - start), false, false, "path"});
-      l.path.push_back(PathEntry{path->value.substr(start), false, false, "path"});
+        l.path.push_back(PathEntry{path->value.substr(start, end - start), false, false, "path", "", true});
+      l.path.push_back(PathEntry{path->value.substr(start), false, false, "path", "", true});
     }
     return l;
   }
