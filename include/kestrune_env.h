@@ -59,7 +59,21 @@ extern "C" {
 
 /* The listing of one scope as a compact JSON object: variables with raw and expanded
  * values and their source, PATH entries with existence and duplicate flags, warnings, the
- * export file, the protected names and the shell start-up files read. NULL on failure. */
+ * export file, the protected names and the shell start-up files read. NULL on failure.
+ *
+ * Members, in this order: "scope", "platform", "path_sep", "write_policy", "rc_write",
+ * "export_file", "vars", "path", "warnings", "protected_delete", "rc_sources", "session".
+ * Each object of "path" holds "entry", "exists", "dup", "source", "expanded" (the entry as a
+ * new session gets it), "origin" (the file, registry key or shell start-up file that adds
+ * it) and "editable" (1 for the scope's own entries, which the PATH calls edit; 0 for those
+ * that other files add, listed where the session has them). On Linux a scope's PATH is the
+ * library's own entries only: PATH lines of other environment.d files are never copied.
+ * "session" is the environment a new login session gets (what systemd's environment.d
+ * generator makes of all its directories on Linux; the machine's and then the user's
+ * registry variables on Windows), in the order it is assigned: objects with "name", "value"
+ * (references expanded), "file" (the file or key that set it last), "shell" (what a login
+ * shell that starts from the inherited environment and sources the export files gets, or
+ * null when it gets nothing) and "differs" (1 when "shell" is not "value"). */
 KENV_API char *env_list(const char *scope);
 
 /* Creates or replaces one variable. An empty value is allowed; NULL is not. */

@@ -281,8 +281,8 @@ TEST_F(KenvCli, ListMarksDuplicatesAndEntriesFromStartUpFiles) {
   write(home() + "/.bashrc", "export PATH=\"$HOME/.cargo/bin:$PATH\"\n");
   std::string out = kenv_ok({"list"});
   EXPECT_THAT(out, HasSubstr("  #  state      source        entry\n"
-                             "  0  ok         path          /usr/bin\n"
-                             "  1  duplicate  path          /usr/bin/\n"
+                             "  0  ok         session       /usr/bin\n"
+                             "  1  duplicate  session       /usr/bin/\n"
                              "  2  missing    rc:~/.bashrc  " +
                              home() + "/.cargo/bin\n"));
   EXPECT_THAT(out, HasSubstr("  ! duplicate PATH entry: /usr/bin/\n"));

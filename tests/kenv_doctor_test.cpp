@@ -54,7 +54,7 @@ TEST_F(KenvDoctor, FindsEntriesInBothScopes) {
   kenv_ok({"path", "add", "/bin/"});
   std::string out = doctor(1);
   EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that both the user and the system PATH hold (1)\n"
-                             "         /bin/  (user #0, system #1)\n"));
+                             "         /bin/  (user #2, system #1)\n"));
   EXPECT_THAT(out, HasSubstr("\n1 finding.\n"));
 }
 
@@ -65,11 +65,10 @@ TEST_F(KenvDoctor, FindsEntriesThatNameNoDirectory) {
   std::string out = doctor(1);
   EXPECT_THAT(out, HasSubstr("FOUND  PATH entries that name no directory (3)\n"
                              "         system #1  (empty) is empty: shells search the current "
-                             "directory for it\n"
+                             "directory for it (from " + sysconf_envd_file() + ")\n"
                              "         system #2  " +
-                             root() +
-                             "/gone does not exist\n"
-                             "         user #0  " +
+                             root() + "/gone does not exist (from " + sysconf_envd_file() + ")\n" +
+                             "         user #3  " +
                              root() + "/file is not a directory\n"));
 }
 
@@ -85,7 +84,7 @@ TEST_F(KenvDoctor, MeasuresPathAgainstTheThreeLimits) {
       {8192, "beyond 8191, where cmd.exe ignores PATH"},
   };
   for (const Case &c : cases) {
-    write(user_envd() + "/50-long.conf", "PATH=" + path_of_length(c.length) + "\n");
+    write(user_envd() + "/99-pellomar-user.conf", "PATH=" + path_of_length(c.length) + "\n");
     std::string line = "user PATH: " + std::to_string(c.length) + " characters";
     if (!c.verdict) {
       std::string out = doctor(0);
@@ -100,8 +99,8 @@ TEST_F(KenvDoctor, MeasuresPathAgainstTheThreeLimits) {
 }
 
 TEST_F(KenvDoctor, MeasuresBothScopesTogether) {
-  write(user_envd() + "/50-long.conf", "PATH=" + path_of_length(1500) + "\n");
-  write(sysconf_envd_file(), "PATH=" + path_of_length(1000) + "\n");
+  write(user_envd() + "/99-pellomar-user.conf", "PATH=" + path_of_length(1500) + "\n");
+  write(system_envd() + "/99-pellomar-system.conf", "PATH=" + path_of_length(1000) + "\n");
   std::string out = doctor(1);
   EXPECT_THAT(out, HasSubstr("         system PATH: 1000 characters\n"
                              "         user PATH: 1500 characters\n"));

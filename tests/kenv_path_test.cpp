@@ -121,7 +121,9 @@ TEST_F(KenvPath, ListIsTheDefaultAndTakesTheScopeAnywhere) {
   EXPECT_EQ(kenv_ok({"path", "--scope", "system"}), expected);
   EXPECT_EQ(kenv_ok({"path", "list", "--scope", "system"}), expected);
   EXPECT_EQ(kenv_ok({"path", "--scope", "system", "list"}), expected);
-  EXPECT_THAT(kenv_ok({"path"}), StartsWith("PATH (0 entries"));
+  // The user's sessions get the system's entries too: listed, but not the user scope's.
+  EXPECT_THAT(kenv_ok({"path"}), StartsWith("PATH (1 entry, separator ':')\n  #  state  source   entry\n"
+                                            "  0  ok     session  /usr/bin\n"));
 }
 
 TEST_F(KenvPath, EditsGoToTheChosenScope) {

@@ -4,6 +4,8 @@
 #include "kestrune_env.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 #include <yyjson.h>
 
 #include <filesystem>
@@ -32,6 +34,11 @@ protected:
         yyjson_read(t.data(), t.size(), YYJSON_READ_ALLOW_INVALID_UNICODE));
   }
   // Compact JSON of a member of the user listing.
+  // The "path" member without each entry's "origin" and "editable", which tests of their own
+  // check.
+  static std::string without_origins(const std::string &path) {
+    return std::regex_replace(path, std::regex(",\"origin\":\"[^\"]*\",\"editable\":[01]"), "");
+  }
   std::string member(const char *key, const char *scope = "user") {
     auto d = doc(scope);
     yyjson_val *v = yyjson_obj_get(yyjson_doc_get_root(d.get()), key);
@@ -56,7 +63,7 @@ TEST_F(Listing, EmptyScopeHasEveryMemberInOrder) {
              "/exports/user-env.sh\",\"vars\":[],"
              "\"path\":[],\"warnings\":[],\"protected_delete\":[\"PATH\",\"SystemRoot\",\"WINDIR\",\"TEMP\","
              "\"TMP\"],"
-             "\"rc_sources\":[]}");
+             "\"rc_sources\":[],\"session\":[]}");
   EXPECT_EQ(text("user"), t);
   EXPECT_NE(text("System").find("\"scope\":\"system\""), std::string::npos);
   EXPECT_NE(member("export_file", "system").find("/exports/system-env.sh\""), std::string::npos);
@@ -115,7 +122,7 @@ TEST_F(Listing, PathEntriesAreFlaggedAndWarned) {
     return "{\"entry\":\"" + text + "\",\"exists\":" + std::to_string(exists) +
            ",\"dup\":" + std::to_string(dup) + ",\"source\":\"path\",\"expanded\":\"" + text + "\"}";
   };
-  EXPECT_EQ(member("path"), "[" + entry(h + "/exists", 1, 0) + "," + entry("", 0, 0) + "," +
+  EXPECT_EQ(without_origins(member("path")), "[" + entry(h + "/exists", 1, 0) + "," + entry("", 0, 0) + "," +
                                 entry(h + "/file", 0, 0) + "," + entry(h + "/exists/", 1, 1) + "," +
                                 entry("", 0, 1) + "," + entry("", 0, 1) + "]");
   EXPECT_EQ(member("warnings"),
@@ -168,14 +175,14 @@ TEST_F(Listing, ShellStartupFilesAddEntriesForTheUserScopeOnly) {
   store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]");
   store("[{\"name\":\"PATH\",\"value\":\"/usr/bin\"}]", "system");
   write(home() + "/.bashrc", "export PATH=\"$HOME/bin:$PATH:/usr/bin/\"\n");
-  EXPECT_EQ(member("path"),
+  EXPECT_EQ(without_origins(member("path")),
             "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":"
             "\"/usr/bin\"},{\"entry\":\"" +
                 home() + "/bin\",\"exists\":1,\"dup\":0,\"source\":\"rc:~/.bashrc\",\"expanded\":\"" +
                 home() + "/bin\"}]");
   EXPECT_EQ(member("rc_sources"), "[{\"file\":\"" + home() + "/.bashrc\",\"parsed\":1,\"written\":0}]");
   EXPECT_EQ(
-      member("path", "system"),
+      without_origins(member("path", "system")),
       "[{\"entry\":\"/usr/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":\"/usr/bin\"}]");
 }
 
@@ -195,8 +202,41 @@ TEST_F(Listing, PathEntriesAreCheckedAsExpanded) {
   fs::create_directories(home() + "/d$x");
   ASSERT_EQ(env_path_add("user", "$HOME/bin", -1), 1) << env_last_error();
   ASSERT_EQ(env_path_add("user", (home() + "/d$x").c_str(), -1), 1) << env_last_error();
-  EXPECT_EQ(member("path"),
+  EXPECT_EQ(without_origins(member("path")),
             "[{\"entry\":\"$HOME/bin\",\"exists\":1,\"dup\":0,\"source\":\"path\",\"expanded\":\"" + home() +
                 "/bin\"},{\"entry\":\"" + home() +
                 "/d$x\",\"exists\":0,\"dup\":0,\"source\":\"path\",\"expanded\":\"" + home() + "/d\"}]");
+}
+
+// PATH lines of other environment.d files are listed where the session has them, read-only
+// and with their file; the scope's own entries stand where its own file puts them. The
+// session member gives every variable with the file that set it last, and marks what a shell
+// that sources the export file would not get.
+TEST_F(Listing, OtherFilesPathLinesAreReadOnlyEntriesWithTheirFile) {
+  const std::string early = user_envd() + "/10-early.conf", late = system_envd() + "/zz-late.conf";
+  write(early, "PATH=/pre:$PATH\nA=${PATH}\nB=from-early\n");
+  write(late, "PATH=${PATH}:/post\nB=from-late\n");
+  write(user_envd() + "/50-mid.conf", "PATH=$PATH:/mid\n");
+  ASSERT_EQ(env_path_add("user", "/own", -1), 1) << env_last_error();
+  ASSERT_EQ(env_set("user", "B", "mine"), 1) << env_last_error();
+  const std::string own = user_envd() + "/99-pellomar-user.conf";
+  auto entry = [](const std::string &text, const std::string &file, int editable) {
+    return "\"entry\":\"" + text + "\",\"exists\":0,\"dup\":0,\"source\":\"" + (editable ? "path" : "session") +
+           "\",\"expanded\":\"" + text + "\",\"origin\":\"" + file + "\",\"editable\":" + std::to_string(editable);
+  };
+  EXPECT_EQ(member("path"), "[{" + entry("/pre", early, 0) + "},{" + entry("/mid", user_envd() + "/50-mid.conf", 0) +
+                                "},{" + entry("/own", own, 1) + "},{" + entry("/post", late, 0) + "}]");
+  std::string inherited = getenv("PATH") ? getenv("PATH") : "";
+  std::string session = member("session");
+  EXPECT_NE(session.find("{\"name\":\"PATH\",\"value\":\"/pre:" + inherited + ":/mid:/own:/post\",\"file\":\"" +
+                         late + "\",\"shell\":\"" + inherited + ":/own\",\"differs\":1}"),
+            std::string::npos)
+      << session;
+  EXPECT_NE(session.find("{\"name\":\"B\",\"value\":\"from-late\",\"file\":\"" + late +
+                         "\",\"shell\":\"mine\",\"differs\":1}"),
+            std::string::npos)
+      << session;
+  EXPECT_NE(session.find("{\"name\":\"A\",\"value\":\"/pre:" + inherited + "\",\"file\":\"" + early + "\""),
+            std::string::npos)
+      << session;
 }

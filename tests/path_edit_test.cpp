@@ -121,13 +121,22 @@ TEST_F(PathEdit, MoveTakesTheFirstMatchAndKeepsItsText) {
   EXPECT_STREQ(env_last_error(), "PATH entry not found: '/zz'");
 }
 
-TEST_F(PathEdit, FirstEditCopiesTheNativePathIntoTheStore) {
-  write(user_envd() + "/10-a.conf", "PATH=/native1:/native2\n");
-  ASSERT_EQ(env_path_add("user", "/mine", 1), 1);
-  EXPECT_EQ(path(), "/native1:/mine:/native2");
-  EXPECT_NE(read(data_dir() + "/exports/user-env.sh")
-                .find("export PATH=\"${PATH:+$PATH:}\"'/native1:/mine:/native2'\n"),
+// Another file's PATH line is that file's: an edit never copies it into the library's files,
+// and removing one of its entries is refused with the file named.
+TEST_F(PathEdit, OtherFilesPathLinesStayTheirs) {
+  const std::string other = user_envd() + "/10-a.conf", line = "PATH=$PATH:/opt/mine/bin\n";
+  write(other, line);
+  ASSERT_EQ(env_path_add("user", "/opt/b", 1), 1) << env_last_error();
+  EXPECT_EQ(path(), "/opt/b");
+  EXPECT_EQ(read(user_envd() + "/99-pellomar-user.conf"), "PATH=${PATH}:/opt/b\n");
+  EXPECT_NE(read(data_dir() + "/exports/user-env.sh").find("export PATH=\"${PATH:+$PATH:}\"'/opt/b'\n"),
             std::string::npos);
+  for (int moved = 0; moved < 2; ++moved) {
+    EXPECT_EQ(moved ? env_path_move("user", "/opt/mine/bin", 0) : env_path_del("user", "/opt/mine/bin"), 0);
+    EXPECT_NE(std::string(env_last_error()).find("comes from " + other), std::string::npos) << env_last_error();
+  }
+  EXPECT_EQ(read(other), line);
+  EXPECT_EQ(path(), "/opt/b");
 }
 
 TEST_F(PathEdit, UnreadableNativeStoreStopsTheEdit) {

@@ -151,12 +151,13 @@ TEST_F(EnvdStore, PathExtendsTheSessionPathAndReadsBackWithoutIt) {
   EXPECT_EQ(read(user_file()), "path=/x\n");
 }
 
-TEST_F(EnvdStore, PathOfOtherFilesIsListedAsWritten) {
-  write(user_envd() + "/10-a.conf", "PATH=${PATH}:/x\n");
+// Other files' PATH lines add to the session's PATH; the scope's PATH is its own file's.
+TEST_F(EnvdStore, PathOfOtherFilesIsNotTheScopes) {
+  write(user_envd() + "/10-a.conf", "PATH=${PATH}:/x\nB=1\n");
   write(user_file(), "PATH=/plain\n");
-  EXPECT_EQ(list(), (vars{{"PATH", "/plain"}}));
+  EXPECT_EQ(list(), (vars{{"B", "1"}, {"PATH", "/plain"}}));
   fs::remove(user_file());
-  EXPECT_EQ(list(), (vars{{"PATH", "${PATH}:/x"}}));
+  EXPECT_EQ(list(), (vars{{"B", "1"}}));
 }
 
 TEST_F(EnvdStore, DollarsAreDoubledInTheFileAndSingleInTheListing) {

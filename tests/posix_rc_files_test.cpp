@@ -26,7 +26,7 @@ protected:
     return paths;
   }
   extras path_extras() {
-    std::vector<env_rc_extra> found{{"stale", "x"}};
+    std::vector<env_rc_extra> found{{"stale", "x", {}}};
     EXPECT_EQ(env_plat_rc_path_extras(found), 0);
     extras out;
     for (const env_rc_extra &e : found)

@@ -221,6 +221,10 @@ std::string banner(const std::string &path, env_scope scope, long long now) {
 
 } // namespace
 
+bool export_writes(const env_kv &kv) {
+  return is_shell_name(kv.name) && !export_name_is_reserved(kv.name) && !kv.value.empty();
+}
+
 std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now) {
   std::string out = banner(path, scope, now);
   for (const env_kv &kv : vars) {

@@ -74,14 +74,14 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
 // Each PATH entry is expanded as the PATH's value is, and checked as a session has it.
 void write_path_and_warnings(env_json_out &out, env_scope scope, const env_kv_list &merged,
                              const env_kv_index &index, const std::vector<std::string> &expanded,
-                             const std::vector<env_warning> &state) {
+                             const env_session &session, const std::vector<env_warning> &state) {
   long at = index.find("PATH");
   const env_kv *path = at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)];
   std::size_t position = at < 0 ? merged.size() : static_cast<std::size_t>(at);
   bool operators = path && path->source != "overlay";
   path_entry_list entries;
   path_diag_entries(
-      scope, path,
+      scope, path, session,
       [&](std::string_view entry) {
         return expand_in_view(entry, operators, position, merged, index, expanded);
       },
@@ -116,10 +116,12 @@ void write_trailer(env_json_out &out) {
 
 // About the size of the text: each variable's object with its value twice (as it is and
 // expanded), and the PATH's entries with their warnings.
-std::size_t expected_size(const env_kv_list &merged, const env_kv *path) {
+std::size_t expected_size(const env_kv_list &merged, const env_kv *path, const env_session &session) {
   std::size_t size = 4096;
   for (const env_kv &kv : merged)
     size += 48 + kv.name.size() + 2 * kv.value.size() + kv.source.size();
+  for (const env_session_var &v : session.vars)
+    size += 64 + v.name.size() + 2 * v.value.size() + v.file.size();
   if (path)
     size += 3 * path->value.size() + 100 * static_cast<std::size_t>(std::count(
                                                path->value.begin(), path->value.end(), env_plat_path_sep()));
@@ -135,14 +137,18 @@ char *list_scope(env_scope scope) {
   env_kv_index index;
   merge_report report;
   bool native_read = collect_merged(scope, files.store, merged, index, report) == 0;
+  env_session session;
+  env_plat_session(scope, session);
   long at = index.find("PATH");
-  env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)]));
+  env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)], session));
   out.begin_object();
   write_header(out, scope, files);
   std::vector<std::string> expanded = expand_view(merged, index);
   write_vars(out, merged, expanded);
-  write_path_and_warnings(out, scope, merged, index, expanded, state_warnings(scope, files, report, native_read));
+  write_path_and_warnings(out, scope, merged, index, expanded, session,
+                          state_warnings(scope, files, report, native_read));
   write_trailer(out);
+  session_write(out, scope, session);
   out.end_object();
   return out.release();
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -49,7 +50,8 @@ void add_rc_extras(path_entry_list &entries, const path_hashes &hash) {
       continue;
     hashes.push_back(h);
     std::string expanded = extra.path;
-    entries.push_back(path_entry{std::move(extra.path), 0, 0, std::move(extra.label), std::move(expanded)});
+    entries.push_back(
+        path_entry{std::move(extra.path), 0, 0, std::move(extra.label), std::move(expanded), std::move(extra.file), 0});
   }
 }
 
@@ -140,11 +142,35 @@ void variable_warnings(env_json_out &out, const env_kv *path, const env_kv_list 
 
 } // namespace
 
-void path_diag_entries(env_scope scope, const env_kv *path,
+namespace {
+
+// The scope's own entries where the session has them, between the entries other files add
+// (the entries the session inherits are not the scope's to show).
+void place_own_entries(path_entry_list &own, const env_session &session, path_entry_list &out) {
+  out.clear();
+  out.reserve(own.size() + session.path.size());
+  for (std::size_t i = 0; i <= session.path.size(); ++i) {
+    if (i == std::min(session.own_at, session.path.size()))
+      std::move(own.begin(), own.end(), std::back_inserter(out));
+    if (i == session.path.size())
+      break;
+    const env_session_entry &e = session.path[i];
+    if (!e.own && !e.file.empty())
+      out.push_back(path_entry{e.text, 0, 0, "session", e.text, e.file, 0});
+  }
+}
+
+} // namespace
+
+void path_diag_entries(env_scope scope, const env_kv *path, const env_session &session,
                        const std::function<std::string(std::string_view)> &expand, path_entry_list &out) {
-  path_split(path ? path->value.c_str() : "", env_plat_path_sep(), out);
-  for (path_entry &e : out)
+  path_entry_list own;
+  path_split(path ? path->value.c_str() : "", env_plat_path_sep(), own);
+  for (path_entry &e : own) {
     e.expanded = expand(e.text);
+    e.origin = session.own_file;
+  }
+  place_own_entries(own, session, out);
   path_hashes hash;
   if (scope == env_scope::user)
     add_rc_extras(out, hash);
@@ -165,6 +191,10 @@ void path_diag_write_entries(env_json_out &out, const path_entry_list &entries) 
     out.string(e.source);
     out.key("expanded");
     out.string(e.expanded);
+    out.key("origin");
+    out.string(e.origin);
+    out.key("editable");
+    out.integer(e.editable);
     out.end_object();
   }
   out.end_array();

@@ -18,7 +18,7 @@ void path_split(const char *text, char sep, path_entry_list &out) {
   for (const char *p = text;;) {
     const char *end = std::strchr(p, sep);
     std::size_t len = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
-    out.push_back(path_entry{std::string(p, len), 0, 0, "path", {}});
+    out.push_back(path_entry{std::string(p, len), 0, 0, "path", {}, {}, 1});
     if (!end)
       return;
     p = end + 1;
@@ -39,8 +39,10 @@ namespace {
 
 // The first PATH record of the merged view (see collect_merged) without building the view:
 // the store's records named PATH overlay it one after the other, so the last of them gives
-// its value, and without one the native store's first PATH record does. An edit must not
-// go ahead without the native entries: it would write a PATH that lost them.
+// its value, and without one the native store's first PATH record does (on Linux the PATH
+// of the library's own environment.d file: other files' PATH lines are theirs, and copying
+// them would give sessions their entries twice). An edit must not go ahead without the
+// native entries: it would write a PATH that lost them.
 int logical_path(const scope_state &st, std::string &out) {
   env_kv_list native;
   if (env_plat_native_vars(st.scope, native) != 0)
@@ -81,7 +83,17 @@ long find_entry(const path_entry_list &entries, const char *entry) {
   return -1;
 }
 
-bool not_found(const char *entry) {
+// An entry the scope does not hold may still be in the session's PATH because another file
+// adds it; the message names that file, which is not the library's to edit.
+bool not_found(env_scope scope, const char *entry) {
+  env_session session;
+  env_plat_session(scope, session);
+  for (const env_session_entry &e : session.path)
+    if (!e.own && !e.file.empty() && env_plat_path_eq(e.text.c_str(), entry)) {
+      env_set_error("refused: PATH entry '%s' comes from %s, which only its own editor changes", entry,
+                    e.file.c_str());
+      return false;
+    }
   env_set_error("PATH entry not found: '%s'", entry);
   return false;
 }
@@ -99,7 +111,7 @@ int add_entry(env_scope scope, const char *entry, int index) {
     std::size_t n = entries.size();
     std::size_t pos =
         (index >= 0 && static_cast<std::size_t>(index) <= n) ? static_cast<std::size_t>(index) : n;
-    entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path", {}});
+    entries.insert(entries.begin() + static_cast<long>(pos), path_entry{entry, 0, 0, "path", {}, {}, 1});
     return true;
   });
 }
@@ -109,7 +121,7 @@ int delete_entry(env_scope scope, const char *entry) {
     auto gone = std::remove_if(entries.begin(), entries.end(),
                                [&](const path_entry &e) { return env_plat_path_eq(e.text.c_str(), entry); });
     if (gone == entries.end())
-      return not_found(entry);
+      return not_found(scope, entry);
     entries.erase(gone, entries.end());
     return true;
   });
@@ -119,7 +131,7 @@ int move_entry(env_scope scope, const char *entry, int new_index) {
   return edit_path(scope, [&](path_entry_list &entries) {
     long found = find_entry(entries, entry);
     if (found < 0)
-      return not_found(entry);
+      return not_found(scope, entry);
     std::size_t n = entries.size();
     std::size_t target =
         static_cast<std::size_t>(new_index) < n ? static_cast<std::size_t>(new_index) : n - 1;

@@ -68,5 +68,7 @@ int emit_export(const env_layout &files, env_scope scope, const env_kv_list &var
 // POSIX mode or zsh, and the start-up file that sources the export file stops there. The
 // export file leaves them out with a comment.
 bool export_name_is_reserved(const std::string &name);
+// Whether the export file gives a shell the variable (an `export` line, not a comment).
+bool export_writes(const env_kv &kv);
 // The export file's text for the given variables.
 std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now);

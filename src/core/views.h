@@ -75,6 +75,8 @@ struct path_entry {
   int dup = 0;
   std::string source;
   std::string expanded; // the entry as a new session gets it; existence and duplicates go by it
+  std::string origin;   // the file (or key) that adds it
+  int editable = 1;     // 0 for an entry another file adds, which the PATH editors leave alone
 };
 using path_entry_list = std::vector<path_entry>;
 

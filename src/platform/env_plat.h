@@ -17,6 +17,7 @@
 struct env_rc_extra {
   std::string path;
   std::string label;
+  std::string file; // the start-up file that adds it
 };
 
 // A shell start-up file that was read, and whether the library wrote it (never, so far).
@@ -70,6 +71,31 @@ using env_native_undo = std::function<int()>;
 // nothing the call changed is left changed, as far as the backend can put it back.
 int env_plat_native_write(env_scope scope, const std::vector<env_native_change> &changes,
                           const env_kv_list &store, env_native_undo &undo);
+
+// The environment a new login session of the scope gets from the native store: on POSIX
+// systems what systemd's environment.d generator makes of every directory it reads (for the
+// user scope the user's and the system's, for the system scope the system's), on Windows the
+// machine's variables and then the user's.
+struct env_session_var {
+  std::string name;
+  std::string value; // references expanded, as the session gets it
+  std::string file;  // the file (or registry key) that set it last
+};
+// One PATH entry of the session's PATH with the file that added it ("" when the session
+// inherits it) and whether it is one of the scope's own entries, which the PATH editors edit.
+struct env_session_entry {
+  std::string text;
+  std::string file;
+  bool own = false;
+};
+struct env_session {
+  std::vector<env_session_var> vars; // in the order the session assigns them
+  std::vector<env_session_entry> path;
+  std::size_t own_at = 0; // where the scope's own entries stand (or would) in `path`
+  std::string own_file;   // the file (or key) the scope's own entries are written to
+};
+// Always succeeds: what cannot be read adds nothing, as a new session skips it.
+int env_plat_session(env_scope scope, env_session &out);
 
 // True when removing a protected name from the native store would take it from every
 // program (the registry holds the whole PATH); false when the native store holds only the

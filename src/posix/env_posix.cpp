@@ -19,6 +19,11 @@
 #ifndef KENV_SYSCONFDIR
 #define KENV_SYSCONFDIR "/etc"
 #endif
+// Where the directories systemd ships its own environment.d files in are rooted: "" on a
+// real system, a folder of the build tree in test builds.
+#ifndef KENV_VENDOR_ROOT
+#define KENV_VENDOR_ROOT ""
+#endif
 
 namespace {
 
@@ -130,6 +135,13 @@ int envd_dir(int scope, std::string &out) {
     return 0;
   env_set_error("environment.d path too long");
   return -1;
+}
+
+std::vector<std::string> envd_vendor_dirs() {
+  std::vector<std::string> dirs;
+  for (const char *dir : {"/run", "/usr/local/lib", "/usr/lib"})
+    dirs.push_back(std::string(KENV_VENDOR_ROOT) + dir + "/environment.d");
+  return dirs;
 }
 
 void env_plat_broadcast() {

@@ -30,44 +30,6 @@ int scope_of(env_scope scope) {
   return scope == env_scope::system ? system_scope : 1;
 }
 
-// Both names sort after Debian's 99-environment.conf, and system before user, so user values
-// are applied last.
-const char *own_name(int scope) {
-  return scope == system_scope ? "99-pellomar-system.conf" : "99-pellomar-user.conf";
-}
-
-struct dir_closer {
-  void operator()(DIR *d) const { closedir(d); }
-};
-
-bool conf_name(const char *name) {
-  std::string_view n(name);
-  constexpr std::string_view suffix = ".conf";
-  return n[0] != '.' && n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
-}
-
-// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
-// names are skipped, and so are entries known not to be files or links. 0 or an errno; a
-// directory there was no memory to open is out of memory, not unreadable.
-int conf_files(const std::string &dir, std::vector<std::string> &names) {
-  std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
-  if (!d && errno == ENOMEM)
-    throw std::bad_alloc();
-  if (!d)
-    return errno;
-  errno = 0;
-  while (const dirent *e = readdir(d.get())) {
-    bool maybe_file = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
-    if (maybe_file && conf_name(e->d_name))
-      names.emplace_back(e->d_name);
-    errno = 0;
-  }
-  if (errno != 0)
-    return errno;
-  std::sort(names.begin(), names.end());
-  return 0;
-}
-
 // The variables gathered so far, with the place of each name.
 struct merger {
   env_kv_list &out;
@@ -93,7 +55,9 @@ struct merge_sink final : envd_sink {
   bool own;
   bool stopped = false;
   void take(envd_entry &e) override {
-    if (stopped || !e.has_value || !envd_name_valid(e.name))
+    // The PATH lines of other files add to the session's PATH; the scope's PATH is the
+    // library's own entries, and the listing shows the others apart (see env_plat_session).
+    if (stopped || !e.has_value || !envd_name_valid(e.name) || (!own && e.name == "PATH"))
       return;
     if (!envd_utf8_valid(e.value)) {
       stopped = true;
@@ -187,7 +151,7 @@ struct change {
 
 // Where the scope's own file lives, and the file a change reads and writes (envd_own.cpp).
 int own_path(int scope, std::string &dir, std::string &path) {
-  if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, own_name(scope)) != 0)
+  if (envd_dir(scope, dir) != 0 || join_or_fail(path, dir, envd_own_name(scope)) != 0)
     return -1;
   return envd_resolve_own(scope, dir, path);
 }
@@ -267,6 +231,48 @@ int may_replace_own_file(int scope) {
 
 } // namespace
 
+// Both names sort after Debian's 99-environment.conf, and system before user, so user values
+// are applied last.
+const char *envd_own_name(int scope) {
+  return scope == system_scope ? "99-pellomar-system.conf" : "99-pellomar-user.conf";
+}
+
+namespace {
+
+struct dir_closer {
+  void operator()(DIR *d) const { closedir(d); }
+};
+
+bool conf_name(const char *name) {
+  std::string_view n(name);
+  constexpr std::string_view suffix = ".conf";
+  return n[0] != '.' && n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
+}
+
+} // namespace
+
+// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
+// names are skipped, and so are entries known not to be files or links. 0 or an errno; a
+// directory there was no memory to open is out of memory, not unreadable.
+int envd_conf_files(const std::string &dir, std::vector<std::string> &names) {
+  std::unique_ptr<DIR, dir_closer> d(opendir(dir.c_str()));
+  if (!d && errno == ENOMEM)
+    throw std::bad_alloc();
+  if (!d)
+    return errno;
+  errno = 0;
+  while (const dirent *e = readdir(d.get())) {
+    bool maybe_file = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
+    if (maybe_file && conf_name(e->d_name))
+      names.emplace_back(e->d_name);
+    errno = 0;
+  }
+  if (errno != 0)
+    return errno;
+  std::sort(names.begin(), names.end());
+  return 0;
+}
+
 int envd_own_path(int scope, std::string &dir, std::string &path) {
   return own_path(scope, dir, path);
 }
@@ -278,7 +284,7 @@ int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   if (envd_dir(s, dir) != 0)
     return -1;
   std::vector<std::string> names;
-  int err = conf_files(dir, names);
+  int err = envd_conf_files(dir, names);
   if (err == ENOENT || (err != 0 && s == system_scope))
     return 0;
   if (err != 0) {
@@ -288,7 +294,7 @@ int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   std::vector<conf_text> files;
   std::string path;
   for (const std::string &name : names) {
-    conf_text file{name == own_name(s), {}};
+    conf_text file{name == envd_own_name(s), {}};
     if (env_join_path(path, dir, name) != 0 || (file.own && !envd_may_read_own(s, path)))
       continue;
     if (read_conf(path, file.text))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,12 @@ int envd_unpassable_byte(std::string_view value);
 // The whole line, newline included, that makes systemd read `value` for `name`, with `$`
 // references left to expand. For PATH the line extends the inherited PATH.
 std::string envd_assignment(std::string_view name, std::string_view value, bool is_path);
+// What a name stands for while a session's environment is built: the value assigned so far,
+// else the one the session inherits; nullopt when it has none.
+using envd_lookup = std::function<std::optional<std::string_view>(std::string_view name)>;
+// The value with its references expanded as systemd's environment.d generator expands them
+// (envd_expand.cpp). `depth` counts the nested words being expanded.
+std::string envd_expand(std::string_view value, const envd_lookup &get, int depth = 0);
 // Undoes the library's own encoding of a value read from its own file.
 std::string envd_own_value(std::string_view value, bool is_path);
 // What to append to a text that ends in `state` so that the next line starts afresh
@@ -125,6 +132,14 @@ private:
 // then replaced beside itself; in the system scope a link is refused, and so is anything
 // else than a regular file. -1 with the message recorded (envd_own.cpp).
 int envd_resolve_own(int scope, std::string &dir, std::string &path);
+// The file name of the scope's own file in its environment.d directory.
+const char *envd_own_name(int scope);
+// The names of the directory's *.conf files in byte order, as systemd picks them: hidden
+// names are skipped, and so are entries known not to be files or links. 0 or an errno.
+int envd_conf_files(const std::string &dir, std::vector<std::string> &names);
+// The directories of environment.d files that systemd ships and reads after the system's
+// own, in its order (/run, /usr/local/lib, /usr/lib).
+std::vector<std::string> envd_vendor_dirs();
 // envd_dir, the own file's name and envd_resolve_own in one (envd_store.cpp).
 int envd_own_path(int scope, std::string &dir, std::string &path);
 // False for the system scope's own file when a link stands in its place: it is never read

@@ -158,7 +158,7 @@ void scan(std::string_view text, std::string_view home, const std::string &label
     for (std::size_t start = 0; start <= value.size();) {
       std::size_t colon = std::min(value.find(':', start), value.size());
       if (literal_entry(value.substr(start, colon - start), home, entry))
-        out.push_back({entry, label});
+        out.push_back({entry, label, {}});
       start = colon + 1;
     }
   }
@@ -203,8 +203,12 @@ int env_plat_rc_path_extras(std::vector<env_rc_extra> &out) {
   if (!home)
     return 0;
   rc_texts own;
-  for (const auto &[file, text] : read_all(home, own))
+  for (const auto &[file, text] : read_all(home, own)) {
+    std::size_t from = out.size();
     scan(text, home, file.label, out);
+    for (std::size_t i = from; i < out.size(); ++i)
+      out[i].file = file.path;
+  }
   return 0;
 }
 

@@ -18,7 +18,7 @@ struct PathEntry {
   std::string entry;
   bool exists = false;
   bool dup = false;
-  std::string source; // "path", or "rc:~/.bashrc" for an entry a start-up file adds
+  std::string source; // "path", "session" for another file's entry, "rc:~/.bashrc" for a start-up file's
   // The environment.d file (on Windows the registry key) whose PATH holds the entry, or the
   // start-up file that adds it; "" from a library that does not say.
   std::string origin;

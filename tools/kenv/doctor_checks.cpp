@@ -47,12 +47,21 @@ std::string why_missing(const std::string &entry) {
   }
 }
 
-void missing_of(const Listing &l, Check &c) {
+// An entry of `also` (the system listing, whose entries the user's session gets too) is
+// reported there only.
+bool listed_in(const Listing &also, const PathEntry &e) {
+  for (const PathEntry &other : also.path)
+    if (!e.editable && other.entry == e.entry && other.origin == e.origin)
+      return true;
+  return false;
+}
+
+void missing_of(const Listing &l, Check &c, const Listing *also = nullptr) {
   for (std::size_t i = 0; i < l.path.size(); ++i) {
     const PathEntry &e = l.path[i];
-    if (!e.exists && !(e.dup && e.entry.empty()))
+    if (!e.exists && !(e.dup && e.entry.empty()) && !(also && listed_in(*also, e)))
       c.findings.push_back(where(l, i) + "  " + entry_text(e.entry) + " " + why_missing(e.entry) +
-                           (e.source == "path" ? "" : " (from " + visible(e.source) + ")"));
+                           (e.source == "path" ? "" : " (from " + visible(e.source == "session" ? e.origin : e.source) + ")"));
   }
 }
 
@@ -173,7 +182,7 @@ Check check_shared_entries(const Scopes &s) {
   Check c{"PATH entries that both the user and the system PATH hold", {}, {}};
   for (std::size_t i = 0; i < s.user.path.size(); ++i) {
     const std::string &entry = s.user.path[i].entry;
-    if (entry.empty())
+    if (entry.empty() || !s.user.path[i].editable)
       continue;
     for (std::size_t j = 0; j < s.system.path.size(); ++j) {
       if (entry_key(entry) == entry_key(s.system.path[j].entry)) {
@@ -188,7 +197,7 @@ Check check_shared_entries(const Scopes &s) {
 Check check_missing_entries(const Scopes &s) {
   Check c{"PATH entries that name no directory", {}, {}};
   missing_of(s.system, c);
-  missing_of(s.user, c);
+  missing_of(s.user, c, &s.system);
   return c;
 }
 
