@@ -52,9 +52,10 @@ int main(int argc, char **argv) {
     }
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
-  bench::workload_size size = smoke ? bench::workload_size{200, 100, 0} : bench::workload_size{10000, 1000, 0};
-  auto *b = benchmark::RegisterBenchmark(smoke ? "gui_reload/200_vars/100_path" : "gui_reload/10000_vars/1000_path",
-                                         gui_reload, size);
+  bench::workload_size size =
+      smoke ? bench::workload_size{200, 100, 0} : bench::workload_size{10000, 1000, 0};
+  auto *b = benchmark::RegisterBenchmark(
+      smoke ? "gui_reload/200_vars/100_path" : "gui_reload/10000_vars/1000_path", gui_reload, size);
   b->UseManualTime()->Unit(benchmark::kMillisecond);
   if (smoke)
     b->Iterations(1);
