@@ -4,7 +4,8 @@
 # peer.
 if(TARGET kenv)
   foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_shell_test
-          kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test session_peer_test)
+          kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test kenv_env_test
+          session_peer_test)
     if(suite MATCHES "^(kenv_shell|kenv_completion|session_peer)")
       set(label peer)
     else()
@@ -24,7 +25,11 @@ endif()
 if(TARGET kenv OR KENV_WIN_SIM)
   set(kenv_dir ${PROJECT_SOURCE_DIR}/tools/kenv)
   kenv_add_test(kenv_doctor_windows_test kenv_doctor_windows_test.cpp ${kenv_dir}/doctor_checks.cpp
-    ${kenv_dir}/listing.cpp ${kenv_dir}/output.cpp ${kenv_dir}/platform.cpp ${kenv_dir}/views.cpp
-    LIBS yyjson::yyjson GTest::gmock)
+    LIBS kenv_frontend GTest::gmock)
   target_include_directories(kenv_doctor_windows_test PRIVATE ${kenv_dir})
+endif()
+
+# The front ends' reading of the library's documents, over documents written in the test.
+if(TARGET kenv OR Qt6Widgets_FOUND)
+  kenv_add_test(frontend_listing_test frontend_listing_test.cpp LIBS kenv_frontend)
 endif()

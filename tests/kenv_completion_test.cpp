@@ -101,7 +101,7 @@ TEST_P(KenvCompletion, OffersCommandsOptionsNamesEntriesAndBackups) {
 
   const Case cases[] = {
       {{"kenv", ""},
-       {"list", "get", "set", "unset", "path", "backups", "restore", "shell-init", "doctor", "help"},
+       {"list", "env", "get", "set", "unset", "path", "backups", "restore", "shell-init", "doctor", "help"},
        {"__complete"}},
       {{"kenv", "--"}, {"--scope", "--help", "--version"}, {}},
       {{"kenv", "get", ""}, {"EDITOR", "PATH"}, {"SYSVAR"}},
@@ -148,9 +148,9 @@ std::vector<std::string> defined_options(const std::string &help) {
 
 TEST_P(KenvCompletion, OffersEveryOptionTheCommandsHelpDefines) {
   // `kenv path --help` defines the options of its subcommands, --at among them.
-  const std::vector<std::vector<std::string>> topics{
-      {},       {"list"},    {"get"},     {"set"},        {"unset"},
-      {"path"}, {"backups"}, {"restore"}, {"shell-init"}, {"doctor"}};
+  const std::vector<std::vector<std::string>> topics{{},          {"list"},       {"env"},   {"get"},
+                                                     {"set"},     {"unset"},      {"path"},  {"backups"},
+                                                     {"restore"}, {"shell-init"}, {"doctor"}};
   for (const auto &topic : topics) {
     std::vector<std::string> help_args = topic;
     help_args.push_back("--help");

@@ -1,6 +1,7 @@
 // kenv backups and kenv restore.
 #include "args.h"
 #include "backup_copy.h"
+#include "backup_diff.h"
 #include "backup_files.h"
 #include "commands.h"
 #include "help.h"
@@ -209,36 +210,17 @@ int backups_show(const Words &argv) {
   return 0;
 }
 
-// The store's variables now: what a restore replaces.
-std::vector<std::pair<std::string, std::string>> stored_now(const std::string &scope) {
-  std::vector<std::pair<std::string, std::string>> vars;
-  for (const Variable &v : parse_listing(lib_list(scope)).vars)
-    if (v.source == "overlay")
-      vars.emplace_back(v.name, v.value);
-  return vars;
-}
-
-const std::string *value_of(const std::vector<std::pair<std::string, std::string>> &vars,
-                            const std::string &name) {
-  for (const auto &[n, v] : vars)
-    if (n == name)
-      return &v;
-  return nullptr;
-}
-
 // Added and changed in the backup's order, then removed in the scope's.
-std::string differences(const BackupFile &b, const std::vector<std::pair<std::string, std::string>> &now) {
+std::string differences(const BackupFile &b, const Listing &now) {
   std::string out;
-  for (const auto &[name, value] : b.vars) {
-    const std::string *current = value_of(now, name);
-    if (!current)
-      out += "  added    " + visible(name) + "=" + visible(value) + "\n";
-    else if (*current != value)
-      out += "  changed  " + visible(name) + ": " + visible(*current) + " -> " + visible(value) + "\n";
+  for (const VariableChange &c : backup_changes(b, now)) {
+    if (c.kind == VariableChange::added)
+      out += "  added    " + visible(c.name) + "=" + visible(c.backup) + "\n";
+    else if (c.kind == VariableChange::changed)
+      out += "  changed  " + visible(c.name) + ": " + visible(c.now) + " -> " + visible(c.backup) + "\n";
+    else
+      out += "  removed  " + visible(c.name) + "=" + visible(c.now) + "\n";
   }
-  for (const auto &[name, value] : now)
-    if (!value_of(b.vars, name))
-      out += "  removed  " + visible(name) + "=" + visible(value) + "\n";
   return out;
 }
 
@@ -248,7 +230,7 @@ int backups_diff(const Words &argv) {
     return show_help("backups");
   BackupFile b = chosen_backup(args);
   std::string scope = is_system_scope(b.scope) ? "system" : "user";
-  std::string diff = differences(b, stored_now(scope));
+  std::string diff = differences(b, parse_listing(lib_list(scope)));
   std::string path = visible(b.path);
   if (diff.empty())
     write_out("Backup " + path + " holds what the " + scope + " scope holds now.\n");

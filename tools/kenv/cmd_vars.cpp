@@ -85,6 +85,19 @@ int cmd_list(const Words &argv) {
   return 0;
 }
 
+int cmd_env(const Words &argv) {
+  Args args = parse_args("env", argv, {{"json"}, {"scope"}});
+  if (args.help)
+    return show_help("env");
+  expect_words(args, 0, 0, "");
+  std::string json = lib_list(scope_option(args));
+  if (args.has("json"))
+    write_out(session_document(json) + "\n");
+  else
+    write_out(view_session(parse_listing(json), ViewOptions{stdout_style(), 0}));
+  return 0;
+}
+
 int cmd_get(const Words &argv) {
   Args args = parse_args("get", argv, {{"expanded"}, {"scope"}});
   if (args.help)

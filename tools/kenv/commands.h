@@ -8,6 +8,7 @@
 using Words = std::vector<std::string>;
 
 int cmd_list(const Words &argv);
+int cmd_env(const Words &argv);
 int cmd_get(const Words &argv);
 int cmd_set(const Words &argv);
 int cmd_unset(const Words &argv);

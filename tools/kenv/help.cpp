@@ -16,6 +16,7 @@ Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]
 
 Commands:
   list         show a scope's variables, PATH entries, warnings and export file
+  env          show what a new login session gets, and the file that set each variable
   get          print one variable's value
   set          create or replace a variable
   unset        delete a variable
@@ -67,6 +68,25 @@ Examples:
   kenv list
   kenv list --scope system
   kenv list --json | jq '.path[] | select(.exists == 0)'
+)";
+
+const char env_help[] = R"(Usage: kenv env [--scope user|system] [--json]
+
+Shows the environment a new login session gets from environment.d, in the order the
+session assigns the variables: each variable with its value as the session sees it
+(references expanded) and the environment.d file that set it last. For the user scope that
+covers every environment.d directory systemd reads, the user's and the system's; for the
+system scope only the system's. Where a login shell that loads the export files would get
+another value, or none, that is shown below the variable.
+
+Options:
+  --json   print the session view as JSON, an array of {"name","value","file","shell",
+           "differs"} in the order the session assigns them, as the library returns it
+
+Examples:
+  kenv env
+  kenv env --scope system
+  kenv env --json | jq -r '.[] | select(.differs == 1) | .name'
 )";
 
 const char get_help[] = R"(Usage: kenv get NAME [--scope user|system] [--expanded]
@@ -311,6 +331,7 @@ Examples:
 constexpr Topic topics[] = {
     {"", kenv_help},
     {"list", list_help},
+    {"env", env_help},
     {"get", get_help},
     {"set", set_help},
     {"unset", unset_help},
@@ -347,6 +368,6 @@ int show_help_for(const std::vector<std::string> &words) {
 std::string help_summary() {
   return "kenv: missing command\n"
          "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
-         "Commands: list, get, set, unset, path, backups, restore, shell-init, doctor\n"
+         "Commands: list, env, get, set, unset, path, backups, restore, shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }

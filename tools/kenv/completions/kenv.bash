@@ -28,6 +28,7 @@ _kenv_options() {
   case $1 in
   "") echo --scope --help --version ;;
   list) echo --scope --json --max-width --help ;;
+  env) echo --scope --json --help ;;
   get) echo --scope --expanded --help ;;
   set) echo --scope --force --help ;;
   unset | path | "path list" | "path rm" | "path mv") echo --scope --help ;;
@@ -85,7 +86,7 @@ _kenv() {
     return
   fi
   case $cmd in
-  "") _kenv_add_words list get set unset path backups restore shell-init doctor help ;;
+  "") _kenv_add_words list env get set unset path backups restore shell-init doctor help ;;
   get | set | unset) ((positional == 0)) && _kenv_ask names "$scope" ;;
   path)
     case $sub in
@@ -105,7 +106,7 @@ _kenv() {
     fi ;;
   help)
     if [[ -z $sub ]]; then
-      _kenv_add_words list get set unset path backups restore shell-init doctor
+      _kenv_add_words list env get set unset path backups restore shell-init doctor
     elif [[ $sub == path ]] && ((positional == 0)); then
       _kenv_add_words list add rm mv
     fi ;;

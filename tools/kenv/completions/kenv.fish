@@ -9,6 +9,8 @@ function __kenv_options --argument-names topic
             printf '%s\n' --scope --help --version
         case list
             printf '%s\n' --scope --json --max-width --help
+        case env
+            printf '%s\n' --scope --json --help
         case get
             printf '%s\n' --scope --expanded --help
         case set
@@ -88,7 +90,7 @@ function __kenv_complete
         __kenv_options $topic
         return
     end
-    set -l commands list\t'show a scope' get\t'print one value' set\t'create or replace a variable' \
+    set -l commands list\t'show a scope' env\t'show what a new session gets' get\t'print one value' set\t'create or replace a variable' \
         unset\t'delete a variable' path\t'list or edit PATH' backups\t'list the backups' \
         restore\t'restore a backup' shell-init\t'load the variables into shells' \
         doctor\t'look for problems'

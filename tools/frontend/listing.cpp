@@ -2,6 +2,7 @@
 
 #include "library.h"
 
+#include <cstdlib>
 #include <memory>
 #include <yyjson.h>
 
@@ -57,9 +58,17 @@ Variable read_variable(yyjson_val *o) {
 }
 
 PathEntry read_entry(yyjson_val *o) {
-  yyjson_val *editable = yyjson_obj_get(o, "editable");
-  return {str(o, "entry"),  integer(o, "exists") != 0, integer(o, "dup") != 0,
-          str(o, "source"), str(o, "origin"),          !editable || yyjson_get_int(editable) != 0};
+  PathEntry e{str(o, "entry"),  integer(o, "exists") != 0,         integer(o, "dup") != 0,
+              str(o, "source"), opt_str(o, "origin").value_or(""), true};
+  if (yyjson_is_int(yyjson_obj_get(o, "editable")))
+    e.editable = integer(o, "editable") != 0;
+  else
+    e.editable = e.source.rfind("rc:", 0) != 0;
+  return e;
+}
+
+SessionVariable read_session(yyjson_val *o) {
+  return {str(o, "name"), str(o, "value"), str(o, "file"), opt_str(o, "shell"), integer(o, "differs") != 0};
 }
 
 Warning read_warning(yyjson_val *o) {
@@ -134,7 +143,22 @@ Listing parse_listing(const std::string &json) {
   l.warnings = read_objects<Warning>(array(root, "warnings"), read_warning);
   l.protected_delete = read_strings(array(root, "protected_delete"));
   l.rc_sources = read_objects<RcSource>(array(root, "rc_sources"), read_rc);
+  if (yyjson_is_arr(yyjson_obj_get(root, "session")))
+    l.session = read_objects<SessionVariable>(array(root, "session"), read_session);
   return l;
+}
+
+std::string session_document(const std::string &json) {
+  Doc doc = read_doc(json);
+  yyjson_val *session = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "session");
+  if (!yyjson_is_arr(session))
+    return "[]";
+  std::size_t len = 0;
+  std::unique_ptr<char, decltype(&free)> text(
+      yyjson_val_write(session, YYJSON_WRITE_ALLOW_INVALID_UNICODE, &len), &free);
+  if (!text)
+    bad("session cannot be written");
+  return std::string(text.get(), len);
 }
 
 std::vector<Backup> parse_backups(const std::string &json) {

@@ -17,6 +17,9 @@ std::string view_variables(const Listing &listing, const ViewOptions &opt);
 // PATH entries numbered from 0, with their state and source.
 std::string view_path(const Listing &listing, const ViewOptions &opt);
 std::string view_warnings(const Listing &listing, const ViewOptions &opt);
+// What a new login session gets, in the order it assigns the variables, with the file that
+// set each and, where it differs, what a login shell sourcing the export files gets.
+std::string view_session(const Listing &listing, const ViewOptions &opt);
 // Where the export file is and the line that loads it into sh, bash or zsh.
 std::string view_export(const Listing &listing, const ViewOptions &opt);
 

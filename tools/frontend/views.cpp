@@ -6,8 +6,8 @@
 
 namespace {
 
-std::string count_title(const char *title, std::size_t n) {
-  return std::string(title) + " (" + std::to_string(n) + ")";
+std::string count_title(const std::string &title, std::size_t n) {
+  return title + " (" + std::to_string(n) + ")";
 }
 
 std::string entry_state(const PathEntry &e) {
@@ -98,6 +98,21 @@ std::string view_warnings(const Listing &l, const ViewOptions &opt) {
   std::string out = opt.style.bold(count_title("Warnings", l.warnings.size())) + "\n";
   for (const Warning &w : l.warnings)
     out += "  " + opt.style.warn("!") + " " + visible(w.message) + ": " + warning_subject(w) + "\n";
+  return out;
+}
+
+std::string view_session(const Listing &l, const ViewOptions &opt) {
+  std::string out =
+      opt.style.bold(count_title("New session of the " + l.scope + " scope", l.session.size())) + "\n";
+  for (const SessionVariable &v : l.session) {
+    out += "  " + opt.style.bold(visible(v.name)) + "=" + cut(visible(v.value), opt.max_width) + "\n";
+    out += "      " + opt.style.dim("set by " + visible(v.file)) + "\n";
+    if (v.differs)
+      out += "      " +
+             opt.style.warn(v.shell ? "a login shell gets " + cut(visible(*v.shell), opt.max_width)
+                                    : std::string("a login shell does not get it")) +
+             "\n";
+  }
   return out;
 }
 

@@ -18,9 +18,23 @@ struct PathEntry {
   std::string entry;
   bool exists = false;
   bool dup = false;
-  std::string source;   // "path", "session" for another file's entry, "rc:~/.bashrc" for a start-up file's
-  std::string origin;   // the file that adds it
-  bool editable = true; // false for an entry another file adds
+  std::string source; // "path", "session" for another file's entry, "rc:~/.bashrc" for a start-up file's
+  // The environment.d file (on Windows the registry key) whose PATH holds the entry, or the
+  // start-up file that adds it; "" from a library that does not say.
+  std::string origin;
+  // True for the scope's own entries, the ones the PATH edits work on. A library that does
+  // not say marks the entries of start-up files alone as read-only.
+  bool editable = true;
+};
+
+// What a new login session gets, in the order it assigns the variables.
+struct SessionVariable {
+  std::string name;
+  std::string value; // references expanded
+  std::string file;  // the file (on Windows the registry key) that set it last
+  // What a login shell that sources the export files gets; nullopt when they leave it alone.
+  std::optional<std::string> shell;
+  bool differs = false;
 };
 
 struct Warning {
@@ -47,6 +61,7 @@ struct Listing {
   std::vector<Warning> warnings;
   std::vector<std::string> protected_delete;
   std::vector<RcSource> rc_sources;
+  std::vector<SessionVariable> session; // empty from a library that does not report it
 };
 
 struct Backup {
@@ -58,6 +73,8 @@ struct Backup {
 };
 
 Listing parse_listing(const std::string &json);
+// The listing's "session" member as compact JSON, "[]" when the listing has none.
+std::string session_document(const std::string &listing_json);
 std::vector<Backup> parse_backups(const std::string &json);
 
 // The variable a name means: the one spelled exactly so, else the first whose name differs

@@ -1,0 +1,184 @@
+// kenv-gui driven through its real widgets on the offscreen platform, in a throw-away home:
+// each change goes through the worker thread and the library, and each check reads the
+// scope back through the library.
+#include "gui_sandbox.h"
+#include "library.h"
+#include "main_window.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+class GuiTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<GuiSandbox> sandbox_;
+  std::unique_ptr<MainWindow> window_;
+
+  template <class W> W *user_widget(const char *name) {
+    W *w = window_->user()->findChild<W *>(QString::fromLatin1(name));
+    if (!w)
+      qFatal("no widget %s", name);
+    return w;
+  }
+
+  // Runs the action and waits until the window has reloaded after it.
+  bool reloads_after(const std::function<void()> &action) {
+    QSignalSpy spy(window_.get(), &MainWindow::reloaded);
+    action();
+    return spy.wait(10000);
+  }
+
+  void click(const char *button) {
+    QVERIFY(reloads_after([&] { QTest::mouseClick(user_widget<QPushButton>(button), Qt::LeftButton); }));
+  }
+
+  void set_in_form(const QString &name, const QString &value) {
+    user_widget<QLineEdit>("name")->setText(name);
+    user_widget<QLineEdit>("value")->setText(value);
+    click("set");
+  }
+
+  void add_path(const std::string &entry) {
+    user_widget<QLineEdit>("pathEntry")->setText(QString::fromStdString(entry));
+    click("pathAdd");
+  }
+
+  static std::optional<std::string> user_value(const std::string &name) {
+    Listing l = parse_listing(lib_list("user"));
+    const Variable *v = find_variable(l, name);
+    return v ? std::optional<std::string>(v->value) : std::nullopt;
+  }
+
+  void select_path_row(const std::string &entry) {
+    PathModel &model = window_->user()->path()->model();
+    for (int row = 0; row < model.rowCount(); ++row)
+      if (model.entries()[static_cast<std::size_t>(row)].entry == entry)
+        user_widget<QTreeView>("path")->setCurrentIndex(model.index(row, 0));
+  }
+
+private slots:
+  void init() {
+    sandbox_ = std::make_unique<GuiSandbox>();
+    window_ = std::make_unique<MainWindow>();
+    window_->user()->backups()->confirm = [](const QString &) { return true; };
+    window_->show();
+    QVERIFY(reloads_after([&] { window_->reload(); }));
+  }
+
+  void cleanup() {
+    window_.reset();
+    sandbox_.reset();
+  }
+
+  void addsEditsAndDeletesAVariable() {
+    set_in_form("EDITOR", "vim");
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+    QTableView *table = user_widget<QTableView>("variables");
+    QCOMPARE(table->model()->rowCount(), 1);
+    table->setCurrentIndex(table->model()->index(0, 0));
+    QCOMPARE(user_widget<QLineEdit>("value")->text(), QStringLiteral("vim"));
+    user_widget<QLineEdit>("value")->setText(QStringLiteral("nano"));
+    click("set");
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("nano"));
+    click("delete");
+    QCOMPARE(user_value("EDITOR"), std::nullopt);
+    QCOMPARE(table->model()->rowCount(), 0);
+  }
+
+  void filtersTheVariablesByText() {
+    set_in_form("EDITOR", "vim");
+    set_in_form("PAGER", "less");
+    user_widget<QLineEdit>("filter")->setText(QStringLiteral("les"));
+    QCOMPARE(user_widget<QTableView>("variables")->model()->rowCount(), 1);
+  }
+
+  void reordersPathByTheButtons() {
+    std::string a = sandbox_->root() + "/a", b = sandbox_->root() + "/b", c = sandbox_->root() + "/c";
+    for (const std::string &e : {a, b, c})
+      add_path(e);
+    select_path_row(c);
+    click("pathUp");
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(a + ":" + c + ":" + b));
+    select_path_row(a);
+    click("pathDown");
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(c + ":" + a + ":" + b));
+    select_path_row(b);
+    click("pathRemove");
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(c + ":" + a));
+  }
+
+  void reordersPathThroughTheModelsMove() {
+    std::string a = sandbox_->root() + "/a", b = sandbox_->root() + "/b", c = sandbox_->root() + "/c";
+    for (const std::string &e : {a, b, c})
+      add_path(e);
+    PathModel &model = window_->user()->path()->model();
+    QVERIFY(reloads_after([&] { QVERIFY(model.moveRows({}, 0, 1, {}, 3)); }));
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(b + ":" + c + ":" + a));
+    QVERIFY(reloads_after([&] { QVERIFY(model.moveRows({}, 2, 1, {}, 0)); }));
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(a + ":" + b + ":" + c));
+  }
+
+  void marksAMissingEntryWithAnIconAndATooltip() {
+    add_path(sandbox_->root() + "/missing");
+    PathModel &model = window_->user()->path()->model();
+    QVERIFY(!model.index(0, PathModel::entry).data(Qt::DecorationRole).isNull());
+    QVERIFY(model.index(0, PathModel::entry)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("missing")));
+    QVERIFY(model.index(0, PathModel::origin).data().toString().startsWith(QStringLiteral("user scope")));
+  }
+
+  void aRefusedNameShowsItsMessageAndChangesNothing() {
+    set_in_form("1BAD", "x");
+    QLabel *message = user_widget<QLabel>("variablesMessage");
+    QVERIFY(message->isVisibleTo(window_.get()));
+    QVERIFY2(message->text().contains(QStringLiteral("not a valid variable name")),
+             qPrintable(message->text()));
+    QCOMPARE(user_widget<QLineEdit>("name")->text(), QStringLiteral("1BAD"));
+    QVERIFY(parse_listing(lib_list("user")).vars.empty());
+  }
+
+  void undoRestoresTheStateBeforeTheLastChange() {
+    set_in_form("EDITOR", "vim");
+    set_in_form("EDITOR", "nano");
+    click("undo");
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+  }
+
+  void reloadsWhenAnotherProgramChangesTheScope() {
+    QSignalSpy spy(window_.get(), &MainWindow::reloaded);
+    QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), {"set", "FROM_KENV", "1"}), 0);
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(window_->user()->variables()->model().vars().size(), std::size_t{1});
+  }
+
+  void thePreviewMatchesKenvEnv() {
+    GuiSandbox::write(sandbox_->user_envd() + "/10-pager.conf", "PAGER=less\n");
+    set_in_form("EDITOR", "vim");
+    QProcess kenv;
+    kenv.start(QStringLiteral(KENV_BIN), {"env", "--json"});
+    QVERIFY(kenv.waitForFinished(10000));
+    QJsonArray expected = QJsonDocument::fromJson(kenv.readAllStandardOutput()).array();
+    const std::vector<SessionVariable> &shown = window_->user()->session().vars();
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(shown.size(), static_cast<std::size_t>(expected.size()));
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      QJsonObject e = expected[static_cast<int>(i)].toObject();
+      QCOMPARE(QString::fromStdString(shown[i].name), e["name"].toString());
+      QCOMPARE(QString::fromStdString(shown[i].value), e["value"].toString());
+      QCOMPARE(QString::fromStdString(shown[i].file), e["file"].toString());
+    }
+  }
+};
+
+QTEST_MAIN(GuiTest)
+#include "gui_test.moc"

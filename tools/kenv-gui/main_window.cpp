@@ -1,0 +1,170 @@
+#include "main_window.h"
+
+#include "gui_platform.h"
+#include "library.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include <set>
+
+// Both scopes and the backups as the library returned them in one reload.
+struct Snapshot {
+  Listing user, system;
+  std::vector<Backup> backups;
+  QStringList errors;
+};
+
+namespace {
+
+Listing load_scope(const std::string &scope, QStringList &errors) {
+  try {
+    return parse_listing(lib_list(scope));
+  } catch (const std::exception &e) {
+    errors << QObject::tr("%1 scope: %2").arg(QString::fromStdString(scope), QString::fromUtf8(e.what()));
+    Listing empty;
+    empty.scope = scope;
+    return empty;
+  }
+}
+
+Snapshot load_snapshot() {
+  Snapshot s;
+  s.user = load_scope("user", s.errors);
+  s.system = load_scope("system", s.errors);
+  try {
+    s.backups = parse_backups(lib_backups());
+  } catch (const std::exception &e) {
+    s.errors << QObject::tr("backups: %1").arg(QString::fromUtf8(e.what()));
+  }
+  return s;
+}
+
+QString parent_of(const std::string &file) {
+  return QFileInfo(QString::fromStdString(file)).absolutePath();
+}
+
+// The folders whose changes a reload must follow: the data directory, its backups and
+// exports, and every environment.d directory the listings name.
+QStringList folders_to_watch(const Snapshot &s) {
+  std::set<QString> dirs;
+  for (const Listing *l : {&s.user, &s.system}) {
+    if (l->export_file) {
+      QString exports = parent_of(*l->export_file);
+      QString data = QFileInfo(exports).absolutePath();
+      dirs.insert({exports, data, data + QStringLiteral("/backups")});
+    }
+    for (const PathEntry &e : l->path)
+      if (!e.origin.empty())
+        dirs.insert(parent_of(e.origin));
+    for (const SessionVariable &v : l->session)
+      dirs.insert(parent_of(v.file));
+  }
+  // A folder that does not exist yet is followed through the nearest one above it that
+  // does, so that its creation (the first change makes the data directory) is seen too.
+  std::set<QString> existing;
+  for (QString d : dirs) {
+    while (!QFileInfo(d).isDir() && QFileInfo(d).absolutePath() != d)
+      d = QFileInfo(d).absolutePath();
+    existing.insert(d);
+  }
+  return QStringList(existing.begin(), existing.end());
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
+  setWindowTitle(tr("Environment variables"));
+  scopes_ = new QTabWidget(this);
+  scopes_->setObjectName(QStringLiteral("scopes"));
+  user_ = new ScopeTab("user", queue_, scopes_);
+  system_ = new ScopeTab("system", queue_, scopes_);
+  scopes_->addTab(user_, tr("&User"));
+  scopes_->addTab(system_, tr("S&ystem"));
+  setCentralWidget(scopes_);
+  QString why;
+  if (!can_write_system_scope(&why))
+    system_->set_read_only(why);
+  for (ScopeTab *tab : {user_, system_})
+    connect(tab, &ScopeTab::changed, this, &MainWindow::reload);
+
+  debounce_.setSingleShot(true);
+  debounce_.setInterval(250);
+  connect(&debounce_, &QTimer::timeout, this, &MainWindow::reload);
+  auto later = [this] { debounce_.start(); };
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, later);
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, later);
+  build_menus();
+  statusBar()->showMessage(tr("Loading…"));
+  resize(1100, 720);
+}
+
+MainWindow::~MainWindow() {
+  queue_.wait_idle();
+}
+
+void MainWindow::build_menus() {
+  QMenu *file = menuBar()->addMenu(tr("&File"));
+  QAction *reload = file->addAction(tr("&Reload"), this, &MainWindow::reload);
+  reload->setShortcut(QKeySequence::Refresh);
+  file->addSeparator();
+  QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
+  quit->setShortcut(QKeySequence::Quit);
+  QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+  QAction *undo = edit->addAction(tr("&Undo last change"), this, [this] {
+    scopes_->setCurrentWidget(user_);
+    user_->pages()->setCurrentWidget(user_->backups());
+    user_->backups()->undo_last_change();
+  });
+  undo->setShortcut(QKeySequence::Undo);
+  QMenu *go = menuBar()->addMenu(tr("&Go"));
+  QAction *to_user = go->addAction(tr("&User scope"), this, [this] { scopes_->setCurrentWidget(user_); });
+  to_user->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+  QAction *to_system =
+      go->addAction(tr("&System scope"), this, [this] { scopes_->setCurrentWidget(system_); });
+  to_system->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+}
+
+void MainWindow::reload() {
+  if (loading_) {
+    again_ = true;
+    return;
+  }
+  loading_ = true;
+  queue_.run<Snapshot>(this, load_snapshot, [this](Snapshot s) {
+    apply(s);
+    loading_ = false;
+    if (std::exchange(again_, false))
+      return reload();
+    emit reloaded();
+  });
+}
+
+void MainWindow::apply(const Snapshot &s) {
+  user_->show_listing(s.user);
+  system_->show_listing(s.system);
+  user_->backups()->show_backups(s.backups, s.user);
+  watch(s);
+  statusBar()->showMessage(
+      s.errors.isEmpty()
+          ? tr("%1 user and %2 system variables").arg(s.user.vars.size()).arg(s.system.vars.size())
+          : s.errors.join(QStringLiteral("; ")));
+}
+
+void MainWindow::watch(const Snapshot &s) {
+  QStringList wanted = folders_to_watch(s);
+  QStringList now = watched();
+  std::sort(now.begin(), now.end());
+  if (now == wanted)
+    return;
+  if (!now.isEmpty())
+    watcher_.removePaths(now);
+  if (!wanted.isEmpty())
+    watcher_.addPaths(wanted);
+}
+
+QStringList MainWindow::watched() const {
+  return watcher_.directories();
+}

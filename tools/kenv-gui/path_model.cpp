@@ -1,0 +1,145 @@
+#include "path_model.h"
+
+#include "models.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QStyle>
+
+namespace {
+
+const char row_mime[] = "application/x-kenv-path-row";
+
+} // namespace
+
+void PathModel::set(const std::string &scope, std::vector<PathEntry> entries) {
+  beginResetModel();
+  scope_ = scope;
+  entries_ = std::move(entries);
+  endResetModel();
+}
+
+int PathModel::own_index(int row) const {
+  if (row < 0 || row >= rowCount() || !entries_[static_cast<std::size_t>(row)].editable)
+    return -1;
+  int own = 0;
+  for (int i = 0; i < row; ++i)
+    own += entries_[static_cast<std::size_t>(i)].editable ? 1 : 0;
+  return own;
+}
+
+int PathModel::own_count() const {
+  int own = 0;
+  for (const PathEntry &e : entries_)
+    own += e.editable ? 1 : 0;
+  return own;
+}
+
+int PathModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+}
+
+int PathModel::columnCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : column_count;
+}
+
+QString PathModel::state_text(const PathEntry &e) const {
+  QStringList words;
+  if (!e.exists)
+    words << (e.entry.empty() ? tr("empty: a shell searches the current folder")
+                              : tr("missing: no such folder"));
+  if (e.dup)
+    words << tr("duplicate of an earlier entry");
+  return words.isEmpty() ? tr("ok") : words.join(QStringLiteral("; "));
+}
+
+QString PathModel::origin_text(const PathEntry &e) const {
+  QString where = QString::fromStdString(e.origin.empty() ? e.source : e.origin);
+  QString who = e.editable ? tr("%1 scope").arg(QString::fromStdString(scope_)) : tr("read-only");
+  return who + QStringLiteral(" · ") + where;
+}
+
+QVariant PathModel::data(const QModelIndex &index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount())
+    return {};
+  const PathEntry &e = entries_[static_cast<std::size_t>(index.row())];
+  bool flagged = !e.exists || e.dup;
+  if (role == Qt::DecorationRole && index.column() == entry && flagged) {
+    QStyle::StandardPixmap icon = e.exists ? QStyle::SP_MessageBoxInformation : QStyle::SP_MessageBoxWarning;
+    return QApplication::style()->standardIcon(icon);
+  }
+  if (role == Qt::ToolTipRole)
+    return flagged ? state_text(e) + QStringLiteral("\n") + origin_text(e) : origin_text(e);
+  if (role == Qt::UserRole)
+    return QString::fromStdString(e.entry);
+  if (role != Qt::DisplayRole)
+    return {};
+  if (index.column() == entry)
+    return e.entry.empty() ? tr("(empty)") : shown(e.entry);
+  return index.column() == state ? state_text(e) : origin_text(e);
+}
+
+QVariant PathModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    return {};
+  static const char *const titles[] = {"Entry", "State", "Comes from"};
+  return tr(titles[section]);
+}
+
+Qt::ItemFlags PathModel::flags(const QModelIndex &index) const {
+  if (!index.isValid())
+    return Qt::ItemIsDropEnabled;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (entries_[static_cast<std::size_t>(index.row())].editable)
+    f |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+  return f;
+}
+
+bool PathModel::moveRows(const QModelIndex &source_parent, int source_row, int count,
+                         const QModelIndex &destination_parent, int destination_child) {
+  if (source_parent.isValid() || destination_parent.isValid() || count != 1 || own_index(source_row) < 0)
+    return false;
+  destination_child = std::clamp(destination_child, 0, rowCount());
+  if (destination_child == source_row || destination_child == source_row + 1)
+    return false;
+  // The entry's position among the own entries once it has moved.
+  int own = 0;
+  for (int i = 0; i < destination_child; ++i)
+    own += (i != source_row && entries_[static_cast<std::size_t>(i)].editable) ? 1 : 0;
+  QString moved = QString::fromStdString(entries_[static_cast<std::size_t>(source_row)].entry);
+  beginMoveRows({}, source_row, source_row, {}, destination_child);
+  PathEntry e = std::move(entries_[static_cast<std::size_t>(source_row)]);
+  entries_.erase(entries_.begin() + source_row);
+  int at = destination_child > source_row ? destination_child - 1 : destination_child;
+  entries_.insert(entries_.begin() + at, std::move(e));
+  endMoveRows();
+  emit moveRequested(moved, own);
+  return true;
+}
+
+Qt::DropActions PathModel::supportedDropActions() const {
+  return Qt::MoveAction;
+}
+
+QStringList PathModel::mimeTypes() const {
+  return {QString::fromLatin1(row_mime)};
+}
+
+QMimeData *PathModel::mimeData(const QModelIndexList &indexes) const {
+  if (indexes.isEmpty())
+    return nullptr;
+  auto *data = new QMimeData;
+  data->setData(QString::fromLatin1(row_mime), QByteArray::number(indexes.first().row()));
+  return data;
+}
+
+// The drop moves the row itself and answers false, so that the view does not also remove
+// the dragged row as it would after a move between models.
+bool PathModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int,
+                             const QModelIndex &parent) {
+  if (action != Qt::MoveAction || !data->hasFormat(QString::fromLatin1(row_mime)))
+    return false;
+  int destination = row >= 0 ? row : (parent.isValid() ? parent.row() : rowCount());
+  moveRows({}, data->data(QString::fromLatin1(row_mime)).toInt(), 1, {}, destination);
+  return false;
+}
