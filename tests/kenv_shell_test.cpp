@@ -215,6 +215,17 @@ TEST_P(KenvShell, StartsQuietlyBeforeAnythingWasStored) {
   EXPECT_THAT(parse_env0(start("env -0").out)["PATH"], StartsWith("/"));
 }
 
+// Names a shell keeps for itself are left out of the export file, so every shell loads the
+// rest without a word (zsh would stop at them, fish complain at every start).
+TEST_P(KenvShell, ReservedNamesLeaveTheRestLoadedQuietly) {
+  for (const char *name : {"status", "path", "history", "fish_pid", "hostname", "version", "FISH_VERSION",
+                           "umask", "fish_killring", "fish_kill_signal"})
+    kenv_ok({"set", name, "1"});
+  kenv_ok({"set", "AFTER", "ok"});
+  install();
+  EXPECT_EQ(exported()["AFTER"], "ok");
+}
+
 INSTANTIATE_TEST_SUITE_P(Shells, KenvShell, ::testing::Values("sh", "dash", "bash", "zsh", "fish"));
 
 class KenvShellInit : public KenvTest {};

@@ -8,6 +8,9 @@
 #include "platform/env_plat.h"
 
 #include <cstdio>
+#include <iterator>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -90,82 +93,26 @@ void append_word(std::string_view value, std::string &out) {
 } // namespace
 
 // Names whose assignment a shell refuses or that a shell keeps for itself: dash (OPTIND),
-// bash (its read-only variables), and zsh, whose special parameters end the sourcing of the
-// whole file (tied arrays such as path, read-only ones, and those of its standard modules).
+// bash (its read-only variables), zsh, whose special parameters end the sourcing of the
+// whole file (tied arrays such as path, read-only ones, and those of its standard modules),
+// and fish, which refuses its read-only variables.
 bool export_name_is_reserved(const std::string &name) {
-  static const char *const reserved[] = {"OPTIND",
-                                         "UID",
-                                         "EUID",
-                                         "PPID",
-                                         "BASHOPTS",
-                                         "SHELLOPTS",
-                                         "BASH_VERSINFO",
-                                         "LINENO",
-                                         "HISTCMD",
-                                         "ARGC",
-                                         "status",
-                                         "pipestatus",
-                                         "ZSH_SUBSHELL",
-                                         "TTYIDLE",
-                                         "ZSH_EVAL_CONTEXT",
-                                         "aliases",
-                                         "argv",
-                                         "builtins",
-                                         "cdpath",
-                                         "commands",
-                                         "dis_aliases",
-                                         "dis_builtins",
-                                         "dis_functions",
-                                         "dis_functions_source",
-                                         "dis_galiases",
-                                         "dis_patchars",
-                                         "dis_reswords",
-                                         "dis_saliases",
-                                         "fignore",
-                                         "fpath",
-                                         "funcfiletrace",
-                                         "funcsourcetrace",
-                                         "funcstack",
-                                         "functions",
-                                         "functions_source",
-                                         "functrace",
-                                         "galiases",
-                                         "history",
-                                         "historywords",
-                                         "jobdirs",
-                                         "jobstates",
-                                         "jobtexts",
-                                         "keymaps",
-                                         "mailpath",
-                                         "manpath",
-                                         "module_path",
-                                         "modules",
-                                         "nameddirs",
-                                         "options",
-                                         "parameters",
-                                         "patchars",
-                                         "path",
-                                         "psvar",
-                                         "reswords",
-                                         "saliases",
-                                         "signals",
-                                         "termcap",
-                                         "terminfo",
-                                         "userdirs",
-                                         "usergroups",
-                                         "widgets",
-                                         "zsh_eval_context",
-                                         "zsh_scheduled_events",
-                                         "EPOCHSECONDS",
-                                         "EPOCHREALTIME",
-                                         "epochtime",
-                                         "errnos",
-                                         "sysparams",
-                                         "mapfile"};
-  for (const char *r : reserved)
-    if (name == r)
-      return true;
-  return false;
+  static const char *const reserved[] = {
+      "OPTIND", "UID", "EUID", "PPID", "BASHOPTS", "SHELLOPTS", "BASH_VERSINFO", "LINENO", "HISTCMD", "ARGC",
+      "status", "pipestatus", "ZSH_SUBSHELL", "TTYIDLE", "ZSH_EVAL_CONTEXT", "aliases", "argv", "builtins",
+      "cdpath", "commands", "dis_aliases", "dis_builtins", "dis_functions", "dis_functions_source",
+      "dis_galiases", "dis_patchars", "dis_reswords", "dis_saliases", "fignore", "fpath", "funcfiletrace",
+      "funcsourcetrace", "funcstack", "functions", "functions_source", "functrace", "galiases", "history",
+      "historywords", "jobdirs", "jobstates", "jobtexts", "keymaps", "mailpath", "manpath", "module_path",
+      "modules", "nameddirs", "options", "parameters", "patchars", "path", "psvar", "reswords", "saliases",
+      "signals", "termcap", "terminfo", "userdirs", "usergroups", "widgets", "zsh_eval_context",
+      "zsh_scheduled_events", "EPOCHSECONDS", "EPOCHREALTIME", "epochtime", "errnos", "sysparams", "mapfile",
+      // fish's read-only variables, which its start-up would
+      // complain of at every new shell
+      "fish_pid", "hostname", "version", "FISH_VERSION", "fish_kill_signal", "fish_killring", "umask",
+      "SHLVL", "PWD", "_"};
+  static const std::unordered_set<std::string_view> names(std::begin(reserved), std::end(reserved));
+  return names.count(name) != 0;
 }
 
 namespace {
