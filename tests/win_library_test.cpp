@@ -26,6 +26,12 @@ using Doc = std::unique_ptr<yyjson_doc, DocFree>;
 class WinLibrary : public WinSandbox {
 protected:
   static std::string error() { return env_last_error(); }
+  static std::string json_escaped(const std::string &text) {
+    std::string out;
+    for (char c : text)
+      out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+  }
 
   static Doc listing(const char *scope) {
     char *text = env_list(scope);
@@ -330,4 +336,34 @@ TEST_F(WinLibrary, ChangesHoldTheLockFileAndReleaseIt) {
   ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
   EXPECT_TRUE(fs::exists(win_data_dir() + "/.lock"));
   EXPECT_EQ(winsim_open_files(), 0);
+}
+
+// A new process gets the machine's variables and then the user's, its PATH the machine's
+// followed by the user's: the user listing shows the machine's entries read-only with their
+// key, and the session with the key that set each variable.
+TEST_F(WinLibrary, UserSessionIsTheMachinesThenTheUsers) {
+  const std::string hklm = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+  winsim_put(HKEY_LOCAL_MACHINE, "Path", REG_SZ, sz("C:\\Sys"));
+  winsim_put(HKEY_LOCAL_MACHINE, "Both", REG_SZ, sz("machine"));
+  winsim_put(HKEY_CURRENT_USER, "Path", REG_SZ, sz("C:\\Mine"));
+  winsim_put(HKEY_CURRENT_USER, "BOTH", REG_EXPAND_SZ, sz("%Both%-user"));
+  std::string path = member("user", "path");
+  EXPECT_NE(
+      path.find(
+          "\"entry\":\"C:\\\\Sys\",\"exists\":0,\"dup\":0,\"source\":\"session\",\"expanded\":\"C:\\\\Sys\","
+          "\"origin\":\"" +
+          json_escaped(hklm) + "\",\"editable\":0}"),
+      std::string::npos)
+      << path;
+  EXPECT_NE(path.find("\"entry\":\"C:\\\\Mine\",\"exists\":0,\"dup\":0,\"source\":\"path\""),
+            std::string::npos)
+      << path;
+  std::string session = member("user", "session");
+  EXPECT_NE(
+      session.find("{\"name\":\"Path\",\"value\":\"C:\\\\Sys;C:\\\\Mine\",\"file\":\"HKCU\\\\Environment\""),
+      std::string::npos)
+      << session;
+  EXPECT_NE(session.find("{\"name\":\"Both\",\"value\":\"machine-user\",\"file\":\"HKCU\\\\Environment\""),
+            std::string::npos)
+      << session;
 }
