@@ -83,6 +83,14 @@ TEST_F(KenvPath, RmExplainsAnEntryThatAStartUpFileAdds) {
                        "edit shell start-up files\n");
 }
 
+TEST_F(KenvPath, RmNamesTheFileOfAnotherFilesEntry) {
+  write(user_envd() + "/10-x.conf", "PATH=$PATH:/opt/mine/bin\n");
+  Outcome r = kenv({"path", "rm", "/opt/mine/bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "kenv: refused: PATH entry '/opt/mine/bin' comes from " + user_envd() +
+                       "/10-x.conf, which only its own editor changes\n");
+}
+
 TEST_F(KenvPath, MvMovesAnEntryAndPastTheEndMakesItLast) {
   for (const char *entry : {"/a", "/b", "/c"})
     kenv({"path", "add", entry});

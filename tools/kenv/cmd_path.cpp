@@ -19,7 +19,7 @@ bool is_directory(const std::string &path) {
 void explain_rc_entry(const std::string &scope, const std::string &entry) {
   try {
     for (const PathEntry &e : parse_listing(lib_list(scope)).path) {
-      if (e.entry == entry && e.source != "path") {
+      if (e.entry == entry && e.source.rfind("rc:", 0) == 0) {
         write_err("kenv: note: '" + visible(entry) + "' comes from " + visible(e.source) +
                   "; kenv does not edit shell start-up files\n");
         return;
