@@ -37,8 +37,9 @@ protected:
     KenvTest::SetUp();
     if (access(generator, X_OK) != 0)
       GTEST_SKIP() << "systemd's environment.d generator is not installed";
-    if (!fs::is_directory("/etc/environment.d"))
-      GTEST_SKIP() << "no /etc/environment.d to mount the test's system directory over";
+    if (in_namespace(overlay_etc() + "true").status != 0)
+      GTEST_SKIP() << "no private mount namespace with /etc overlaid here: "
+                   << in_namespace(overlay_etc() + "true").err;
     const char *path = getenv("PATH");
     saved_path_ = path ? path : "";
     setenv("PATH", inherited_path, 1); // what the generator and the shells inherit too
@@ -53,9 +54,21 @@ protected:
            "/.local/share' PATH='" + inherited_path + "' ";
   }
   // The generator's session, in its order, with the test's directories in place of the
-  // system's: those that do not exist on this machine stay absent, as the test's are.
+  // system's: those that do not exist on this machine stay absent, as the test's are. /etc
+  // is overlaid first, so that an /etc/environment.d to mount over exists (a minimal system
+  // has none); what the overlay gains stays in the test's folder.
+  std::string overlay_etc() {
+    fs::create_directories(root() + "/etc-upper");
+    fs::create_directories(root() + "/etc-work");
+    return "mount -t overlay overlay -o lowerdir=/etc,upperdir='" + root() + "/etc-upper',workdir='" +
+           root() + "/etc-work' /etc && mkdir -p /etc/environment.d && ";
+  }
+  static Outcome in_namespace(const std::string &script) {
+    std::string unshare = geteuid() == 0 ? "unshare --mount" : "unshare --mount --map-root-user";
+    return run_process({"/bin/sh", "-c", unshare + " /bin/sh -c \"$1\"", "sh", script});
+  }
   vars generate() {
-    std::string mounts;
+    std::string mounts = overlay_etc();
     const std::pair<std::string, std::string> dirs[] = {
         {system_envd(), "/etc/environment.d"},
         {KENV_VENDOR_ROOT "/run/environment.d", "/run/environment.d"},
@@ -63,12 +76,10 @@ protected:
         {vendor_envd(), "/usr/lib/environment.d"}};
     for (const auto &[ours, real] : dirs) {
       fs::create_directories(ours);
-      if (fs::is_directory(real))
+      if (real == "/etc/environment.d" || fs::is_directory(real))
         mounts += "mount --bind '" + ours + "' '" + real + "' && ";
     }
-    std::string script = mounts + "exec " + inherited() + generator;
-    std::string unshare = geteuid() == 0 ? "unshare --mount" : "unshare --mount --map-root-user";
-    Outcome r = run_process({"/bin/sh", "-c", unshare + " /bin/sh -c \"$1\"", "sh", script});
+    Outcome r = in_namespace(mounts + "exec " + inherited() + generator);
     if (r.status != 0)
       ADD_FAILURE() << "the generator did not run: " << r.err;
     vars out;
