@@ -5,7 +5,9 @@ if(TARGET kenv_gui_core)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   add_library(kenv_gui_sandbox STATIC gui_sandbox.cpp)
   target_link_libraries(kenv_gui_sandbox PUBLIC Qt6::Core)
-  target_compile_definitions(kenv_gui_sandbox PUBLIC KENV_SYSCONFDIR="${KENV_SYSCONFDIR}")
+  target_compile_definitions(kenv_gui_sandbox PUBLIC KENV_SYSCONFDIR="${KENV_SYSCONFDIR}"
+    KENV_LOCALSTATEDIR="${KENV_LOCALSTATEDIR}" KENV_VENDOR_ROOT="${KENV_VENDOR_ROOT}")
+  target_include_directories(kenv_gui_sandbox PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
   add_executable(kenv_gui_test gui_test.cpp)
   target_link_libraries(kenv_gui_test PRIVATE kenv_gui_core kenv_gui_sandbox Qt6::Test)

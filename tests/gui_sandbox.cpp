@@ -1,5 +1,7 @@
 #include "gui_sandbox.h"
 
+#include "support/scratch.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,19 +10,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The system directory of a test build lies in the build tree; never wipe a real one.
-void require_scratch_system_dir() {
-  std::string_view dir = KENV_SYSCONFDIR;
-  if (dir.empty() || dir[0] != '/' || dir == "/" || dir == "/etc" || dir == "/usr" || dir == "/usr/local/etc")
-    throw std::runtime_error("refusing to run: KENV_SYSCONFDIR is " KENV_SYSCONFDIR);
-}
-
-} // namespace
-
 GuiSandbox::GuiSandbox() {
-  require_scratch_system_dir();
+  if (!scratch::build_dirs_wipeable())
+    throw std::runtime_error("refusing to run: KENV_SYSCONFDIR is " KENV_SYSCONFDIR
+                             " and KENV_LOCALSTATEDIR " KENV_LOCALSTATEDIR);
   fs::create_directories(home());
   set_env("HOME", home());
   set_env("XDG_CONFIG_HOME", home() + "/.config");
@@ -30,28 +23,16 @@ GuiSandbox::GuiSandbox() {
   fs::create_directories(root() + "/run");
   fs::permissions(root() + "/run", fs::perms::owner_all, fs::perm_options::replace);
   set_env("ZDOTDIR", std::nullopt);
-  fs::remove_all(KENV_SYSCONFDIR);
-  fs::create_directories(KENV_SYSCONFDIR);
+  scratch::reset_build_dirs(true);
 }
 
 GuiSandbox::~GuiSandbox() {
-  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    if (it->second)
-      setenv(it->first.c_str(), it->second->c_str(), 1);
-    else
-      unsetenv(it->first.c_str());
-  }
-  std::error_code ec;
-  fs::remove_all(KENV_SYSCONFDIR, ec);
+  env_.restore();
+  scratch::reset_build_dirs(false);
 }
 
 void GuiSandbox::set_env(const char *name, const std::optional<std::string> &value) {
-  const char *old = getenv(name);
-  saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-  if (value)
-    setenv(name, value->c_str(), 1);
-  else
-    unsetenv(name);
+  env_.set(name, value);
 }
 
 void GuiSandbox::write(const std::string &path, const std::string &text) {

@@ -3,6 +3,8 @@
 // touches the real home directory or /etc.
 #pragma once
 
+#include "support/scratch.h"
+
 #include <QTemporaryDir>
 
 #include <optional>
@@ -26,6 +28,6 @@ public:
 
 private:
   QTemporaryDir dir_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  scratch::env_overrides env_;
   void set_env(const char *name, const std::optional<std::string> &value);
 };

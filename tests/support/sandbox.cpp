@@ -6,26 +6,7 @@
 #include <sstream>
 #include <string_view>
 
-#ifndef KENV_SYSCONFDIR
-#error "the tests need KENV_SYSCONFDIR, the system directory the library was built with"
-#endif
-#ifndef KENV_LOCALSTATEDIR
-#error "the tests need KENV_LOCALSTATEDIR, the state directory the library was built with"
-#endif
-
 namespace fs = std::filesystem;
-
-namespace {
-
-// The system directory of a test build lies in the build tree; never wipe a real one.
-bool safe_system_dir(std::string_view dir) {
-  while (dir.size() > 1 && dir.back() == '/')
-    dir.remove_suffix(1);
-  return !dir.empty() && dir[0] == '/' && dir != "/" && dir != "/etc" && dir != "/usr" &&
-         dir != "/usr/local/etc" && dir != "/var" && dir != "/usr/local/var";
-}
-
-} // namespace
 
 std::string Sandbox::system_envd() {
   return KENV_SYSCONFDIR "/environment.d";
@@ -40,19 +21,13 @@ std::string Sandbox::system_export() {
 }
 
 void Sandbox::set_env(const char *name, const std::optional<std::string> &value) {
-  const char *old = getenv(name);
-  saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-  if (value)
-    setenv(name, value->c_str(), 1);
-  else
-    unsetenv(name);
+  env_.set(name, value);
 }
 
 void Sandbox::SetUp() {
-  ASSERT_TRUE(safe_system_dir(KENV_SYSCONFDIR))
-      << "refusing to run: KENV_SYSCONFDIR is " KENV_SYSCONFDIR "; tests need a scratch directory";
-  ASSERT_TRUE(safe_system_dir(KENV_LOCALSTATEDIR))
-      << "refusing to run: KENV_LOCALSTATEDIR is " KENV_LOCALSTATEDIR "; tests need a scratch directory";
+  ASSERT_TRUE(scratch::build_dirs_wipeable())
+      << "refusing to run: KENV_SYSCONFDIR is " KENV_SYSCONFDIR " and KENV_LOCALSTATEDIR " KENV_LOCALSTATEDIR
+         "; tests need scratch directories";
   std::string pattern = (fs::temp_directory_path() / "kenv-test-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   root_ = pattern;
@@ -61,22 +36,11 @@ void Sandbox::SetUp() {
   set_env("XDG_CONFIG_HOME", home() + "/.config");
   set_env("XDG_DATA_HOME", home() + "/.local/share");
   set_env("ZDOTDIR", std::nullopt);
-  for (const char *dir : {KENV_SYSCONFDIR, KENV_LOCALSTATEDIR}) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  if (safe_system_dir(KENV_VENDOR_ROOT))
-    fs::remove_all(KENV_VENDOR_ROOT);
+  scratch::reset_build_dirs(true);
 }
 
 void Sandbox::TearDown() {
-  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    if (it->second)
-      setenv(it->first.c_str(), it->second->c_str(), 1);
-    else
-      unsetenv(it->first.c_str());
-  }
-  saved_.clear();
+  env_.restore();
   std::error_code ec;
   if (!root_.empty()) {
     // Tests take permissions away to provoke failures; give them back so all can go.
@@ -85,10 +49,7 @@ void Sandbox::TearDown() {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root_, ec);
   }
-  fs::remove_all(KENV_SYSCONFDIR, ec);
-  fs::remove_all(KENV_LOCALSTATEDIR, ec);
-  if (safe_system_dir(KENV_VENDOR_ROOT))
-    fs::remove_all(KENV_VENDOR_ROOT, ec);
+  scratch::reset_build_dirs(false);
 }
 
 std::string Sandbox::read(const std::string &path) {

@@ -3,6 +3,8 @@
 // directory, /etc or /var/lib, and every test starts from nothing.
 #pragma once
 
+#include "support/scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -44,7 +46,6 @@ protected:
 
 private:
   std::string root_;
-  // The variables SetUp changed, with their values before it, restored by TearDown.
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  scratch::env_overrides env_; // the variables SetUp changed, put back by TearDown
   void set_env(const char *name, const std::optional<std::string> &value);
 };
