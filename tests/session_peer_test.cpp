@@ -63,9 +63,19 @@ protected:
     return "mount -t overlay overlay -o lowerdir=/etc,upperdir='" + root() + "/etc-upper',workdir='" +
            root() + "/etc-work' /etc && mkdir -p /etc/environment.d && ";
   }
+  // Runs the script in a mount namespace of its own, whose mounts nobody else sees. Inside a
+  // chroot (as in the fresh-machine check) the root is no mount point and its propagation
+  // cannot be made private; there the mounts are only made when /etc is known not to share
+  // them with another namespace.
   static Outcome in_namespace(const std::string &script) {
     std::string unshare = geteuid() == 0 ? "unshare --mount" : "unshare --mount --map-root-user";
-    return run_process({"/bin/sh", "-c", unshare + " /bin/sh -c \"$1\"", "sh", script});
+    Outcome r = run_process({"/bin/sh", "-c", unshare + " /bin/sh -c \"$1\"", "sh", script});
+    if (r.status == 0 || r.err.find("propagation") == std::string::npos)
+      return r;
+    std::string guarded =
+        "case $(findmnt -no PROPAGATION -T /etc 2>/dev/null) in *shared*) exit 3;; esac; " + script;
+    return run_process(
+        {"/bin/sh", "-c", unshare + " --propagation unchanged /bin/sh -c \"$1\"", "sh", guarded});
   }
   vars generate() {
     std::string mounts = overlay_etc();
