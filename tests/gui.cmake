@@ -18,6 +18,16 @@ if(TARGET kenv_gui_core)
   set_tests_properties(Gui.widgets PROPERTIES LABELS gui RESOURCE_LOCK kenv_sysconf TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
+  # The system scope changed through kenv-system-helper, with a stand-in for pkexec.
+  add_executable(kenv_gui_system_edit_test gui_system_edit_test.cpp)
+  target_link_libraries(kenv_gui_system_edit_test PRIVATE kenv_gui_core kenv_gui_sandbox Qt6::Test)
+  set_target_properties(kenv_gui_system_edit_test PROPERTIES AUTOMOC ON)
+  target_compile_definitions(kenv_gui_system_edit_test PRIVATE KENV_HELPER="$<TARGET_FILE:kenv-system-helper>")
+  add_dependencies(kenv_gui_system_edit_test kenv-system-helper)
+  add_test(NAME Gui.systemEdit COMMAND kenv_gui_system_edit_test)
+  set_tests_properties(Gui.systemEdit PROPERTIES LABELS gui RESOURCE_LOCK kenv_sysconf TIMEOUT 120
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
   add_executable(kenv_gui_screens_test gui_screens_test.cpp)
   target_link_libraries(kenv_gui_screens_test PRIVATE kenv_gui_core kenv_gui_sandbox Qt6::Test)
   set_target_properties(kenv_gui_screens_test PROPERTIES AUTOMOC ON)

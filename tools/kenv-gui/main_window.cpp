@@ -1,7 +1,7 @@
 #include "main_window.h"
 
-#include "gui_platform.h"
 #include "library.h"
+#include "system_edit.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -84,9 +84,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
   scopes_->addTab(user_, tr("&User"));
   scopes_->addTab(system_, tr("S&ystem"));
   setCentralWidget(scopes_);
-  QString why;
-  if (!can_write_system_scope(&why))
-    system_->set_read_only(why);
   for (ScopeTab *tab : {user_, system_})
     connect(tab, &ScopeTab::changed, this, &MainWindow::reload);
 
@@ -97,6 +94,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, later);
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, later);
   build_menus();
+  set_up_system_tab(system_, edit_menu_, system_access_here());
   statusBar()->showMessage(tr("Loading…"));
   resize(1100, 720);
 }
@@ -112,7 +110,7 @@ void MainWindow::build_menus() {
   file->addSeparator();
   QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
-  QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+  QMenu *edit = edit_menu_ = menuBar()->addMenu(tr("&Edit"));
   QAction *undo = edit->addAction(tr("&Undo last change"), this, [this] {
     scopes_->setCurrentWidget(user_);
     user_->pages()->setCurrentWidget(user_->backups());

@@ -8,6 +8,7 @@
 
 #include <QFileSystemWatcher>
 #include <QMainWindow>
+#include <QMenu>
 #include <QTimer>
 
 class MainWindow : public QMainWindow {
@@ -21,6 +22,7 @@ public:
   QTabWidget *scopes() { return scopes_; }
   LibraryQueue &queue() { return queue_; }
   QStringList watched() const;
+  QMenu *edit_menu() { return edit_menu_; }
 
 public slots:
   // Reads both scopes and the backups afresh, on the worker thread.
@@ -35,6 +37,7 @@ private:
   QTabWidget *scopes_;
   ScopeTab *user_;
   ScopeTab *system_;
+  QMenu *edit_menu_ = nullptr;
   QFileSystemWatcher watcher_;
   QTimer debounce_;
   bool loading_ = false;

@@ -1,6 +1,7 @@
 #include "path_page.h"
 
 #include "library.h"
+#include "scope_changes.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -108,14 +109,14 @@ void PathPage::add_entry() {
     return;
   std::string scope = scope_, entry = entry_->text().toStdString();
   std::int32_t at = model_.own_count();
-  runner_([scope, entry, at] { return lib_path_add(scope, entry, at); }, message_);
+  runner_([scope, entry, at] { return change_path_add(scope, entry, at); }, message_);
 }
 
 void PathPage::remove_entry() {
   if (!remove_->isEnabled())
     return;
   std::string scope = scope_, entry = model_.entries()[static_cast<std::size_t>(current_row())].entry;
-  runner_([scope, entry] { return lib_path_del(scope, entry); }, message_);
+  runner_([scope, entry] { return change_path_del(scope, entry); }, message_);
 }
 
 // The entry moves past the next own entry up or down, skipping read-only ones between.
@@ -131,5 +132,5 @@ void PathPage::move_entry(const QString &entry, int own_index) {
   if (read_only_)
     return;
   std::string scope = scope_, text = entry.toStdString();
-  runner_([scope, text, own_index] { return lib_path_move(scope, text, own_index); }, message_);
+  runner_([scope, text, own_index] { return change_path_move(scope, text, own_index); }, message_);
 }

@@ -1,6 +1,7 @@
 #include "scope_tab.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -13,7 +14,13 @@ ScopeTab::ScopeTab(const std::string &scope, LibraryQueue &queue, QWidget *paren
   note_->setObjectName(QStringLiteral("readOnlyNote"));
   note_->setWordWrap(true);
   note_->hide();
-  layout->addWidget(note_);
+  note_action_ = new QToolButton(this);
+  note_action_->setObjectName(QStringLiteral("readOnlyAction"));
+  note_action_->hide();
+  auto *note_row = new QHBoxLayout;
+  note_row->addWidget(note_, 1);
+  note_row->addWidget(note_action_);
+  layout->addLayout(note_row);
   pages_ = new QTabWidget(this);
   pages_->setObjectName(QStringLiteral("pages"));
   layout->addWidget(pages_, 1);
@@ -56,11 +63,18 @@ QWidget *ScopeTab::make_session_page() {
   return page;
 }
 
-void ScopeTab::set_read_only(const QString &why) {
-  note_->setText(why);
-  note_->setVisible(!why.isEmpty());
+void ScopeTab::set_read_only(const QString &why, QAction *way_out) {
+  set_note(why);
+  if (way_out)
+    note_action_->setDefaultAction(way_out);
+  note_action_->setVisible(way_out != nullptr);
   variables_->set_read_only(!why.isEmpty());
   path_->set_read_only(!why.isEmpty());
+}
+
+void ScopeTab::set_note(const QString &text) {
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
 }
 
 void ScopeTab::show_listing(const Listing &listing) {

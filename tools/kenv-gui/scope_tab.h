@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolButton>
 
 class ScopeTab : public QWidget {
   Q_OBJECT
@@ -19,8 +20,11 @@ public:
   ScopeTab(const std::string &scope, LibraryQueue &queue, QWidget *parent = nullptr);
 
   const std::string &scope() const { return scope_; }
-  // Makes the tab read-only, with the note saying why; an empty text makes it writable.
-  void set_read_only(const QString &why);
+  // Makes the tab read-only, with the note saying why and, when given, a button for the
+  // action that lifts it; an empty text makes it writable.
+  void set_read_only(const QString &why, QAction *way_out = nullptr);
+  // Shows the text in the note above the pages (empty: hides it).
+  void set_note(const QString &text);
   void show_listing(const Listing &listing);
   // The user tab's backups page; nullptr on the system tab.
   BackupsPage *backups() { return backups_; }
@@ -37,6 +41,7 @@ private:
   std::string scope_;
   LibraryQueue &queue_;
   QLabel *note_;
+  QToolButton *note_action_;
   QTabWidget *pages_;
   VariablesPage *variables_;
   PathPage *path_;

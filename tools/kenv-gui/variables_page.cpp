@@ -2,6 +2,7 @@
 
 #include "library.h"
 #include "list_editor.h"
+#include "scope_changes.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -132,7 +133,7 @@ void VariablesPage::set_variable() {
   std::string scope = scope_, name = name_->text().toStdString(), value = value_->text().toStdString();
   runner_(
       [scope, name, value] {
-        lib_set(scope, name, value);
+        change_set(scope, name, value);
         return std::string();
       },
       message_);
@@ -144,7 +145,7 @@ void VariablesPage::delete_variable() {
   std::string scope = scope_, name = name_->text().toStdString();
   runner_(
       [scope, name] {
-        lib_del(scope, name);
+        change_del(scope, name);
         return std::string();
       },
       message_);

@@ -1,0 +1,56 @@
+#include "scope_changes.h"
+
+#include "library.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex g_route_mu;
+std::optional<HelperRoute> g_route;
+
+std::optional<HelperRoute> route_for(const std::string &scope) {
+  if (scope != "system")
+    return std::nullopt;
+  std::lock_guard lock(g_route_mu);
+  return g_route;
+}
+
+} // namespace
+
+void route_system_changes(std::optional<HelperRoute> route) {
+  std::lock_guard lock(g_route_mu);
+  g_route = std::move(route);
+}
+
+void change_set(const std::string &scope, const std::string &name, const std::string &value) {
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"set", {name, value}});
+  else
+    lib_set(scope, name, value);
+}
+
+void change_del(const std::string &scope, const std::string &name) {
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"unset", {name}});
+  else
+    lib_del(scope, name);
+}
+
+std::string change_path_add(const std::string &scope, const std::string &entry, std::int32_t index) {
+  if (auto route = route_for(scope))
+    return run_through_helper(*route, {"path-add", {entry, std::to_string(index)}});
+  return lib_path_add(scope, entry, index);
+}
+
+std::string change_path_del(const std::string &scope, const std::string &entry) {
+  if (auto route = route_for(scope))
+    return run_through_helper(*route, {"path-rm", {entry}});
+  return lib_path_del(scope, entry);
+}
+
+std::string change_path_move(const std::string &scope, const std::string &entry, std::int32_t index) {
+  if (auto route = route_for(scope))
+    return run_through_helper(*route, {"path-mv", {entry, std::to_string(index)}});
+  return lib_path_move(scope, entry, index);
+}

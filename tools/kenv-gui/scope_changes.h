@@ -1,0 +1,21 @@
+// The changes the pages ask for, in the scope they show. Each goes to the library, except
+// changes of the system scope once an administrator's route is set (system_edit.h): those
+// run as kenv-system-helper through pkexec, and kenv-gui itself never runs as root. Like
+// the library's own calls they return a note or throw LibraryError with the words to show.
+#pragma once
+
+#include "system_helper.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Sends every later change of the system scope through the route, or, given nothing, to
+// the library again. Safe to call while the worker thread runs changes.
+void route_system_changes(std::optional<HelperRoute> route);
+
+void change_set(const std::string &scope, const std::string &name, const std::string &value);
+void change_del(const std::string &scope, const std::string &name);
+std::string change_path_add(const std::string &scope, const std::string &entry, std::int32_t index);
+std::string change_path_del(const std::string &scope, const std::string &entry);
+std::string change_path_move(const std::string &scope, const std::string &entry, std::int32_t index);

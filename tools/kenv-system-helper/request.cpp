@@ -1,0 +1,78 @@
+#include "request.h"
+
+#include "library.h"
+
+#include <charconv>
+#include <cstdint>
+#include <map>
+
+namespace {
+
+// The number of arguments of each operation, and whether its second argument is an index.
+struct Shape {
+  std::size_t args;
+  bool indexed;
+};
+
+const std::map<std::string, Shape> &shapes() {
+  static const std::map<std::string, Shape> table{{"set", {2, false}},
+                                                  {"unset", {1, false}},
+                                                  {"path-add", {2, true}},
+                                                  {"path-rm", {1, false}},
+                                                  {"path-mv", {2, true}}};
+  return table;
+}
+
+std::optional<std::int32_t> parse_index(const std::string &text) {
+  std::int32_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size())
+    return std::nullopt;
+  return value;
+}
+
+std::vector<std::string> split_fields(const std::string &text) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+    fields.push_back(text.substr(start, end - start));
+  return fields;
+}
+
+} // namespace
+
+std::string encode_request(const SystemRequest &request) {
+  std::string text = request.operation + '\0';
+  for (const std::string &arg : request.args)
+    text += arg + '\0';
+  return text;
+}
+
+std::optional<SystemRequest> decode_request(const std::string &text) {
+  if (text.empty() || text.back() != '\0')
+    return std::nullopt;
+  std::vector<std::string> fields = split_fields(text);
+  auto shape = shapes().find(fields.front());
+  if (shape == shapes().end() || fields.size() != shape->second.args + 1)
+    return std::nullopt;
+  if (shape->second.indexed && !parse_index(fields[2]))
+    return std::nullopt;
+  return SystemRequest{fields.front(), {fields.begin() + 1, fields.end()}};
+}
+
+std::string run_request(const SystemRequest &r) {
+  const std::string scope = "system";
+  if (r.operation == "set") {
+    lib_set(scope, r.args[0], r.args[1]);
+    return {};
+  }
+  if (r.operation == "unset") {
+    lib_del(scope, r.args[0]);
+    return {};
+  }
+  if (r.operation == "path-rm")
+    return lib_path_del(scope, r.args[0]);
+  std::int32_t index = *parse_index(r.args[1]);
+  return r.operation == "path-add" ? lib_path_add(scope, r.args[0], index)
+                                   : lib_path_move(scope, r.args[0], index);
+}
