@@ -35,6 +35,7 @@ package_groups=(
   "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
   "to build and check the Debian package and the man page|dpkg-dev file groff-base"
   "to build kenv-gui (Qt 6 Widgets) and run its tests on an X server in memory, with fonts so text renders|qt6-base-dev xvfb xauth fonts-dejavu-core"
+  "to check kenv-gui's menu entry, AppStream data and polkit policy, and the Debian packages as Debian's own tools do|desktop-file-utils appstream libxml2-utils lintian"
 )
 if [ "$want_windows" -eq 1 ]; then
   package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")

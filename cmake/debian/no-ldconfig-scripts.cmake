@@ -1,0 +1,26 @@
+# Run by cpack after it made the packages (CPACK_POST_BUILD_SCRIPTS). cpack gives every
+# package with a shared library in /usr/lib a postinst and a postrm that only call ldconfig;
+# Debian runs ldconfig through the trigger the library package declares instead, so those
+# two scripts are taken out and the package is built again from the same files.
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+  get_filename_component(dir ${deb} DIRECTORY)
+  set(tree ${dir}/no-ldconfig-tree)
+  file(REMOVE_RECURSE ${tree})
+  execute_process(COMMAND dpkg-deb -R ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+  set(changed FALSE)
+  foreach(script postinst postrm)
+    set(path ${tree}/DEBIAN/${script})
+    if(EXISTS ${path})
+      file(STRINGS ${path} lines REGEX "[^ \t]")
+      list(FILTER lines EXCLUDE REGEX "^#!/bin/sh$|^set -e$|^if \\[ \"\\$1\" = \"(configure|remove)\" \\]; then$|^\tldconfig$|^fi$")
+      if(NOT lines)
+        file(REMOVE ${path})
+        set(changed TRUE)
+      endif()
+    endif()
+  endforeach()
+  if(changed)
+    execute_process(COMMAND dpkg-deb --root-owner-group -b ${tree} ${deb} OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  file(REMOVE_RECURSE ${tree})
+endforeach()
