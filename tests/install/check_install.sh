@@ -18,12 +18,13 @@ for f in include/kestrune_env.h bin/kenv "$libdir/libkestrune-envvar-editor.so.0
   "$libdir/cmake/kestrune-envvar-editor/kestrune-envvar-editor-config.cmake" \
   "$libdir/pkgconfig/kestrune-envvar-editor.pc" share/man/man1/kenv.1.gz \
   share/bash-completion/completions/kenv share/fish/vendor_completions.d/kenv.fish \
-  share/zsh/site-functions/_kenv share/doc/kestrune-envvar-editor/LICENSE \
-  share/doc/kestrune-envvar-editor/copyright; do
+  share/zsh/site-functions/_kenv; do
   [ -e "$prefix/$f" ] || fail "not installed: $f"
 done
-grep -q '^MIT License$' "$prefix/share/doc/kestrune-envvar-editor/LICENSE" || fail "LICENSE is not MIT"
-grep -q '^License: MIT$' "$prefix/share/doc/kestrune-envvar-editor/copyright" || fail "copyright names no MIT"
+for package in libkestrune-envvar-editor0 libkestrune-envvar-editor-dev kenv; do
+  grep -q '^License: MIT$' "$prefix/share/doc/$package/copyright" || fail "$package's copyright names no MIT"
+  [ -s "$prefix/share/doc/$package/changelog.gz" ] || fail "$package has no changelog"
+done
 
 # kenv finds its library next to it, in the installed tree.
 loaded=$(ldd "$prefix/bin/kenv" | sed -n 's/^.*libkestrune-envvar-editor.so.0 => \(.*\) (0x.*$/\1/p')
