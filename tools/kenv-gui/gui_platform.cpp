@@ -28,7 +28,7 @@ bool can_write_system_scope(QString *why) {
   bool writable = access(envd, F_OK) == 0 ? access(envd, W_OK) == 0 : access(KENV_SYSCONFDIR, W_OK) == 0;
   if (!writable && why)
     *why = QStringLiteral("The system scope is read-only here: changing it means writing %1, which needs "
-                          "root. Use sudo kenv --scope system, or start kenv-gui as root.")
+                          "root. Use sudo kenv --scope system, or install pkexec to edit it from here.")
                .arg(QString::fromUtf8(envd));
   return writable;
 }
