@@ -93,16 +93,23 @@ private slots:
     QVERIFY(!edit_action()->isEnabled());
   }
 
-  void aValueArrivesThroughTheHelperByteForByte() {
+  void aValueAndAPathEntryArriveThroughTheHelperByteForByte() {
     offer("exec env -i \"$@\"");
     edit_action()->trigger();
     const std::string value = "a b 'c' \"d\" \\ $HOME ${X:-y} %P% ü 🦊 ;|&*";
     QVERIFY(set_in_form("KENV_SYSTEM_EDIT", value));
     QCOMPARE(system_value("KENV_SYSTEM_EDIT"), std::optional<std::string>(value));
     QCOMPARE(message(), QString());
+    const std::string entry = sandbox_->root() + "/bin with ' and ü";
+    system_widget<QLineEdit>("pathEntry")->setText(QString::fromStdString(entry));
+    window_->system()->pages()->setCurrentWidget(window_->system()->path());
+    QSignalSpy spy(window_.get(), &MainWindow::reloaded);
+    QTest::mouseClick(system_widget<QPushButton>("pathAdd"), Qt::LeftButton);
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(system_value("PATH"), std::optional<std::string>(entry));
     QFile log(path("pkexec.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), QByteArray(KENV_HELPER "\n"));
+    QCOMPARE(log.readAll(), QByteArray(KENV_HELPER "\n" KENV_HELPER "\n"));
   }
 
   void refusalsComeBackToThePage_data() {
