@@ -123,18 +123,19 @@ protected:
     }
     return out;
   }
-  // A shell's environment after it loaded the export file: sh, dash, bash and zsh source it,
-  // fish runs what `kenv shell-init --shell fish` prints.
+  // A shell's environment after it loaded the export file: sh, dash, bash and zsh source it
+  // with unset names as errors (`set -u`), fish runs what `kenv shell-init --shell fish` prints.
   std::map<std::string, std::string> loaded_by(const std::string &shell) {
     std::string command = ". \"$1\" && env -0";
+    std::string strict = shell == "zsh" ? " -o nounset" : shell == "fish" ? "" : " -u";
     if (shell == "fish") {
       write(root() + "/init.fish", kenv_ok({"shell-init", "--shell", "fish"}));
       command = "source \"$argv[1]\"; and env -0";
     }
     std::string file = shell == "fish" ? root() + "/init.fish" : user_export();
-    Outcome r = run_process(
-        {"/bin/sh", "-c",
-         inherited() + shell + " -c '" + command + "' " + (shell == "fish" ? "" : "sh ") + "'" + file + "'"});
+    Outcome r = run_process({"/bin/sh", "-c",
+                             inherited() + shell + strict + " -c '" + command + "' " +
+                                 (shell == "fish" ? "" : "sh ") + "'" + file + "'"});
     EXPECT_EQ(r.status, 0) << shell << ": " << r.err;
     return parse_env0(r.out);
   }
