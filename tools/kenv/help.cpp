@@ -81,12 +81,12 @@ another value, or none, that is shown below the variable.
 
 Options:
   --json   print the session view as JSON, an array of {"name","value","file","shell",
-           "differs"} in the order the session assigns them, as the library returns it
+           "differs"} in the order the session assigns them; "differs" is true or false
 
 Examples:
   kenv env
   kenv env --scope system
-  kenv env --json | jq -r '.[] | select(.differs == 1) | .name'
+  kenv env --json | jq -r '.[] | select(.differs) | .name'
 )";
 
 const char get_help[] = R"(Usage: kenv get NAME [--scope user|system] [--expanded]
