@@ -81,7 +81,7 @@ protected:
     return run_process(
         {"/bin/sh", "-c", unshare + " --propagation unchanged /bin/sh -c \"$1\"", "sh", guarded});
   }
-  vars generate() {
+  vars generate(int *status = nullptr) {
     std::string mounts = overlay_etc();
     const std::pair<std::string, std::string> dirs[] = {
         {system_envd(), "/etc/environment.d"},
@@ -94,7 +94,9 @@ protected:
         mounts += "mount --bind '" + ours + "' '" + real + "' && ";
     }
     Outcome r = in_namespace(mounts + "exec " + inherited() + generator);
-    if (r.status != 0)
+    if (status)
+      *status = r.status;
+    else if (r.status != 0)
       ADD_FAILURE() << "the generator did not run: " << r.err;
     vars out;
     for (std::size_t start = 0, end; start < r.out.size(); start = end + 1) {
@@ -310,4 +312,18 @@ TEST_F(SessionPeer, ExpandedIsWhatTheGeneratorGives) {
     EXPECT_EQ(generated[c.name], c.expected) << c.line;
     EXPECT_EQ(listed[c.name], c.expected) << c.line;
   }
+}
+
+// systemd 252's generator aborts at a value that is not UTF-8, in any file: a new session
+// gets nothing from environment.d, which the listing says.
+TEST_F(SessionPeer, AValueThatIsNotUtf8StopsTheGenerator) {
+  write(user_envd() + "/10-good.conf", "GOOD=1\n");
+  write(system_envd() + "/50-bad.conf", "BAD=caf\xE9\n");
+  int status = 0;
+  EXPECT_EQ(generate(&status), vars());
+  EXPECT_NE(status, 0);
+  EXPECT_NE(kenv_ok({"list", "--json"})
+                .find(R"({"code":"session_utf8","name":")" + system_envd() +
+                      "/50-bad.conf\",\"message\":\"line 1:"),
+            std::string::npos);
 }

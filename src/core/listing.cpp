@@ -50,10 +50,10 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const std::vector<
   out.end_array();
 }
 
-// The warnings about the library's own state that the merged view turned up, and about
-// folders others may write.
+// The warnings about the library's own state that the merged view turned up, about values
+// a new session cannot read, and about folders others may write.
 std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files, const merge_report &report,
-                                        bool native_read) {
+                                        bool native_read, const env_session &session) {
   std::vector<env_warning> warnings;
   if (!report.store_problem.empty())
     warnings.push_back({"store", files.store,
@@ -68,6 +68,12 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
     warnings.push_back({"native", name,
                         std::string("store and ") + native +
                             " disagree; setting it again (or restoring the latest backup) repairs it"});
+  for (const env_session_fault &f : session.not_utf8)
+    warnings.push_back({"session_utf8", f.file,
+                        "line " + std::to_string(f.line) + ": the value of " + f.name +
+                            " is not valid UTF-8; systemd's environment.d generator stops at it, and systemd "
+                            "252's fails: a new session then gets nothing from environment.d; fix or remove "
+                            "the line"});
   writable_dir_warnings(files, scope, warnings);
   return warnings;
 }
@@ -145,7 +151,7 @@ char *list_scope(env_scope scope) {
   std::vector<std::string> expanded = expand_view(merged, index, native.expanded);
   write_vars(out, merged, expanded);
   write_path_and_warnings(out, scope, merged, index, expanded, session,
-                          state_warnings(scope, files, report, native_read));
+                          state_warnings(scope, files, report, native_read, session));
   write_trailer(out);
   session_write(out, scope, session, report.stored);
   out.end_object();
