@@ -127,7 +127,7 @@ namespace {
 
 // Applies the files in order. An assignment whose value is not UTF-8 ends its file there:
 // systemd's parser stops at it (and the generator of systemd 252 then aborts, which the
-// listing cannot show). Room for all their lines is made at once, so that the list is
+// session's reading of the files reports). Room for all their lines is made at once, so that the list is
 // never copied to grow.
 void merge_files(const std::vector<conf_text> &files, envd_merger &m) {
   std::size_t lines = 0;
