@@ -2,23 +2,34 @@
 
 #include <unordered_map>
 
-std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
-  std::unordered_map<std::string, const std::string *> stored, in_backup;
-  for (const Variable &v : now.vars)
+StoreVars store_vars(const Listing &listing) {
+  StoreVars out;
+  for (const Variable &v : listing.vars)
     if (v.source == "overlay")
-      stored.emplace(v.name, &v.value);
-  for (const auto &[name, value] : backup.vars)
+      out.emplace_back(v.name, v.value);
+  return out;
+}
+
+std::vector<VariableChange> changes_between(const StoreVars &now, const StoreVars &backup) {
+  std::unordered_map<std::string, const std::string *> stored, in_backup;
+  for (const auto &[name, value] : now)
+    stored.emplace(name, &value);
+  for (const auto &[name, value] : backup)
     in_backup.emplace(name, &value);
   std::vector<VariableChange> out;
-  for (const auto &[name, value] : backup.vars) {
+  for (const auto &[name, value] : backup) {
     auto it = stored.find(name);
     if (it == stored.end())
       out.push_back({VariableChange::added, name, "", value});
     else if (*it->second != value)
       out.push_back({VariableChange::changed, name, *it->second, value});
   }
-  for (const Variable &v : now.vars)
-    if (v.source == "overlay" && !in_backup.count(v.name))
-      out.push_back({VariableChange::removed, v.name, v.value, ""});
+  for (const auto &[name, value] : now)
+    if (!in_backup.count(name))
+      out.push_back({VariableChange::removed, name, value, ""});
   return out;
+}
+
+std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
+  return changes_between(store_vars(now), backup.vars);
 }

@@ -2,6 +2,39 @@
 
 #include "output.h"
 
+#include <unordered_map>
+
+namespace {
+
+std::string place_of(const Variable &v, const std::string &scope,
+                     const std::unordered_map<std::string, const std::string *> &files) {
+  if (v.source == "overlay")
+    return "kenv's " + scope + " store";
+  if (v.source == "registry-hkcu")
+    return "the registry: HKEY_CURRENT_USER\\Environment";
+  if (v.source == "registry-hklm")
+    return "the registry: HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session "
+           "Manager\\Environment";
+  if (auto file = files.find(v.name); file != files.end())
+    return visible(*file->second);
+  if (v.source == "envd-user" || v.source == "envd-system")
+    return "an environment.d file of the " + scope + " scope";
+  return visible(v.source);
+}
+
+} // namespace
+
+std::vector<std::string> variable_places(const Listing &listing) {
+  std::unordered_map<std::string, const std::string *> files;
+  for (const SessionVariable &s : listing.session)
+    files.emplace(s.name, &s.file);
+  std::vector<std::string> out;
+  out.reserve(listing.vars.size());
+  for (const Variable &v : listing.vars)
+    out.push_back(place_of(v, listing.scope, files));
+  return out;
+}
+
 std::string entry_state_text(const PathEntry &entry) {
   std::string words;
   if (!entry.exists)

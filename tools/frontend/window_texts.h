@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+// Where each of the listing's variables comes from, in the user's words, one per variable:
+// "kenv's user store" (or system store) for the ones kenv keeps, the environment.d file that
+// sets the others (what the session view names), on Windows the registry key.
+std::vector<std::string> variable_places(const Listing &listing);
+
 // "ok", or what is wrong with the entry: missing, empty, a duplicate.
 std::string entry_state_text(const PathEntry &entry);
 // Whose entry it is (the scope's own, or read-only) and the file that adds it.

@@ -14,6 +14,7 @@
 struct Snapshot {
   Listing user, system;
   std::vector<Backup> backups;
+  std::vector<std::string> changes; // what the change each backup came before did
   QStringList errors;
 };
 
@@ -30,12 +31,17 @@ Listing load_scope(const std::string &scope, QStringList &errors) {
   }
 }
 
-Snapshot load_snapshot() {
+// The backups whose changes the list says: a reload reads at most these many backups, and
+// only those taken since the last reload once their summaries are known.
+constexpr std::size_t summarised_backups = 200;
+
+Snapshot load_snapshot(SummaryCache &summaries) {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
   try {
     s.backups = parse_backups(lib_backups());
+    s.changes = summarise_backups(s.backups, s.user, s.system, summarised_backups, summaries);
   } catch (const std::exception &e) {
     s.errors << QObject::tr("backups: %1").arg(QString::fromUtf8(e.what()));
   }
@@ -133,19 +139,21 @@ void MainWindow::reload() {
     return;
   }
   loading_ = true;
-  queue_.run<Snapshot>(this, load_snapshot, [this](Snapshot s) {
-    apply(s);
-    loading_ = false;
-    if (std::exchange(again_, false))
-      return reload();
-    emit reloaded();
-  });
+  queue_.run<Snapshot>(
+      this, [this] { return load_snapshot(summaries_); },
+      [this](Snapshot s) {
+        apply(s);
+        loading_ = false;
+        if (std::exchange(again_, false))
+          return reload();
+        emit reloaded();
+      });
 }
 
 void MainWindow::apply(const Snapshot &s) {
   user_->show_listing(s.user);
   system_->show_listing(s.system);
-  user_->backups()->show_backups(s.backups, s.user);
+  user_->backups()->show_backups(s.backups, s.changes, s.user);
   watch(s);
   statusBar()->showMessage(
       s.errors.isEmpty()

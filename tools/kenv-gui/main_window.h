@@ -3,6 +3,7 @@
 // another editor), a quarter of a second after the last change it sees.
 #pragma once
 
+#include "change_summary.h"
 #include "library_queue.h"
 #include "scope_tab.h"
 
@@ -35,6 +36,8 @@ private:
   QTabWidget *scopes_;
   ScopeTab *user_;
   ScopeTab *system_;
+  // Read and written on the worker thread only.
+  SummaryCache summaries_;
   QFileSystemWatcher watcher_;
   QTimer debounce_;
   bool loading_ = false;

@@ -82,8 +82,6 @@ void ScopeTab::show_warnings(const Listing &listing) {
 }
 
 void ScopeTab::run_change(LibraryCall call, QLabel *where) {
-  if (backups_)
-    backups_->change_started(QDateTime::currentDateTimeUtc());
   where->hide();
   queue_.run<ChangeResult>(
       this, [call = std::move(call)] { return guarded(call); },

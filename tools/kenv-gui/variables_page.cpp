@@ -102,7 +102,7 @@ void VariablesPage::build_form(QVBoxLayout *layout) {
 void VariablesPage::show_listing(const Listing &listing) {
   scope_ = listing.scope;
   separator_ = listing.path_sep;
-  model_.set(listing.vars);
+  model_.set(listing.vars, variable_places(listing));
   update_buttons();
 }
 

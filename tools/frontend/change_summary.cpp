@@ -1,0 +1,124 @@
+#include "change_summary.h"
+
+#include "library.h"
+#include "output.h"
+#include "window_texts.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+bool is_path(const std::string &name) {
+  return name.size() == 4 &&
+         std::equal(name.begin(), name.end(), "PATH", [](char a, char b) { return (a & ~0x20) == b; });
+}
+
+void path_items(const std::string &before, const std::string &after, const std::string &sep,
+                std::vector<std::string> &out) {
+  std::vector<std::string> was = split_list(before, sep), now = split_list(after, sep);
+  if (before.empty())
+    was.clear();
+  if (after.empty())
+    now.clear();
+  std::unordered_set<std::string> in_was(was.begin(), was.end()), in_now(now.begin(), now.end());
+  std::size_t kept = out.size();
+  for (const std::string &e : now)
+    if (!in_was.count(e))
+      out.push_back("PATH + " + visible(e));
+  for (const std::string &e : was)
+    if (!in_now.count(e))
+      out.push_back("PATH - " + visible(e));
+  if (out.size() == kept && was != now)
+    out.push_back("PATH order");
+}
+
+std::optional<StoreVars> vars_of(const std::string &backup_path) {
+  try {
+    return read_backup_file(backup_path).vars;
+  } catch (const std::exception &) {
+    return std::nullopt;
+  }
+}
+
+// The state after a scope's backup: the next backup's path ("" for the store now) and,
+// once read, its variables.
+struct After {
+  std::string path;
+  std::optional<StoreVars> vars;
+};
+
+std::string summary_of(const Backup &b, After &after, const std::string &sep, SummaryCache &cache) {
+  std::string key = b.path + '\n' + after.path;
+  if (!after.path.empty())
+    if (auto hit = cache.lines.find(key); hit != cache.lines.end()) {
+      after = {b.path, std::nullopt};
+      return hit->second;
+    }
+  std::optional<StoreVars> before = vars_of(b.path);
+  if (!after.vars && !after.path.empty())
+    after.vars = vars_of(after.path);
+  std::string line = before && after.vars ? change_line(change_items(*before, *after.vars, sep)) : "";
+  if (!after.path.empty() && before && after.vars)
+    cache.lines.emplace(key, line);
+  after = {b.path, std::move(before)};
+  return line;
+}
+
+} // namespace
+
+std::vector<std::string> change_items(const StoreVars &before, const StoreVars &after,
+                                      const std::string &path_sep) {
+  std::vector<std::string> out;
+  for (const VariableChange &c : changes_between(after, before)) {
+    if (is_path(c.name))
+      path_items(c.backup, c.now, path_sep, out);
+    else
+      out.push_back((c.kind == VariableChange::added ? "unset " : "set ") + visible(c.name));
+  }
+  return out;
+}
+
+std::string change_line(const std::vector<std::string> &items) {
+  constexpr std::size_t shown = 3;
+  if (items.empty())
+    return "no change";
+  std::string line;
+  for (std::size_t i = 0; i < items.size() && i < shown; ++i)
+    line += (i ? ", " : "") + items[i];
+  if (items.size() > shown)
+    line += " and " + std::to_string(items.size() - shown) + " more";
+  return line;
+}
+
+std::vector<std::string> summarise_backups(const std::vector<Backup> &backups, const Listing &user,
+                                           const Listing &system, std::size_t limit, SummaryCache &cache) {
+  After after_user{"", store_vars(user)}, after_system{"", store_vars(system)};
+  std::vector<std::string> out;
+  out.reserve(backups.size());
+  for (const Backup &b : backups) {
+    if (out.size() >= limit) {
+      out.emplace_back();
+      continue;
+    }
+    bool system_backup = is_system_scope(b.scope);
+    out.push_back(summary_of(b, system_backup ? after_system : after_user,
+                             (system_backup ? system : user).path_sep, cache));
+  }
+  return out;
+}
+
+std::optional<LastChange> last_change(const Listing &user) {
+  std::optional<std::string> newest = newest_user_backup();
+  if (!newest)
+    return std::nullopt;
+  std::optional<StoreVars> before = vars_of(*newest);
+  std::string summary = before ? change_line(change_items(*before, store_vars(user), user.path_sep)) : "";
+  return LastChange{*newest, summary};
+}
+
+std::string undo_change(const LastChange &change) {
+  if (newest_user_backup() != change.backup_path)
+    throw LibraryError("another change was made in the meantime; nothing was undone");
+  return lib_restore(change.backup_path);
+}
