@@ -2,15 +2,15 @@
 
 #include <unordered_map>
 
-StoreVars store_vars(const Listing &listing) {
-  StoreVars out;
+VarPairs listing_store(const Listing &listing) {
+  VarPairs out;
   for (const Variable &v : listing.vars)
     if (v.source == "overlay")
       out.emplace_back(v.name, v.value);
   return out;
 }
 
-std::vector<VariableChange> changes_between(const StoreVars &now, const StoreVars &backup) {
+std::vector<VariableChange> variable_changes(const VarPairs &now, const VarPairs &backup) {
   std::unordered_map<std::string, const std::string *> stored, in_backup;
   for (const auto &[name, value] : now)
     stored.emplace(name, &value);
@@ -31,5 +31,5 @@ std::vector<VariableChange> changes_between(const StoreVars &now, const StoreVar
 }
 
 std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
-  return changes_between(store_vars(now), backup.vars);
+  return variable_changes(listing_store(now), backup.vars);
 }

@@ -17,11 +17,11 @@ struct VariableChange {
   std::string backup; // the value in the backup; "" when removed
 };
 
-using StoreVars = std::vector<std::pair<std::string, std::string>>;
+using VarPairs = std::vector<std::pair<std::string, std::string>>;
 
 // The variables of the scope's store as a listing shows them (the "overlay" ones).
-StoreVars store_vars(const Listing &listing);
+VarPairs listing_store(const Listing &listing);
 // What making `now` hold `backup` changes. Added and changed in the backup's order, then
 // removed in the order of `now`.
-std::vector<VariableChange> changes_between(const StoreVars &now, const StoreVars &backup);
+std::vector<VariableChange> variable_changes(const VarPairs &now, const VarPairs &backup);
 std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now);

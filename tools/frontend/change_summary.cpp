@@ -33,7 +33,7 @@ void path_items(const std::string &before, const std::string &after, const std::
     out.push_back("PATH order");
 }
 
-std::optional<StoreVars> vars_of(const std::string &backup_path) {
+std::optional<VarPairs> vars_of(const std::string &backup_path) {
   try {
     return read_backup_file(backup_path).vars;
   } catch (const std::exception &) {
@@ -45,7 +45,7 @@ std::optional<StoreVars> vars_of(const std::string &backup_path) {
 // once read, its variables.
 struct After {
   std::string path;
-  std::optional<StoreVars> vars;
+  std::optional<VarPairs> vars;
 };
 
 std::string summary_of(const Backup &b, After &after, const std::string &sep, SummaryCache &cache) {
@@ -55,7 +55,7 @@ std::string summary_of(const Backup &b, After &after, const std::string &sep, Su
       after = {b.path, std::nullopt};
       return hit->second;
     }
-  std::optional<StoreVars> before = vars_of(b.path);
+  std::optional<VarPairs> before = vars_of(b.path);
   if (!after.vars && !after.path.empty())
     after.vars = vars_of(after.path);
   std::string line = before && after.vars ? change_line(change_items(*before, *after.vars, sep)) : "";
@@ -67,10 +67,10 @@ std::string summary_of(const Backup &b, After &after, const std::string &sep, Su
 
 } // namespace
 
-std::vector<std::string> change_items(const StoreVars &before, const StoreVars &after,
+std::vector<std::string> change_items(const VarPairs &before, const VarPairs &after,
                                       const std::string &path_sep) {
   std::vector<std::string> out;
-  for (const VariableChange &c : changes_between(after, before)) {
+  for (const VariableChange &c : variable_changes(after, before)) {
     if (is_path(c.name))
       path_items(c.backup, c.now, path_sep, out);
     else
@@ -93,7 +93,7 @@ std::string change_line(const std::vector<std::string> &items) {
 
 std::vector<std::string> summarise_backups(const std::vector<Backup> &backups, const Listing &user,
                                            const Listing &system, std::size_t limit, SummaryCache &cache) {
-  After after_user{"", store_vars(user)}, after_system{"", store_vars(system)};
+  After after_user{"", listing_store(user)}, after_system{"", listing_store(system)};
   std::vector<std::string> out;
   out.reserve(backups.size());
   for (const Backup &b : backups) {
@@ -112,8 +112,8 @@ std::optional<LastChange> last_change(const Listing &user) {
   std::optional<std::string> newest = newest_user_backup();
   if (!newest)
     return std::nullopt;
-  std::optional<StoreVars> before = vars_of(*newest);
-  std::string summary = before ? change_line(change_items(*before, store_vars(user), user.path_sep)) : "";
+  std::optional<VarPairs> before = vars_of(*newest);
+  std::string summary = before ? change_line(change_items(*before, listing_store(user), user.path_sep)) : "";
   return LastChange{*newest, summary};
 }
 

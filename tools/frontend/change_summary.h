@@ -17,7 +17,7 @@
 // The change from `before` to `after`, one item per variable: "set EDITOR", "unset FOO",
 // and PATH by its entries: "PATH + /opt/x", "PATH - /x", or "PATH order" when only their
 // order changed. Values are made safe to show on one line.
-std::vector<std::string> change_items(const StoreVars &before, const StoreVars &after,
+std::vector<std::string> change_items(const VarPairs &before, const VarPairs &after,
                                       const std::string &path_sep);
 // The items on one line: the first few, then "and N more"; "no change" when there are none.
 std::string change_line(const std::vector<std::string> &items);
