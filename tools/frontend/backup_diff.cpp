@@ -10,26 +10,23 @@ VarPairs listing_store(const Listing &listing) {
   return out;
 }
 
-std::vector<VariableChange> variable_changes(const VarPairs &now, const VarPairs &backup) {
+std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
   std::unordered_map<std::string, const std::string *> stored, in_backup;
-  for (const auto &[name, value] : now)
-    stored.emplace(name, &value);
-  for (const auto &[name, value] : backup)
+  for (const Variable &v : now.vars)
+    if (v.source == "overlay")
+      stored.emplace(v.name, &v.value);
+  for (const auto &[name, value] : backup.vars)
     in_backup.emplace(name, &value);
   std::vector<VariableChange> out;
-  for (const auto &[name, value] : backup) {
+  for (const auto &[name, value] : backup.vars) {
     auto it = stored.find(name);
     if (it == stored.end())
       out.push_back({VariableChange::added, name, "", value});
     else if (*it->second != value)
       out.push_back({VariableChange::changed, name, *it->second, value});
   }
-  for (const auto &[name, value] : now)
-    if (!in_backup.count(name))
-      out.push_back({VariableChange::removed, name, value, ""});
+  for (const Variable &v : now.vars)
+    if (v.source == "overlay" && !in_backup.count(v.name))
+      out.push_back({VariableChange::removed, v.name, v.value, ""});
   return out;
-}
-
-std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
-  return variable_changes(listing_store(now), backup.vars);
 }

@@ -21,7 +21,6 @@ using VarPairs = std::vector<std::pair<std::string, std::string>>;
 
 // The variables of the scope's store as a listing shows them (the "overlay" ones).
 VarPairs listing_store(const Listing &listing);
-// What making `now` hold `backup` changes. Added and changed in the backup's order, then
-// removed in the order of `now`.
-std::vector<VariableChange> variable_changes(const VarPairs &now, const VarPairs &backup);
+
+// Added and changed in the backup's order, then removed in the scope's.
 std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now);

@@ -2,35 +2,28 @@
 
 #include "library.h"
 #include "output.h"
-#include "window_texts.h"
-
-#include <algorithm>
-#include <unordered_set>
+#include "state.h"
 
 namespace {
 
-bool is_path(const std::string &name) {
-  return name.size() == 4 &&
-         std::equal(name.begin(), name.end(), "PATH", [](char a, char b) { return (a & ~0x20) == b; });
+StoreVars state_vars(const VarPairs &vars) {
+  StoreVars out;
+  out.reserve(vars.size());
+  for (const auto &[name, value] : vars)
+    out.push_back({name, value});
+  return out;
 }
 
-void path_items(const std::string &before, const std::string &after, const std::string &sep,
-                std::vector<std::string> &out) {
-  std::vector<std::string> was = split_list(before, sep), now = split_list(after, sep);
-  if (before.empty())
-    was.clear();
-  if (after.empty())
-    now.clear();
-  std::unordered_set<std::string> in_was(was.begin(), was.end()), in_now(now.begin(), now.end());
-  std::size_t kept = out.size();
-  for (const std::string &e : now)
-    if (!in_was.count(e))
-      out.push_back("PATH + " + visible(e));
-  for (const std::string &e : was)
-    if (!in_now.count(e))
-      out.push_back("PATH - " + visible(e));
-  if (out.size() == kept && was != now)
-    out.push_back("PATH order");
+std::string change_words(const Change &c) {
+  if (c.op == "set")
+    return "set " + visible(c.name);
+  if (c.op == "delete")
+    return "unset " + visible(c.name);
+  if (c.op == "path_add")
+    return "PATH + " + visible(c.new_value.value_or(""));
+  if (c.op == "path_remove")
+    return "PATH - " + visible(c.old_value.value_or(""));
+  return "PATH order";
 }
 
 std::optional<VarPairs> vars_of(const std::string &backup_path) {
@@ -70,12 +63,9 @@ std::string summary_of(const Backup &b, After &after, const std::string &sep, Su
 std::vector<std::string> change_items(const VarPairs &before, const VarPairs &after,
                                       const std::string &path_sep) {
   std::vector<std::string> out;
-  for (const VariableChange &c : variable_changes(after, before)) {
-    if (is_path(c.name))
-      path_items(c.backup, c.now, path_sep, out);
-    else
-      out.push_back((c.kind == VariableChange::added ? "unset " : "set ") + visible(c.name));
-  }
+  char sep = path_sep.empty() ? ':' : path_sep[0];
+  for (const Change &c : changes_between(state_vars(before), state_vars(after), sep))
+    out.push_back(change_words(c));
   return out;
 }
 
