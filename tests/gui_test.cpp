@@ -5,6 +5,7 @@
 #include "library.h"
 #include "main_window.h"
 
+#include <QAction>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -227,6 +228,27 @@ private slots:
     click("undo");
     QCOMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
     QVERIFY2(asked.contains(QStringLiteral("set EDITOR")), qPrintable(asked));
+  }
+
+  // The scope exported to a file and the file applied after an edit: the window shows what it
+  // changes and asks first, and the apply is one change that Undo takes back.
+  void appliesAnExportedFileAsOneUndoableChange() {
+    QString file = QString::fromStdString(sandbox_->root() + "/state.json");
+    window_->choose_file = [&](bool) { return file; };
+    set_in_form("EDITOR", "vim");
+    window_->findChild<QAction *>(QStringLiteral("exportScope"))->trigger();
+    window_->queue().wait_idle();
+    set_in_form("EDITOR", "nano");
+    QString asked;
+    window_->confirm = [&](const QString &question) {
+      asked = question;
+      return true;
+    };
+    window_->findChild<QAction *>(QStringLiteral("applyFile"))->trigger();
+    QTRY_COMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+    QVERIFY2(asked.contains(QStringLiteral("~ EDITOR: nano -> vim")), qPrintable(asked));
+    click("undo");
+    QTRY_COMPARE(user_value("EDITOR"), std::optional<std::string>("nano"));
   }
 
   void thePreviewMatchesKenvEnv() {

@@ -2,10 +2,13 @@
 
 #include "gui_platform.h"
 #include "library.h"
+#include "window_sets.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 #include <set>
@@ -102,6 +105,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
   auto later = [this] { debounce_.start(); };
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, later);
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, later);
+  choose_file = [this](bool saving) {
+    QString filter = tr("Scope state (*.json);;environment.d file (*.conf);;Any file (*)");
+    return saving ? QFileDialog::getSaveFileName(this, tr("Export scope"), QString(), filter)
+                  : QFileDialog::getOpenFileName(this, tr("Apply file"), QString(), filter);
+  };
+  confirm = [this](const QString &question) {
+    return QMessageBox::question(this, tr("Apply file"), question) == QMessageBox::Yes;
+  };
+  message_ = make_message_label(QStringLiteral("windowMessage"), this);
+  statusBar()->addPermanentWidget(message_, 1);
   build_menus();
   statusBar()->showMessage(tr("Loading…"));
   resize(1100, 720);
@@ -115,6 +128,11 @@ void MainWindow::build_menus() {
   QMenu *file = menuBar()->addMenu(tr("&File"));
   QAction *reload = file->addAction(tr("&Reload"), this, &MainWindow::reload);
   reload->setShortcut(QKeySequence::Refresh);
+  file->addSeparator();
+  file->addAction(tr("&Export scope…"), this, &MainWindow::export_scope)
+      ->setObjectName(QStringLiteral("exportScope"));
+  file->addAction(tr("&Apply file…"), this, &MainWindow::apply_file)
+      ->setObjectName(QStringLiteral("applyFile"));
   file->addSeparator();
   QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
@@ -175,4 +193,80 @@ void MainWindow::watch(const Snapshot &s) {
 
 QStringList MainWindow::watched() const {
   return watcher_.directories();
+}
+
+ScopeTab *MainWindow::current_scope() {
+  return scopes_->currentWidget() == system_ ? system_ : user_;
+}
+
+void MainWindow::export_scope() {
+  QString file = choose_file(true);
+  if (file.isEmpty())
+    return;
+  std::string scope = current_scope()->scope(), path = file.toStdString();
+  message_->hide();
+  queue_.run<ChangeResult>(
+      this,
+      [scope, path] {
+        return guarded([&] {
+          ::export_scope(scope, path);
+          return std::string();
+        });
+      },
+      [this, scope, file](ChangeResult result) {
+        message_->setText(result.ok
+                              ? tr("Exported the %1 scope to %2").arg(QString::fromStdString(scope), file)
+                              : tr("Not exported: %1").arg(result.message));
+        message_->show();
+      });
+}
+
+namespace {
+
+struct Planned {
+  std::optional<ApplyPlan> plan;
+  QString error;
+};
+
+QString changes_text(const std::vector<Change> &changes) {
+  QString out;
+  for (const Change &c : changes)
+    out += QString::fromStdString(diff_line(c)) + QLatin1Char('\n');
+  return out;
+}
+
+} // namespace
+
+void MainWindow::apply_file() {
+  QString file = choose_file(false);
+  if (file.isEmpty())
+    return;
+  std::string scope = current_scope()->scope(), path = file.toStdString();
+  message_->hide();
+  queue_.run<Planned>(
+      this,
+      [scope, path] {
+        try {
+          return Planned{plan_apply(path, scope), {}};
+        } catch (const std::exception &e) {
+          return Planned{std::nullopt, QString::fromUtf8(e.what())};
+        }
+      },
+      [this, file](Planned planned) {
+        if (!planned.plan) {
+          message_->setText(tr("Not applied: %1").arg(planned.error));
+          return message_->show();
+        }
+        ApplyPlan plan = std::move(*planned.plan);
+        QString scope = QString::fromStdString(plan.now.scope);
+        if (plan.changes.empty()) {
+          message_->setText(tr("%1 holds nothing the %2 scope lacks: no changes").arg(file, scope));
+          return message_->show();
+        }
+        if (!confirm(tr("Apply %1 to the %2 scope? As one change, which Undo takes back:\n\n%3")
+                         .arg(file, scope, changes_text(plan.changes))))
+          return;
+        ScopeTab *tab = plan.now.scope == "system" ? system_ : user_;
+        tab->run_change([plan = std::move(plan)] { return carry_out(plan); }, message_);
+      });
 }
