@@ -45,7 +45,7 @@ int PathModel::columnCount(const QModelIndex &parent) const {
 
 QString PathModel::state_text(const PathEntry &e, bool off) const {
   if (off)
-    return tr("switched off: not in PATH until checked again");
+    return tr("switched off");
   return QString::fromStdString(entry_state_text(e));
 }
 
@@ -69,6 +69,8 @@ QVariant PathModel::data(const QModelIndex &index, int role) const {
     QStyle::StandardPixmap icon = e.exists ? QStyle::SP_MessageBoxInformation : QStyle::SP_MessageBoxWarning;
     return QApplication::style()->standardIcon(icon);
   }
+  if (role == Qt::ToolTipRole && off)
+    return tr("switched off: not in PATH until checked again") + QStringLiteral("\n") + origin_text(e, off);
   if (role == Qt::ToolTipRole)
     return flagged ? state_text(e, off) + QStringLiteral("\n") + origin_text(e, off) : origin_text(e, off);
   if (role == Qt::UserRole)
