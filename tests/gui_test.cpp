@@ -161,6 +161,11 @@ private slots:
     QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), {"set", "FROM_KENV", "1"}), 0);
     QVERIFY(spy.wait(10000));
     QCOMPARE(window_->user()->variables()->model().vars().size(), std::size_t{1});
+    for (int count : {1, 2}) {
+      QStringList args{"profile", "new", QString::number(count), "--vars", "FROM_KENV"};
+      QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), args), 0);
+      QTRY_COMPARE(user_widget<QTreeWidget>("profiles")->topLevelItemCount(), count);
+    }
   }
 
   // Each variable's row names the place it comes from, not the library's tag for it.

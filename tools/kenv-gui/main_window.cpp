@@ -57,15 +57,15 @@ QString parent_of(const std::string &file) {
   return QFileInfo(QString::fromStdString(file)).absolutePath();
 }
 
-// The folders whose changes a reload must follow: the data directory, its backups and
-// exports, and every environment.d directory the listings name.
+// The folders whose changes a reload must follow: the data directory, its backups, exports
+// and profiles, and every environment.d directory the listings name.
 QStringList folders_to_watch(const Snapshot &s) {
   std::set<QString> dirs;
   for (const Listing *l : {&s.user, &s.system}) {
     if (l->export_file) {
       QString exports = parent_of(*l->export_file);
       QString data = QFileInfo(exports).absolutePath();
-      dirs.insert({exports, data, data + QStringLiteral("/backups")});
+      dirs.insert({exports, data, data + QStringLiteral("/backups"), data + QStringLiteral("/profiles")});
     }
     for (const PathEntry &e : l->path)
       if (!e.origin.empty())
