@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "profiles.h"
 #include "state.h"
+#include "switches.h"
 #include "views.h"
 
 #include <algorithm>
@@ -52,43 +53,12 @@ int path_list(const Words &argv) {
   return 0;
 }
 
-// The entry's place in the scope's own PATH, or npos.
-std::size_t own_position(const ScopeSnapshot &now, const std::string &entry) {
-  std::vector<std::string> path = path_of(now.store, now.sep);
-  auto at = std::find(path.begin(), path.end(), entry);
-  return at == path.end() ? std::string::npos : static_cast<std::size_t>(at - path.begin());
-}
-
-void forget_entry(std::vector<OffEntry> &off, const std::string &entry) {
-  std::erase_if(off, [&](const OffEntry &e) { return e.entry == entry; });
-}
-
 int path_off(const Words &argv) {
   Args args = parse_args("path off", argv, scope_only);
   if (args.help)
     return show_help("path off");
   expect_words(args, 1, 1, "ENTRY");
-  std::string scope = scope_option(args);
-  const std::string &entry = args.words[0];
-  ScopeSnapshot now = read_snapshot(scope);
-  std::size_t position = own_position(now, entry);
-  if (position == std::string::npos)
-    throw LibraryError("'" + visible(entry) + "' is not an entry of the " + scope + " scope's own PATH");
-  std::vector<std::string> path = path_of(now.store, now.sep);
-  std::erase(path, entry);
-  StoreVars after = now.store;
-  put_path(after, path, now.sep);
-  std::vector<OffEntry> before = path_off_entries(scope), off = before;
-  forget_entry(off, entry);
-  off.push_back({entry, position});
-  // Remembered first, so that an entry never leaves PATH without its place being kept.
-  save_path_off(scope, off);
-  try {
-    commit_store(now, after);
-  } catch (...) {
-    save_path_off(scope, before);
-    throw;
-  }
+  switch_entry_off(scope_option(args), args.words[0]);
   return 0;
 }
 
@@ -99,24 +69,8 @@ int path_on(const Words &argv) {
   expect_words(args, 1, 1, "ENTRY");
   std::string scope = scope_option(args);
   const std::string &entry = args.words[0];
-  std::vector<OffEntry> off = path_off_entries(scope);
-  auto record = std::find_if(off.begin(), off.end(), [&](const OffEntry &e) { return e.entry == entry; });
-  if (record == off.end())
-    throw LibraryError("'" + visible(entry) + "' is not switched off in the " + scope + " scope");
-  std::size_t position = record->position;
-  forget_entry(off, entry);
-  ScopeSnapshot now = read_snapshot(scope);
-  if (own_position(now, entry) != std::string::npos) {
-    save_path_off(scope, off);
+  if (!switch_entry_on(scope, entry))
     write_out("'" + visible(entry) + "' is in the " + scope + " scope's PATH already; nothing changed\n");
-    return 0;
-  }
-  std::vector<std::string> path = path_of(now.store, now.sep);
-  path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), entry);
-  StoreVars after = now.store;
-  put_path(after, path, now.sep);
-  commit_store(now, after);
-  save_path_off(scope, off);
   return 0;
 }
 

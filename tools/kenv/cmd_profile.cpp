@@ -8,6 +8,7 @@
 #include "private_files.h"
 #include "profiles.h"
 #include "state.h"
+#include "switches.h"
 
 namespace {
 
@@ -25,23 +26,6 @@ template <class Body> int named(const Args &args, Body body) {
 
 std::string changes_count(std::size_t n) {
   return std::to_string(n) + (n == 1 ? " change" : " changes");
-}
-
-// The profile's variables taken from the scope as it is now; PATH stands for its entries.
-ScopeState from_scope(const std::string &scope, const std::vector<std::string> &names) {
-  ScopeSnapshot now = read_snapshot(scope);
-  ScopeState out{scope, {}, {}};
-  for (const std::string &name : names) {
-    if (name == "PATH") {
-      out.path = path_of(now.store, now.sep);
-      continue;
-    }
-    const StateVar *v = find_var(now.store, name);
-    if (!v)
-      throw LibraryError("'" + visible(name) + "' is not set in the " + scope + " scope");
-    out.vars.push_back(*v);
-  }
-  return out;
 }
 
 int profile_new(const Words &argv) {
@@ -64,7 +48,7 @@ int profile_new(const Words &argv) {
         throw UsageError("profile new", *from + ": " + e.what());
       }
     } else {
-      profile = from_scope(scope, {args.words.begin() + 1, args.words.end()});
+      profile = profile_from_scope(scope, {args.words.begin() + 1, args.words.end()});
     }
     save_profile(scope, name, profile);
     write_out("Profile '" + name + "' saved in the " + scope + " scope\n");
@@ -123,25 +107,12 @@ int profile_on(const Words &argv) {
     return show_help("profile on");
   expect_words(args, 1, 1, "NAME");
   return named(args, [](const std::string &name, const std::string &scope) {
-    ScopeState profile = read_profile(scope, name);
-    std::vector<ProfileRecord> active = active_profiles(scope);
-    if (find_active(active, name)) {
+    std::optional<std::size_t> changes = switch_profile_on(scope, name);
+    if (!changes) {
       write_out("Profile '" + name + "' is on already; nothing changed\n");
       return 0;
     }
-    ScopeSnapshot now = read_snapshot(scope);
-    ProfileSwitch on = compose_on(now, name, profile, active);
-    std::vector<Change> changes = changes_between(now.store, on.after, now.sep);
-    // Recorded first: a change that lands without its record could never be switched off.
-    save_record(scope, on.record);
-    try {
-      if (!changes.empty())
-        commit_store(now, on.after);
-    } catch (...) {
-      remove_record(scope, name);
-      throw;
-    }
-    write_out("Profile '" + name + "' is on (" + changes_count(changes.size()) + ")\n");
+    write_out("Profile '" + name + "' is on (" + changes_count(*changes) + ")\n");
     return 0;
   });
 }
@@ -152,17 +123,8 @@ int profile_off(const Words &argv) {
     return show_help("profile off");
   expect_words(args, 1, 1, "NAME");
   return named(args, [&](const std::string &name, const std::string &scope) {
-    std::vector<ProfileRecord> active = active_profiles(scope);
-    const ProfileRecord *record = find_active(active, name);
-    if (!record)
-      throw LibraryError("profile '" + name + "' is not on in the " + scope + " scope");
-    ScopeSnapshot now = read_snapshot(scope);
-    StoreVars after = compose_off(now, *record, args.has("force"));
-    std::vector<Change> changes = changes_between(now.store, after, now.sep);
-    if (!changes.empty())
-      commit_store(now, after);
-    remove_record(scope, name);
-    write_out("Profile '" + name + "' is off (" + changes_count(changes.size()) + ")\n");
+    std::size_t changes = switch_profile_off(scope, name, args.has("force"));
+    write_out("Profile '" + name + "' is off (" + changes_count(changes) + ")\n");
     return 0;
   });
 }
