@@ -6,8 +6,8 @@
 # WORK/log).
 #
 #   fetch_yyjson_debs WORK   downloads libyyjson-dev and its library package, in whatever
-#                            revision unstable holds, into WORK/debs; sets yyjson_version,
-#                            yyjson_library and yyjson_library_deb
+#                            revision unstable holds, into WORK/debs; sets yyjson_version
+#                            and yyjson_library
 
 # shellcheck source=scripts/debian-archive.sh
 . "$(dirname "${BASH_SOURCE[0]}")/debian-archive.sh"
@@ -62,5 +62,4 @@ SRC
   yyjson_library=$(dpkg-deb -f "$dev_deb" Depends | grep -oE 'libyyjson[0-9][^ ,(]*' | head -n1)
   [ -n "$yyjson_library" ] || fail "libyyjson-dev $yyjson_version names no libyyjson library package"
   (cd "$work/debs" && quietly apt-get "${apt_opts[@]}" download "$yyjson_library=$yyjson_version")
-  yyjson_library_deb=$(echo "$work/debs/${yyjson_library}_"*.deb)
 }
