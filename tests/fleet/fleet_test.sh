@@ -45,7 +45,7 @@ minbase_tarball "$cache"
 # The fleet's base: the minimal root with python3 (which Ansible's modules run on) and
 # yyjson's packages, remade when the minimal root is.
 fleet_base=$cache/$debian_suite-fleet-base.tar.gz
-base_key=$(stat -c '%Y %s' "$base")
+base_key=$(sha256sum <"$base")
 if [ ! -f "$fleet_base" ] || [ "$(cat "$fleet_base.source" 2>/dev/null)" != "$base_key" ]; then
   say "making the fleet's base: python3 and yyjson's packages (kept as $fleet_base)"
   mkdir -p "$work/yyjson"
