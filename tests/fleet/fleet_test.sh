@@ -182,7 +182,7 @@ check "the run fails" test "$play_status" -ne 0
 check "fleet-1 changes" recap_says readonly fleet-1 changed=1 failed=0
 check "fleet-2 changes" recap_says readonly fleet-2 changed=1 failed=0
 check "fleet-3 fails" recap_says readonly fleet-3 changed=0 failed=1
-check "fleet-3's failure is kenv's message" grep -q -E '^fatal: \[fleet-3\]: FAILED! => .*"msg": "[^"]*environment\.d' "$work/readonly.log"
+check "fleet-3's failure is kenv's message" grep -q -E '^fatal: \[fleet-3\]: FAILED! => .*"msg": "kenv: [^"]*/etc/environment\.d/99-pellomar-system\.conf' "$work/readonly.log"
 check "fleet-3's files are as they were" same_files before-readonly fleet-3
 
 say "$(elapsed_since "$started") s"
