@@ -144,20 +144,21 @@ def put_var(doc_vars, name, value):
     doc_vars.append({"name": name, "value": value})
 
 
-def desired_document(scope, wanted, path, now):
+def desired_document(scope, wanted, path, exact, now):
     """The document kenv applies, and whether it must be applied with --prune.
 
-    A null value asks for a variable to be absent, which a document cannot say: when the
-    scope holds such a variable, the document is the scope's own state with the wanted
-    values set, the absent names left out and the missing PATH entries added, applied
-    with --prune.
+    With exact the document is the wanted state, applied with --prune. Otherwise a null
+    value asks for a variable to be absent, which a document cannot say: when the scope
+    holds such a variable, the document is the scope's own state with the wanted values
+    set, the absent names left out and the missing PATH entries added, applied with
+    --prune.
     """
     doc = {"format": "kenv-state/1", "scope": scope, "vars": [], "path": list(path)}
     held = set(var["name"] for var in now["vars"]) if now else set()
     removing = [name for name, value in wanted.items() if value is None and name in held]
-    if not removing:
+    if exact or not removing:
         doc["vars"] = [{"name": n, "value": v} for n, v in wanted.items() if v is not None]
-        return doc, False
+        return doc, exact
     doc["vars"] = [dict(var) for var in now["vars"] if var["name"] not in removing]
     for name, value in wanted.items():
         if value is not None:
@@ -225,12 +226,7 @@ def main():
 
     needs_state = module._diff or (not exact and any(value is None for value in wanted.values()))
     before = export_state(module, kenv, scope) if needs_state else None
-    if exact:
-        doc = {"format": "kenv-state/1", "scope": scope, "path": list(path),
-               "vars": [{"name": n, "value": v} for n, v in wanted.items() if v is not None]}
-        prune = True
-    else:
-        doc, prune = desired_document(scope, wanted, path, before)
+    doc, prune = desired_document(scope, wanted, path, exact, before)
     result = apply_document(module, kenv, doc, prune)
 
     changed = bool(result.get("changed"))
