@@ -1,8 +1,10 @@
 // kenv export and kenv apply: a scope's state as a document, and a document applied as one
 // change.
 #include "kenv_run.h"
+#include "support/generator.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 
@@ -63,14 +65,43 @@ TEST_F(KenvState, ExportThenApplyIsANoOpAndRestoresTheStateExactly) {
   }
 }
 
+// The env format is an environment.d file: systemd's generator makes of it exactly what it
+// makes of the library's own file.
+TEST_F(KenvState, TheEnvFormatGivesASessionWhatTheScopeGivesIt) {
+  if (access(envd_generator, X_OK) != 0)
+    GTEST_SKIP() << "systemd's environment.d generator is not installed";
+  given(corpus, {"/opt/one bin"});
+  std::string exported = kenv_ok({"export", "--format", "env"});
+  auto session = [&](const std::string &conf) {
+    std::string config = root() + "/gen" + std::to_string(conf.size()) + "/.config";
+    write(config + "/environment.d/50-kenv.conf", conf);
+    Outcome r = run_process({"/usr/bin/env", "-i", "HOME=" + home(), "XDG_CONFIG_HOME=" + config,
+                             "PATH=/usr/bin:/bin", envd_generator});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  std::string ours = session(read(user_envd() + "/99-pellomar-user.conf"));
+  EXPECT_EQ(session(exported), ours);
+  EXPECT_THAT(ours, HasSubstr("QUOTES="));
+}
+
 TEST_F(KenvState, OneRefusedValueRefusesTheWholeApply) {
   given({{"A", "1"}});
   std::string before = read(store_path("user"));
   std::size_t taken = backups();
-  Outcome r = kenv({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "ok"},
-      {"name": "BAD", "value": "two\nlines"}], "path": ["/x"]})")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("'BAD'"));
+  struct Case {
+    std::string vars, path, named;
+  } cases[] = {
+      {R"({"name": "BAD", "value": "two\nlines"})", R"("/x")", "'BAD'"},
+      {R"({"name": "B-C", "value": "x"})", R"("/x")", "'B-C'"},
+      {R"({"name": "C", "value": "x"})", R"("/x:/y")", "'/x:/y'"},
+  };
+  for (const Case &c : cases) {
+    Outcome r = kenv({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "ok"}, )" +
+                                   c.vars + R"(], "path": ["/ok", )" + c.path + "]}")});
+    EXPECT_EQ(r.status, 1) << c.named;
+    EXPECT_THAT(r.err, HasSubstr(c.named));
+  }
   EXPECT_EQ(read(store_path("user")), before);
   EXPECT_EQ(backups(), taken);
 }

@@ -6,7 +6,11 @@
 #include "listing.h"
 #include "output.h"
 #include "platform.h"
+#include "profiles.h"
+#include "state.h"
 #include "views.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -36,12 +40,83 @@ void report_tolerated(const std::string &problem) {
 }
 
 int path_list(const Words &argv) {
-  Args args = parse_args("path list", argv, scope_only);
+  Args args = parse_args("path list", argv, {{"json"}, {"scope"}});
   if (args.help)
     return show_help("path list");
   expect_words(args, 0, 0, "");
-  Listing listing = parse_listing(lib_list(scope_option(args)));
-  write_out(view_path(listing, ViewOptions{stdout_style(), 0}));
+  std::string scope = scope_option(args);
+  Listing listing = parse_listing(lib_list(scope));
+  ViewOptions opt{stdout_style(), 0, {}};
+  opt.marks = marks_of(scope, listing);
+  write_out(args.has("json") ? path_json(listing, opt.marks) + "\n" : view_path(listing, opt));
+  return 0;
+}
+
+// The entry's place in the scope's own PATH, or npos.
+std::size_t own_position(const ScopeSnapshot &now, const std::string &entry) {
+  std::vector<std::string> path = path_of(now.store, now.sep);
+  auto at = std::find(path.begin(), path.end(), entry);
+  return at == path.end() ? std::string::npos : static_cast<std::size_t>(at - path.begin());
+}
+
+void forget_entry(std::vector<OffEntry> &off, const std::string &entry) {
+  std::erase_if(off, [&](const OffEntry &e) { return e.entry == entry; });
+}
+
+int path_off(const Words &argv) {
+  Args args = parse_args("path off", argv, scope_only);
+  if (args.help)
+    return show_help("path off");
+  expect_words(args, 1, 1, "ENTRY");
+  std::string scope = scope_option(args);
+  const std::string &entry = args.words[0];
+  ScopeSnapshot now = read_snapshot(scope);
+  std::size_t position = own_position(now, entry);
+  if (position == std::string::npos)
+    throw LibraryError("'" + visible(entry) + "' is not an entry of the " + scope + " scope's own PATH");
+  std::vector<std::string> path = path_of(now.store, now.sep);
+  std::erase(path, entry);
+  StoreVars after = now.store;
+  put_path(after, path, now.sep);
+  std::vector<OffEntry> before = path_off_entries(scope), off = before;
+  forget_entry(off, entry);
+  off.push_back({entry, position});
+  // Remembered first, so that an entry never leaves PATH without its place being kept.
+  save_path_off(scope, off);
+  try {
+    commit_store(now, after);
+  } catch (...) {
+    save_path_off(scope, before);
+    throw;
+  }
+  return 0;
+}
+
+int path_on(const Words &argv) {
+  Args args = parse_args("path on", argv, scope_only);
+  if (args.help)
+    return show_help("path on");
+  expect_words(args, 1, 1, "ENTRY");
+  std::string scope = scope_option(args);
+  const std::string &entry = args.words[0];
+  std::vector<OffEntry> off = path_off_entries(scope);
+  auto record = std::find_if(off.begin(), off.end(), [&](const OffEntry &e) { return e.entry == entry; });
+  if (record == off.end())
+    throw LibraryError("'" + visible(entry) + "' is not switched off in the " + scope + " scope");
+  std::size_t position = record->position;
+  forget_entry(off, entry);
+  ScopeSnapshot now = read_snapshot(scope);
+  if (own_position(now, entry) != std::string::npos) {
+    save_path_off(scope, off);
+    write_out("'" + visible(entry) + "' is in the " + scope + " scope's PATH already; nothing changed\n");
+    return 0;
+  }
+  std::vector<std::string> path = path_of(now.store, now.sep);
+  path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), entry);
+  StoreVars after = now.store;
+  put_path(after, path, now.sep);
+  commit_store(now, after);
+  save_path_off(scope, off);
   return 0;
 }
 
@@ -114,7 +189,7 @@ std::size_t find_subcommand(const Words &argv) {
 int cmd_path(const Words &argv) {
   std::size_t at = find_subcommand(argv);
   if (at == std::string::npos) {
-    Args args = parse_args("path", argv, scope_only);
+    Args args = parse_args("path", argv, {{"json"}, {"scope"}});
     if (args.help)
       return show_help("path");
     return path_list(argv);
@@ -130,5 +205,9 @@ int cmd_path(const Words &argv) {
     return path_rm(rest);
   if (sub == "mv")
     return path_mv(rest);
-  throw UsageError("path", "unknown path command '" + sub + "' (list, add, rm or mv)");
+  if (sub == "off")
+    return path_off(rest);
+  if (sub == "on")
+    return path_on(rest);
+  throw UsageError("path", "unknown path command '" + sub + "' (list, add, rm, mv, off or on)");
 }
