@@ -44,6 +44,7 @@ static const yyjson_read_flag YYJSON_READ_ALLOW_INVALID_UNICODE = 1 << 6;
 static const yyjson_read_code YYJSON_READ_ERROR_MEMORY_ALLOCATION = 2;
 static const yyjson_write_flag YYJSON_WRITE_PRETTY = 1 << 0;
 static const yyjson_write_flag YYJSON_WRITE_ALLOW_INVALID_UNICODE = 1 << 5;
+static const yyjson_write_flag YYJSON_WRITE_PRETTY_TWO_SPACES = 1 << 6;
 static const yyjson_write_code YYJSON_WRITE_ERROR_MEMORY_ALLOCATION = 2;
 
 typedef struct yyjson_read_err {
@@ -115,7 +116,17 @@ bool yyjson_mut_obj_add_uint(yyjson_mut_doc *doc, yyjson_mut_val *obj, const cha
 yyjson_mut_val *yyjson_mut_obj_add_arr(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key);
 yyjson_mut_val *yyjson_mut_arr_add_obj(yyjson_mut_doc *doc, yyjson_mut_val *arr);
 char *yyjson_mut_write(const yyjson_mut_doc *doc, yyjson_write_flag flg, size_t *len);
-char *yyjson_val_write(const yyjson_val *val, yyjson_write_flag flg, size_t *len);
+bool yyjson_mut_obj_add_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key);
+/* What the front ends' own documents (state, profiles, kenv path --json) build and read with. */
+yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
+yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
+yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num);
+yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
+yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
+bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
+bool yyjson_is_true(yyjson_val *val);
+bool yyjson_is_uint(yyjson_val *val);
+uint64_t yyjson_get_uint(yyjson_val *val);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,7 @@
 #include "scope_tab.h"
 
+#include "window_texts.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -30,6 +32,9 @@ ScopeTab::ScopeTab(const std::string &scope, LibraryQueue &queue, QWidget *paren
   path_ = new PathPage(runner, pages_);
   pages_->addTab(variables_, tr("&Variables"));
   pages_->addTab(path_, tr("&PATH"));
+  profiles_ = new ProfilesPage(runner, pages_);
+  profiles_->selected_names = [this] { return variables_->selected_names(); };
+  pages_->addTab(profiles_, tr("P&rofiles"));
   pages_->addTab(make_session_page(), tr("New s&ession"));
   warnings_ = new QListWidget(pages_);
   warnings_->setObjectName(QStringLiteral("warnings"));
@@ -70,6 +75,7 @@ void ScopeTab::set_read_only(const QString &why, QAction *way_out) {
   note_action_->setVisible(way_out != nullptr);
   variables_->set_read_only(!why.isEmpty());
   path_->set_read_only(!why.isEmpty());
+  profiles_->set_read_only(!why.isEmpty());
 }
 
 void ScopeTab::set_note(const QString &text) {
@@ -77,9 +83,10 @@ void ScopeTab::set_note(const QString &text) {
   note_->setVisible(!text.isEmpty());
 }
 
-void ScopeTab::show_listing(const Listing &listing) {
+void ScopeTab::show_listing(const Listing &listing, const ScopeSets &sets) {
   variables_->show_listing(listing);
-  path_->show_listing(listing);
+  path_->show_listing(listing, sets.marks);
+  profiles_->show_profiles(listing.scope, sets.profiles);
   session_.set(listing.session);
   show_warnings(listing);
 }
@@ -87,20 +94,14 @@ void ScopeTab::show_listing(const Listing &listing) {
 void ScopeTab::show_warnings(const Listing &listing) {
   warnings_->clear();
   QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-  for (const Warning &w : listing.warnings) {
-    QString subject =
-        w.entry ? (w.entry->empty() ? tr("(empty entry)") : shown(*w.entry)) : shown(w.name.value_or(""));
-    if (w.length)
-      subject += tr(" is %1 bytes").arg(*w.length);
-    new QListWidgetItem(icon, shown(w.message) + QStringLiteral(": ") + subject, warnings_);
-  }
-  pages_->setTabText(3, listing.warnings.empty() ? tr("&Warnings")
-                                                 : tr("&Warnings (%1)").arg(listing.warnings.size()));
+  for (const Warning &w : listing.warnings)
+    new QListWidgetItem(icon, QString::fromStdString(warning_line(w)), warnings_);
+  pages_->setTabText(pages_->indexOf(warnings_), listing.warnings.empty()
+                                                     ? tr("&Warnings")
+                                                     : tr("&Warnings (%1)").arg(listing.warnings.size()));
 }
 
 void ScopeTab::run_change(LibraryCall call, QLabel *where) {
-  if (backups_)
-    backups_->change_started(QDateTime::currentDateTimeUtc());
   where->hide();
   queue_.run<ChangeResult>(
       this, [call = std::move(call)] { return guarded(call); },

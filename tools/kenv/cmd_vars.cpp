@@ -2,6 +2,7 @@
 #include "args.h"
 #include "commands.h"
 #include "help.h"
+#include "json_out.h"
 #include "library.h"
 #include "listing.h"
 #include "output.h"
@@ -25,9 +26,10 @@ std::size_t max_width_option(const Args &args) {
 }
 
 void print_readable(const Listing &listing, const ViewOptions &opt) {
-  std::string out = view_header(listing, opt) + "\n" + view_variables(listing, opt) + "\n" +
-                    view_path(listing, opt) + "\n" + view_warnings(listing, opt) + "\n" +
-                    view_export(listing, opt);
+  std::string profiles = view_profiles(opt);
+  std::string out = view_header(listing, opt) + "\n" + (profiles.empty() ? "" : profiles + "\n") +
+                    view_variables(listing, opt) + "\n" + view_path(listing, opt) + "\n" +
+                    view_warnings(listing, opt) + "\n" + view_export(listing, opt);
   write_out(out);
 }
 
@@ -81,7 +83,10 @@ int cmd_list(const Words &argv) {
     write_out(json + "\n");
     return 0;
   }
-  print_readable(parse_listing(json), ViewOptions{stdout_style(), max_width});
+  Listing listing = parse_listing(json);
+  ViewOptions opt{stdout_style(), max_width, {}};
+  opt.marks = marks_of(scope, listing);
+  print_readable(listing, opt);
   return 0;
 }
 
@@ -90,11 +95,11 @@ int cmd_env(const Words &argv) {
   if (args.help)
     return show_help("env");
   expect_words(args, 0, 0, "");
-  std::string json = lib_list(scope_option(args));
+  Listing listing = parse_listing(lib_list(scope_option(args)));
   if (args.has("json"))
-    write_out(session_document(json) + "\n");
+    write_out(session_json(listing.session));
   else
-    write_out(view_session(parse_listing(json), ViewOptions{stdout_style(), 0}));
+    write_out(view_session(listing, ViewOptions{stdout_style(), 0, {}}));
   return 0;
 }
 

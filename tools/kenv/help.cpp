@@ -20,9 +20,12 @@ Commands:
   get          print one variable's value
   set          create or replace a variable
   unset        delete a variable
-  path         list PATH, or add, remove and move one entry
+  path         list PATH, or add, remove, move, switch off and on one entry
   backups      list, show, compare and prune the backups taken before every change
-  restore      make a backup's variables the user scope's variables again
+  restore      make a backup's variables its scope's variables again
+  export       write a scope's variables and PATH entries as one document
+  apply        make a scope hold what a document says, as one change
+  profile      named sets of variables, switched on and off as one change each
   shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
                add them to the shells' start-up files (--install)
   doctor       look for problems across both scopes
@@ -39,7 +42,8 @@ Results go to stdout, errors to stderr.
 
 Exit status: 0 on success; 1 when the change or listing fails (the reason follows "kenv:"
 on stderr), when `get` finds no such variable and when `doctor` finds something; 2 when
-kenv was called wrongly.
+kenv was called wrongly (a document apply cannot read included); 3 when `apply --check`
+finds something to change.
 
 Examples:
   kenv list
@@ -81,12 +85,12 @@ another value, or none, that is shown below the variable.
 
 Options:
   --json   print the session view as JSON, an array of {"name","value","file","shell",
-           "differs"} in the order the session assigns them, as the library returns it
+           "differs"} in the order the session assigns them; "differs" is true or false
 
 Examples:
   kenv env
   kenv env --scope system
-  kenv env --json | jq -r '.[] | select(.differs == 1) | .name'
+  kenv env --json | jq -r '.[] | select(.differs) | .name'
 )";
 
 const char get_help[] = R"(Usage: kenv get NAME [--scope user|system] [--expanded]
@@ -142,6 +146,8 @@ const char path_help[] = R"(Usage: kenv path [list] [--scope user|system]
        kenv path add ENTRY [--at N] [--scope user|system]
        kenv path rm ENTRY [--scope user|system]
        kenv path mv ENTRY N [--scope user|system]
+       kenv path off ENTRY [--scope user|system]
+       kenv path on ENTRY [--scope user|system]
 
 Lists the scope's PATH entries numbered from 0, or changes PATH one entry at a time.
 A scope's PATH holds that scope's own entries; sessions add them after the PATH they
@@ -152,6 +158,8 @@ Commands:
   add ENTRY     insert ENTRY at position N (--at), or append it; a duplicate is refused
   rm ENTRY      remove every entry equal to ENTRY
   mv ENTRY N    move the first entry equal to ENTRY to position N (past the end: last)
+  off ENTRY     take ENTRY out of PATH, remembering its position
+  on ENTRY      put a switched-off ENTRY back at its position
 
 Options:
   --scope user|system   the scope to read or change (default: user)
@@ -162,14 +170,21 @@ Examples:
   kenv path add "$HOME/.local/bin" --at 0
   kenv path mv /opt/tools/bin 0
   kenv path rm /opt/old/bin --scope system
+  kenv path off /opt/old/bin
 )";
 
-const char path_list_help[] = R"(Usage: kenv path list [--scope user|system]
-       kenv path [--scope user|system]
+const char path_list_help[] = R"(Usage: kenv path list [--scope user|system] [--json]
+       kenv path [--scope user|system] [--json]
 
 Shows the scope's PATH entries numbered from 0: whether each names an existing directory
 ("missing" when not), whether it repeats an earlier entry ("duplicate"), and its source:
 "path" for the scope's PATH variable, "rc:FILE" for an entry a shell start-up file adds.
+Switched-off entries (`kenv path off`) appear at their places with the state "off", and
+an entry an active profile added names that profile.
+
+Options:
+  --json   print the rows as a JSON array of {"entry","exists","dup","source","editable",
+           "off","profile"}; flags are true or false, "profile" null when no profile
 
 Examples:
   kenv path
@@ -205,6 +220,81 @@ end makes it the last entry.
 Examples:
   kenv path mv "$HOME/.local/bin" 0
   kenv path mv /usr/local/go/bin 99
+)";
+
+const char path_off_help[] = R"(Usage: kenv path off ENTRY [--scope user|system]
+
+Takes one of the scope's own PATH entries out of PATH, as one change, and remembers it
+with its position in path-off.json in the scope's data directory. `kenv path` still lists
+it, with the state "off", and `kenv path on` puts it back. A restore leaves the remembered
+entries alone: when it brings an entry back into PATH, `kenv path on` says so and forgets
+the entry.
+
+Examples:
+  kenv path off /opt/old/bin
+  kenv path off /opt/tools/bin --scope system
+)";
+
+const char path_on_help[] = R"(Usage: kenv path on ENTRY [--scope user|system]
+
+Puts a switched-off entry back into the scope's PATH at the position it had, or at the
+end when PATH has become shorter, as one change. When PATH holds the entry already, it
+says so and changes nothing.
+
+Examples:
+  kenv path on /opt/old/bin
+)";
+
+const char export_help[] = R"(Usage: kenv export [--scope user|system] [--format json|env] [-o FILE]
+
+Writes the scope's own variables (what its store holds, in its order) and its own PATH
+entries as one document, to stdout or to FILE (mode 0600; it may hold secrets).
+  json (the default): {"format": "kenv-state/1", "scope": "user", "vars": [{"name": ...,
+       "value": ...}, ...], "path": ["entry", ...]}; PATH is not among "vars"
+  env: a comment line naming the format and scope, then one NAME=value line per variable
+       in the environment.d syntax kenv writes, and PATH as PATH=${PATH}:a:b, so the file
+       is a valid environment.d file too
+Both read back with `kenv apply` to exactly the state they were written from.
+
+Options:
+  --format json|env   the document's format (default: json)
+  -o, --output FILE   write to FILE instead of stdout
+  --scope SCOPE       user (the default) or system
+
+Examples:
+  kenv export -o my-setup.json
+  kenv export --format env --scope system
+)";
+
+const char apply_help[] =
+    R"(Usage: kenv apply FILE [--scope user|system] [--prune] [--check] [--diff] [--json]
+
+Makes the scope hold what FILE says, as one change with one backup, whole or not at all.
+FILE (`-` for stdin) is a kenv-state/1 document in either format of `kenv export`; the
+scope is --scope, else the document's, else user. Every variable in FILE gets its value;
+FILE's PATH entries that the scope lacks are added at the end, in FILE's order, and
+entries already there stay where they are. When the scope holds what FILE says already,
+nothing is written and no backup is taken: it prints "no changes". A change that another
+process makes while apply runs is detected, and apply then changes nothing.
+
+Options:
+  --prune   afterwards the scope holds exactly FILE's variables (protected names such as
+            PATH are never deleted: one missing from FILE is kept and named) and its own
+            PATH is exactly FILE's list, in FILE's order
+  --check   change nothing; list what would change; exit 0 when nothing would, 3 when
+            something would
+  --diff    list each change on its own line: + NAME=value, - NAME, ~ NAME: old -> new,
+            + PATH entry, - PATH entry, ~ PATH order
+  --json    print {"changed": true|false, "changes": [{"op": "set"|"delete"|"path_add"|
+            "path_remove"|"path_order", "name", "old", "new"}], "backup": FILE|null}
+
+A document that is neither JSON nor environment.d lines, an unknown "format", a name given
+twice or a scope other than --scope is a usage error (exit 2) naming the line or name.
+
+Examples:
+  kenv apply my-setup.json
+  kenv apply team.env --check --diff
+  kenv export --scope system | ssh other-host kenv apply - --prune
 )";
 
 const char backups_help[] = R"(Usage: kenv backups [--json]
@@ -244,10 +334,11 @@ const char restore_help[] = R"(Usage: kenv restore FILE
        kenv restore --latest
        kenv restore --drop-invalid FILE
 
-Makes the variables of a backup the user scope's variables again, after taking a fresh
-backup of the current state: variables set since are removed, from environment.d too.
-FILE is a backup's path, or its file name as `kenv backups` shows it. --latest takes the
-newest backup of the user scope. Only user-scope backups can be restored. Variables that
+Makes the variables of a backup its scope's variables again, after taking a fresh backup
+of the current state: variables set since are removed, from environment.d too. FILE is a
+backup's path, or its file name as `kenv backups` shows it. --latest takes the newest
+backup of the user scope. A system-scope backup is restored into the system scope, which
+needs root. Profile records and switched-off PATH entries are left as they are. Variables that
 other environment.d files define are left alone. A backup holding a variable that
 environment.d cannot take is refused whole; --drop-invalid restores it without such
 variables and lists them.
@@ -260,6 +351,44 @@ Examples:
   kenv restore --latest
   kenv restore 20250102-100000-00000001.json
   kenv restore ~/.local/share/pellomar/backups/20250102-100000-00000001.json
+)";
+
+const char profile_help[] = R"(Usage: kenv profile [list] [--scope user|system]
+       kenv profile new NAME (--from FILE | --vars NAME...) [--scope user|system]
+       kenv profile show|rm|on NAME [--scope user|system]
+       kenv profile off NAME [--force] [--scope user|system]
+
+A profile is a named kenv-state/1 document kept in the scope's data directory
+(profiles/NAME.json, mode 0600). Switching it on applies it on top of the scope as one
+change and records what it replaced (each variable's earlier value, or that it was unset,
+and the PATH entries it added); switching it off puts exactly that back as one change, so
+the scope's files are as before when nothing else changed in between. Several profiles may
+be on at once, but never two that set the same variable or add the same PATH entry.
+`kenv list` shows which profiles are on and marks what came from one. Names are letters,
+digits, '-', '_' and '.', not starting with '.'.
+
+Commands:
+  list            the profiles, each "on" or "off" (the default)
+  new NAME        save a profile from FILE (--from) or from the scope's variables (--vars;
+                  PATH stands for the scope's PATH entries)
+  show NAME       print the profile and, while it is on, what it replaced
+  rm NAME         delete a profile; refused while it is on
+  on NAME         switch it on; refused when another active profile owns one of its
+                  variables or PATH entries
+  off NAME        switch it off; refused, naming each, when a variable it set was changed
+                  since, unless --force
+
+Options:
+  --from FILE     the document a new profile is read from
+  --vars          take the new profile's variables from the scope; the names follow NAME
+  --force         switch off even what was changed since the profile went on
+  --scope SCOPE   user (the default) or system
+
+Examples:
+  kenv profile new work --vars GOPATH GOBIN PATH
+  kenv profile new home --from home.json
+  kenv profile on work
+  kenv profile off work
 )";
 
 const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|dash|bash|zsh|fish]
@@ -306,7 +435,10 @@ Reads both scopes and reports:
     fail), 4095 (the registry's caution on Windows) and 8191 (cmd.exe ignores a longer
     PATH): for each scope and for both together;
   - variables whose value refers ($NAME, ${NAME}, %NAME%) to a name neither scope defines;
-  - whether a shell start-up file loads the user export file.
+  - whether a shell start-up file loads the user export file;
+  - stores that disagree with environment.d, and environment.d lines whose value is not
+    UTF-8, at which systemd 252's generator fails (a new session then gets nothing from
+    environment.d): the file and the line.
 On Windows, which takes the environment from the registry rather than from start-up files,
 it reports instead:
   - PATH entries whose %NAME% expansion names no existing directory;
@@ -340,6 +472,17 @@ constexpr Topic topics[] = {
     {"path add", path_add_help},
     {"path rm", path_rm_help},
     {"path mv", path_mv_help},
+    {"path off", path_off_help},
+    {"path on", path_on_help},
+    {"export", export_help},
+    {"apply", apply_help},
+    {"profile", profile_help},
+    {"profile new", profile_help},
+    {"profile list", profile_help},
+    {"profile show", profile_help},
+    {"profile rm", profile_help},
+    {"profile on", profile_help},
+    {"profile off", profile_help},
     {"backups", backups_help},
     {"restore", restore_help},
     {"shell-init", shell_init_help},
@@ -368,6 +511,7 @@ int show_help_for(const std::vector<std::string> &words) {
 std::string help_summary() {
   return "kenv: missing command\n"
          "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
-         "Commands: list, env, get, set, unset, path, backups, restore, shell-init, doctor\n"
+         "Commands: list, env, get, set, unset, path, backups, restore, export, apply,\n"
+         "          profile, shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }
