@@ -5,6 +5,7 @@
 #include "gui_sandbox.h"
 #include "library.h"
 #include "main_window.h"
+#include "scope_changes.h"
 #include "system_edit.h"
 
 #include <QAction>
@@ -110,6 +111,23 @@ private slots:
     QFile log(path("pkexec.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll(), QByteArray(KENV_HELPER "\n" KENV_HELPER "\n"));
+  }
+
+  void pathSwitchesAndProfilesRunThroughTheHelperToo() {
+    offer("exec env -i \"$@\"");
+    edit_action()->trigger();
+    const std::string entry = sandbox_->root() + "/tools";
+    change_path_add("system", entry, 0);
+    change_entry_off("system", entry);
+    QVERIFY(system_value("PATH") != std::optional<std::string>(entry));
+    QVERIFY(change_entry_on("system", entry));
+    QCOMPARE(system_value("PATH"), std::optional<std::string>(entry));
+    change_set("system", "EDITOR", "vim");
+    change_profile_new("system", "editing", {"EDITOR"});
+    change_profile_remove("system", "editing");
+    QFile log(path("pkexec.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count('\n'), 6);
   }
 
   void refusalsComeBackToThePage_data() {

@@ -144,10 +144,10 @@ void PathPage::switch_entry(const QString &entry, bool on) {
   std::string scope = scope_, text = entry.toStdString();
   runner_(
       [scope, text, on] {
-        if (on && !switch_entry_on(scope, text))
+        if (on && !change_entry_on(scope, text))
           return "'" + text + "' is in the " + scope + " scope's PATH already; nothing changed";
         if (!on)
-          switch_entry_off(scope, text);
+          change_entry_off(scope, text);
         return std::string();
       },
       message_);

@@ -1,6 +1,7 @@
 #include "profiles_page.h"
 
 #include "profiles.h"
+#include "scope_changes.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -93,7 +94,7 @@ void ProfilesPage::flipped(QTreeWidgetItem *item, int column) {
   list_->setCurrentItem(item);
   std::string scope = scope_, name = item->text(0).toStdString();
   bool on = item->checkState(0) == Qt::Checked;
-  runner_([scope, name, on] { return switch_profile(scope, name, on); }, message_);
+  runner_([scope, name, on] { return change_profile_switch(scope, name, on); }, message_);
 }
 
 void ProfilesPage::new_from_selected() {
@@ -108,7 +109,7 @@ void ProfilesPage::new_from_selected() {
   std::string scope = scope_, profile = name.toStdString();
   runner_(
       [scope, profile, names] {
-        new_profile(scope, profile, names);
+        change_profile_new(scope, profile, names);
         return std::string();
       },
       message_);
@@ -137,7 +138,7 @@ void ProfilesPage::delete_selected() {
   std::string scope = scope_, name = item->text(0).toStdString();
   runner_(
       [scope, name] {
-        remove_profile(scope, name);
+        change_profile_remove(scope, name);
         return std::string();
       },
       message_);

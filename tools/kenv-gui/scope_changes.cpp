@@ -1,6 +1,9 @@
 #include "scope_changes.h"
 
 #include "library.h"
+#include "profiles.h"
+#include "switches.h"
+#include "window_sets.h"
 
 #include <mutex>
 
@@ -53,4 +56,40 @@ std::string change_path_move(const std::string &scope, const std::string &entry,
   if (auto route = route_for(scope))
     return run_through_helper(*route, {"path-mv", {entry, std::to_string(index)}});
   return lib_path_move(scope, entry, index);
+}
+
+bool change_entry_on(const std::string &scope, const std::string &entry) {
+  if (auto route = route_for(scope))
+    return run_through_helper(*route, {"path-on", {entry}}) != path_on_present;
+  return switch_entry_on(scope, entry);
+}
+
+void change_entry_off(const std::string &scope, const std::string &entry) {
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"path-off", {entry}});
+  else
+    switch_entry_off(scope, entry);
+}
+
+std::string change_profile_switch(const std::string &scope, const std::string &name, bool on) {
+  if (auto route = route_for(scope))
+    return run_through_helper(*route, {on ? "profile-on" : "profile-off", {name}});
+  return switch_profile(scope, name, on);
+}
+
+void change_profile_new(const std::string &scope, const std::string &name,
+                        const std::vector<std::string> &names) {
+  std::vector<std::string> args{name};
+  args.insert(args.end(), names.begin(), names.end());
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"profile-new", args});
+  else
+    new_profile(scope, name, names);
+}
+
+void change_profile_remove(const std::string &scope, const std::string &name) {
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"profile-rm", {name}});
+  else
+    remove_profile(scope, name);
 }

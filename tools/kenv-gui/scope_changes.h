@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Sends every later change of the system scope through the route, or, given nothing, to
 // the library again. Safe to call while the worker thread runs changes.
@@ -19,3 +20,10 @@ void change_del(const std::string &scope, const std::string &name);
 std::string change_path_add(const std::string &scope, const std::string &entry, std::int32_t index);
 std::string change_path_del(const std::string &scope, const std::string &entry);
 std::string change_path_move(const std::string &scope, const std::string &entry, std::int32_t index);
+// PATH switches and profiles, as switches.h and window_sets.h have them.
+bool change_entry_on(const std::string &scope, const std::string &entry);
+void change_entry_off(const std::string &scope, const std::string &entry);
+std::string change_profile_switch(const std::string &scope, const std::string &name, bool on);
+void change_profile_new(const std::string &scope, const std::string &name,
+                        const std::vector<std::string> &names);
+void change_profile_remove(const std::string &scope, const std::string &name);

@@ -1,6 +1,9 @@
 #include "request.h"
 
 #include "library.h"
+#include "profiles.h"
+#include "switches.h"
+#include "window_sets.h"
 
 #include <charconv>
 #include <cstdint>
@@ -8,18 +11,22 @@
 
 namespace {
 
-// The number of arguments of each operation, and whether its second argument is an index.
+// The number of arguments of each operation (the least, when more may follow), and whether
+// its second argument is an index.
 struct Shape {
   std::size_t args;
   bool indexed;
+  bool more = false;
 };
 
 const std::map<std::string, Shape> &shapes() {
-  static const std::map<std::string, Shape> table{{"set", {2, false}},
-                                                  {"unset", {1, false}},
-                                                  {"path-add", {2, true}},
-                                                  {"path-rm", {1, false}},
-                                                  {"path-mv", {2, true}}};
+  static const std::map<std::string, Shape> table{
+      {"set", {2, false}},         {"unset", {1, false}},
+      {"path-add", {2, true}},     {"path-rm", {1, false}},
+      {"path-mv", {2, true}},      {"path-on", {1, false}},
+      {"path-off", {1, false}},    {"profile-on", {1, false}},
+      {"profile-off", {1, false}}, {"profile-new", {1, false, true}},
+      {"profile-rm", {1, false}}};
   return table;
 }
 
@@ -53,15 +60,43 @@ std::optional<SystemRequest> decode_request(const std::string &text) {
     return std::nullopt;
   std::vector<std::string> fields = split_fields(text);
   auto shape = shapes().find(fields.front());
-  if (shape == shapes().end() || fields.size() != shape->second.args + 1)
+  if (shape == shapes().end() || fields.size() < shape->second.args + 1 ||
+      (!shape->second.more && fields.size() != shape->second.args + 1))
     return std::nullopt;
   if (shape->second.indexed && !parse_index(fields[2]))
     return std::nullopt;
   return SystemRequest{fields.front(), {fields.begin() + 1, fields.end()}};
 }
 
+namespace {
+
+// The changes of the window's other pages: PATH switches and profiles.
+std::optional<std::string> run_set_request(const std::string &scope, const SystemRequest &r) {
+  if (r.operation == "path-on")
+    return switch_entry_on(scope, r.args[0]) ? std::string() : std::string(path_on_present);
+  if (r.operation == "path-off") {
+    switch_entry_off(scope, r.args[0]);
+    return std::string();
+  }
+  if (r.operation == "profile-on" || r.operation == "profile-off")
+    return switch_profile(scope, r.args[0], r.operation == "profile-on");
+  if (r.operation == "profile-new") {
+    new_profile(scope, r.args[0], {r.args.begin() + 1, r.args.end()});
+    return std::string();
+  }
+  if (r.operation == "profile-rm") {
+    remove_profile(scope, r.args[0]);
+    return std::string();
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
 std::string run_request(const SystemRequest &r) {
   const std::string scope = "system";
+  if (auto note = run_set_request(scope, r))
+    return *note;
   if (r.operation == "set") {
     lib_set(scope, r.args[0], r.args[1]);
     return {};

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-// The operations: "set" NAME VALUE, "unset" NAME, "path-add" ENTRY INDEX, "path-rm" ENTRY
-// and "path-mv" ENTRY INDEX, an index in decimal.
+// The operations: "set" NAME VALUE, "unset" NAME, "path-add" ENTRY INDEX, "path-rm" ENTRY,
+// "path-mv" ENTRY INDEX (an index in decimal), "path-on" ENTRY and "path-off" ENTRY (an own
+// entry switched back on or off), "profile-on" NAME, "profile-off" NAME, "profile-new" NAME
+// VARIABLE... and "profile-rm" NAME.
 struct SystemRequest {
   std::string operation;
   std::vector<std::string> args;
@@ -27,3 +29,4 @@ std::optional<SystemRequest> decode_request(const std::string &text);
 // Runs a request decode_request returned on the system scope through the library. Returns the note a change
 // may leave after succeeding; throws LibraryError with the library's words when it refuses.
 std::string run_request(const SystemRequest &request);
+inline constexpr const char *path_on_present = "present";
