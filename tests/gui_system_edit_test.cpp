@@ -125,9 +125,11 @@ private slots:
     change_set("system", "EDITOR", "vim");
     change_profile_new("system", "editing", {"EDITOR"});
     change_profile_remove("system", "editing");
+    GuiSandbox::write(sandbox_->root() + "/pager.env", "PAGER=less\n");
+    change_profile_import("system", "paging", sandbox_->root() + "/pager.env");
     QFile log(path("pkexec.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll().count('\n'), 6);
+    QCOMPARE(log.readAll().count('\n'), 7);
   }
 
   void refusalsComeBackToThePage_data() {

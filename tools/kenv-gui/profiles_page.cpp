@@ -125,7 +125,7 @@ void ProfilesPage::import_file() {
   std::string scope = scope_, profile = name.toStdString(), path = file.toStdString();
   runner_(
       [scope, profile, path] {
-        import_profile(scope, profile, path);
+        change_profile_import(scope, profile, path);
         return std::string();
       },
       message_);

@@ -87,6 +87,13 @@ void change_profile_new(const std::string &scope, const std::string &name,
     new_profile(scope, name, names);
 }
 
+void change_profile_import(const std::string &scope, const std::string &name, const std::string &file) {
+  if (auto route = route_for(scope))
+    run_through_helper(*route, {"profile-import", {name, file}});
+  else
+    import_profile(scope, name, file);
+}
+
 void change_profile_remove(const std::string &scope, const std::string &name) {
   if (auto route = route_for(scope))
     run_through_helper(*route, {"profile-rm", {name}});

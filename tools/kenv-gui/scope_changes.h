@@ -26,4 +26,5 @@ void change_entry_off(const std::string &scope, const std::string &entry);
 std::string change_profile_switch(const std::string &scope, const std::string &name, bool on);
 void change_profile_new(const std::string &scope, const std::string &name,
                         const std::vector<std::string> &names);
+void change_profile_import(const std::string &scope, const std::string &name, const std::string &file);
 void change_profile_remove(const std::string &scope, const std::string &name);

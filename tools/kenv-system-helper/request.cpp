@@ -20,13 +20,18 @@ struct Shape {
 };
 
 const std::map<std::string, Shape> &shapes() {
-  static const std::map<std::string, Shape> table{
-      {"set", {2, false}},         {"unset", {1, false}},
-      {"path-add", {2, true}},     {"path-rm", {1, false}},
-      {"path-mv", {2, true}},      {"path-on", {1, false}},
-      {"path-off", {1, false}},    {"profile-on", {1, false}},
-      {"profile-off", {1, false}}, {"profile-new", {1, false, true}},
-      {"profile-rm", {1, false}}};
+  static const std::map<std::string, Shape> table{{"set", {2, false}},
+                                                  {"unset", {1, false}},
+                                                  {"path-add", {2, true}},
+                                                  {"path-rm", {1, false}},
+                                                  {"path-mv", {2, true}},
+                                                  {"path-on", {1, false}},
+                                                  {"path-off", {1, false}},
+                                                  {"profile-on", {1, false}},
+                                                  {"profile-off", {1, false}},
+                                                  {"profile-new", {1, false, true}},
+                                                  {"profile-import", {2, false}},
+                                                  {"profile-rm", {1, false}}};
   return table;
 }
 
@@ -82,6 +87,10 @@ std::optional<std::string> run_set_request(const std::string &scope, const Syste
     return switch_profile(scope, r.args[0], r.operation == "profile-on");
   if (r.operation == "profile-new") {
     new_profile(scope, r.args[0], {r.args.begin() + 1, r.args.end()});
+    return std::string();
+  }
+  if (r.operation == "profile-import") {
+    import_profile(scope, r.args[0], r.args[1]);
     return std::string();
   }
   if (r.operation == "profile-rm") {

@@ -13,7 +13,8 @@
 // The operations: "set" NAME VALUE, "unset" NAME, "path-add" ENTRY INDEX, "path-rm" ENTRY,
 // "path-mv" ENTRY INDEX (an index in decimal), "path-on" ENTRY and "path-off" ENTRY (an own
 // entry switched back on or off), "profile-on" NAME, "profile-off" NAME, "profile-new" NAME
-// VARIABLE... and "profile-rm" NAME.
+// VARIABLE..., "profile-import" NAME FILE (a file the helper reads as root) and
+// "profile-rm" NAME.
 struct SystemRequest {
   std::string operation;
   std::vector<std::string> args;
