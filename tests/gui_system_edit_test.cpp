@@ -113,7 +113,7 @@ private slots:
     QCOMPARE(log.readAll(), QByteArray(KENV_HELPER "\n" KENV_HELPER "\n"));
   }
 
-  void pathSwitchesAndProfilesRunThroughTheHelperToo() {
+  void pathSwitchesProfilesAndAppliesRunThroughTheHelperToo() {
     offer("exec env -i \"$@\"");
     edit_action()->trigger();
     const std::string entry = sandbox_->root() + "/tools";
@@ -127,9 +127,18 @@ private slots:
     change_profile_remove("system", "editing");
     GuiSandbox::write(sandbox_->root() + "/pager.env", "PAGER=less\n");
     change_profile_import("system", "paging", sandbox_->root() + "/pager.env");
+    const std::string doc = sandbox_->root() + "/apply.env";
+    GuiSandbox::write(doc, "KENV_APPLIED=yes\n");
+    change_apply(doc, plan_apply(doc, "system"));
+    QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("yes"));
+    GuiSandbox::write(doc, "KENV_APPLIED=shown\n");
+    ApplyPlan shown = plan_apply(doc, "system");
+    GuiSandbox::write(doc, "KENV_APPLIED=not shown\n");
+    QVERIFY_THROWS_EXCEPTION(LibraryError, change_apply(doc, shown));
+    QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("yes"));
     QFile log(path("pkexec.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll().count('\n'), 7);
+    QCOMPARE(log.readAll().count('\n'), 9);
   }
 
   void refusalsComeBackToThePage_data() {

@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "library.h"
+#include "scope_changes.h"
 #include "system_edit.h"
 #include "window_sets.h"
 
@@ -276,6 +277,8 @@ void MainWindow::apply_file() {
                          .arg(file, scope, changes_text(plan.changes))))
           return;
         ScopeTab *tab = plan.now.scope == "system" ? system_ : user_;
-        tab->run_change([plan = std::move(plan)] { return carry_out(plan); }, message_);
+        tab->run_change(
+            [plan = std::move(plan), path = file.toStdString()] { return change_apply(path, plan); },
+            message_);
       });
 }

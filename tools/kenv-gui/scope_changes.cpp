@@ -100,3 +100,9 @@ void change_profile_remove(const std::string &scope, const std::string &name) {
   else
     remove_profile(scope, name);
 }
+
+std::string change_apply(const std::string &file, const ApplyPlan &plan) {
+  if (auto route = route_for(plan.now.scope))
+    return run_through_helper(*route, {"apply", {file, applied_lines(plan.changes)}});
+  return carry_out(plan);
+}

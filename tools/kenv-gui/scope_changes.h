@@ -5,6 +5,7 @@
 #pragma once
 
 #include "system_helper.h"
+#include "window_sets.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,3 +29,5 @@ void change_profile_new(const std::string &scope, const std::string &name,
                         const std::vector<std::string> &names);
 void change_profile_import(const std::string &scope, const std::string &name, const std::string &file);
 void change_profile_remove(const std::string &scope, const std::string &name);
+// The planned apply of the file, carried out as window_sets.h's carry_out does.
+std::string change_apply(const std::string &file, const ApplyPlan &plan);

@@ -31,7 +31,8 @@ const std::map<std::string, Shape> &shapes() {
                                                   {"profile-off", {1, false}},
                                                   {"profile-new", {1, false, true}},
                                                   {"profile-import", {2, false}},
-                                                  {"profile-rm", {1, false}}};
+                                                  {"profile-rm", {1, false}},
+                                                  {"apply", {2, false}}};
   return table;
 }
 
@@ -52,6 +53,13 @@ std::vector<std::string> split_fields(const std::string &text) {
 }
 
 } // namespace
+
+std::string applied_lines(const std::vector<Change> &changes) {
+  std::string lines;
+  for (const Change &c : changes)
+    lines += diff_line(c) + '\n';
+  return lines;
+}
 
 std::string encode_request(const SystemRequest &request) {
   std::string text = request.operation + '\0';
@@ -92,6 +100,13 @@ std::optional<std::string> run_set_request(const std::string &scope, const Syste
   if (r.operation == "profile-import") {
     import_profile(scope, r.args[0], r.args[1]);
     return std::string();
+  }
+  if (r.operation == "apply") {
+    ApplyPlan plan = plan_apply(r.args[0], scope);
+    if (plan.now.scope != scope || applied_lines(plan.changes) != r.args[1])
+      throw LibraryError("the system scope or " + r.args[0] +
+                         " changed since the changes were shown; nothing was changed");
+    return carry_out(plan);
   }
   if (r.operation == "profile-rm") {
     remove_profile(scope, r.args[0]);

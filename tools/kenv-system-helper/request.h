@@ -13,8 +13,10 @@
 // The operations: "set" NAME VALUE, "unset" NAME, "path-add" ENTRY INDEX, "path-rm" ENTRY,
 // "path-mv" ENTRY INDEX (an index in decimal), "path-on" ENTRY and "path-off" ENTRY (an own
 // entry switched back on or off), "profile-on" NAME, "profile-off" NAME, "profile-new" NAME
-// VARIABLE..., "profile-import" NAME FILE (a file the helper reads as root) and
-// "profile-rm" NAME.
+// VARIABLE..., "profile-import" NAME FILE (a file the helper reads as root), "profile-rm"
+// NAME and "apply" FILE LINES: the document applied as the window showed it, LINES being
+// applied_lines of the changes the user confirmed; the helper plans it again and refuses
+// when its own plan differs, so that it never carries out a change nobody saw.
 struct SystemRequest {
   std::string operation;
   std::vector<std::string> args;
@@ -31,3 +33,7 @@ std::optional<SystemRequest> decode_request(const std::string &text);
 // may leave after succeeding; throws LibraryError with the library's words when it refuses.
 std::string run_request(const SystemRequest &request);
 inline constexpr const char *path_on_present = "present";
+
+struct Change;
+// The changes of an apply as the "apply" request carries them: their diff lines, one a line.
+std::string applied_lines(const std::vector<Change> &changes);
