@@ -3,7 +3,7 @@
 # yyjson::yyjson target compiles with: YYJSON_VERSION_HEX. The project's own link-check
 # stand-in (cmake/yyjson-standin) has no version; it says KENV_YYJSON_STANDIN instead and is
 # accepted only when the build asks for it with KENV_ALLOW_YYJSON_STANDIN.
-option(KENV_ALLOW_YYJSON_STANDIN "Accept the project's yyjson stand-in (a link check; the result does not work)" OFF)
+option(KENV_ALLOW_YYJSON_STANDIN "Accept the project's yyjson stand-in (a small reader and writer for builds to test, never to ship)" OFF)
 
 function(kenv_require_yyjson minimum_hex)
   get_target_property(dirs yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)

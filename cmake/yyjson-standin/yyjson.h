@@ -1,12 +1,13 @@
 /* A stand-in for yyjson: exactly the declarations kestrune-envvar-editor and kenv use, with
- * the signatures of yyjson 0.12, and functions that do nothing. It exists so that CI can
- * cross-compile and link the Windows DLL and kenv.exe where no yyjson built for Windows is
- * at hand. A library linked against it reads and writes no JSON: it is a link check, never
- * a build to run or ship.
+ * the signatures of yyjson 0.12, over a small plain reader and writer of its own (integers
+ * only, no allocator pools, no in-place reading). It exists so that CI can cross-compile the
+ * Windows DLL, kenv.exe and kenv-gui.exe where no yyjson built for Windows is at hand, and
+ * run them under wine; it has neither yyjson's speed nor its checks, and is never a build to
+ * ship.
  *
  * It declares itself with KENV_YYJSON_STANDIN instead of a YYJSON_VERSION_HEX, so that the
  * project's version check tells it apart from yyjson and accepts it only when the build asks
- * for the link check (KENV_ALLOW_YYJSON_STANDIN). */
+ * for it (KENV_ALLOW_YYJSON_STANDIN). */
 #ifndef KENV_YYJSON_STANDIN_H
 #define KENV_YYJSON_STANDIN_H
 
