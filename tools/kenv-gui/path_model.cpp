@@ -1,6 +1,7 @@
 #include "path_model.h"
 
 #include "models.h"
+#include "path_rows.h"
 
 #include <QApplication>
 #include <QMimeData>
@@ -20,19 +21,11 @@ void PathModel::set(const std::string &scope, std::vector<PathEntry> entries) {
 }
 
 int PathModel::own_index(int row) const {
-  if (row < 0 || row >= rowCount() || !entries_[static_cast<std::size_t>(row)].editable)
-    return -1;
-  int own = 0;
-  for (int i = 0; i < row; ++i)
-    own += entries_[static_cast<std::size_t>(i)].editable ? 1 : 0;
-  return own;
+  return ::own_index(entries_, row);
 }
 
 int PathModel::own_count() const {
-  int own = 0;
-  for (const PathEntry &e : entries_)
-    own += e.editable ? 1 : 0;
-  return own;
+  return ::own_count(entries_);
 }
 
 int PathModel::rowCount(const QModelIndex &parent) const {
@@ -44,19 +37,11 @@ int PathModel::columnCount(const QModelIndex &parent) const {
 }
 
 QString PathModel::state_text(const PathEntry &e) const {
-  QStringList words;
-  if (!e.exists)
-    words << (e.entry.empty() ? tr("empty: a shell searches the current folder")
-                              : tr("missing: no such folder"));
-  if (e.dup)
-    words << tr("duplicate of an earlier entry");
-  return words.isEmpty() ? tr("ok") : words.join(QStringLiteral("; "));
+  return QString::fromStdString(path_state_text(e));
 }
 
 QString PathModel::origin_text(const PathEntry &e) const {
-  QString where = QString::fromStdString(e.origin.empty() ? e.source : e.origin);
-  QString who = e.editable ? tr("%1 scope").arg(QString::fromStdString(scope_)) : tr("read-only");
-  return who + QStringLiteral(" · ") + where;
+  return QString::fromStdString(path_origin_text(scope_, e));
 }
 
 QVariant PathModel::data(const QModelIndex &index, int role) const {
