@@ -1,7 +1,6 @@
 // The front ends' reading of the listing document: where each PATH entry comes from, which
 // entries the scope owns, and the session view, with and without those members.
 #include "listing.h"
-#include "path_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -51,27 +50,3 @@ TEST(FrontendListing, ReadsTheSessionViewInOrder) {
 }
 
 } // namespace
-
-TEST(FrontendListing, CountsPathPositionsAmongTheScopesOwnEntriesOnly) {
-  std::vector<PathEntry> entries{{"/a", true, false, "path", "", true},
-                                 {"/b", true, false, "session", "", false},
-                                 {"/c", false, false, "path", "", true}};
-  EXPECT_EQ(own_count(entries), 2);
-  const int expected[] = {0, -1, 1, -1};
-  for (int row = 0; row < 4; ++row)
-    EXPECT_EQ(own_index(entries, row), expected[row]) << row;
-  EXPECT_EQ(path_state_text(entries[0]), "ok");
-  EXPECT_EQ(path_state_text(entries[2]), "missing: no such folder");
-  EXPECT_EQ(path_state_text({"", false, true, "path", "", true}),
-            "empty: a shell searches the current folder; duplicate of an earlier entry");
-  EXPECT_EQ(path_origin_text("user", entries[1]), "read-only · session");
-}
-
-TEST(FrontendListing, FindsTheUserBackupTakenSinceAChangeStarted) {
-  std::vector<Backup> newest_first{{"3", "/b/3", "2025-01-02T10:00:05Z", "system", 1},
-                                   {"2", "/b/2", "2025-01-02T10:00:00Z", "user", 1},
-                                   {"1", "/b/1", "2025-01-02T09:59:59Z", "user", 1}};
-  const std::time_t ten_o_clock = 1735812000; // 2025-01-02T10:00:00Z
-  EXPECT_EQ(backup_taken_since(newest_first, ten_o_clock)->path, "/b/2");
-  EXPECT_FALSE(backup_taken_since(newest_first, ten_o_clock + 1));
-}

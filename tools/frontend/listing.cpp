@@ -1,10 +1,8 @@
 #include "listing.h"
 
-#include "backup_files.h"
 #include "library.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <yyjson.h>
 
@@ -179,20 +177,4 @@ const Variable *find_variable(const Listing &listing, const std::string &name) {
     if (same_name_ignoring_case(v.name, name))
       return &v;
   return nullptr;
-}
-
-std::optional<Backup> backup_taken_since(const std::vector<Backup> &backups, std::time_t started) {
-  // Backups carry their time as "2025-01-02T10:00:00Z", which sorts as text.
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &started);
-#else
-  gmtime_r(&started, &tm);
-#endif
-  char since[32];
-  std::strftime(since, sizeof since, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  for (const Backup &b : backups)
-    if (!is_system_scope(b.scope) && b.ts && *b.ts >= since)
-      return b;
-  return std::nullopt;
 }

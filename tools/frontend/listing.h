@@ -3,7 +3,6 @@
 // expected shape is reported as a LibraryError.
 #pragma once
 
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,9 +76,6 @@ Listing parse_listing(const std::string &json);
 // The listing's "session" member as compact JSON, "[]" when the listing has none.
 std::string session_document(const std::string &listing_json);
 std::vector<Backup> parse_backups(const std::string &json);
-// The backup a change of the user scope that started at `started` took: the newest user
-// backup taken in that second or later (backup times have whole seconds). nullopt when none.
-std::optional<Backup> backup_taken_since(const std::vector<Backup> &backups, std::time_t started);
 
 // The variable a name means: the one spelled exactly so, else the first whose name differs
 // only in ASCII letter case (the library matches names that way). nullptr when none.

@@ -12,6 +12,11 @@
 
 namespace {
 
+// Backups carry their time as "2025-01-02T10:00:00Z", which sorts as text.
+QString backup_time(const QDateTime &utc) {
+  return utc.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+}
+
 QString change_lines(const std::vector<VariableChange> &changes) {
   QString out;
   for (const VariableChange &c : changes) {
@@ -26,6 +31,14 @@ QString change_lines(const std::vector<VariableChange> &changes) {
 }
 
 } // namespace
+
+std::optional<Backup> backup_taken_by(const std::vector<Backup> &backups, const QDateTime &started) {
+  std::string since = backup_time(started).toStdString();
+  for (const Backup &b : backups)
+    if (!is_system_scope(b.scope) && b.ts && *b.ts >= since)
+      return b;
+  return std::nullopt;
+}
 
 BackupsPage::BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *parent)
     : QWidget(parent), runner_(std::move(runner)), queue_(queue) {
@@ -121,7 +134,7 @@ void BackupsPage::restore_selected() {
 void BackupsPage::undo_last_change() {
   if (!last_change_)
     return;
-  std::optional<Backup> backup = backup_taken_since(backups_, last_change_->toSecsSinceEpoch());
+  std::optional<Backup> backup = backup_taken_by(backups_, *last_change_);
   if (!backup) {
     message_->setText(tr("No backup of the user scope was taken since the last change made here."));
     message_->show();

@@ -48,3 +48,7 @@ private:
   void show_diff();
   void restore_selected();
 };
+
+// The backup a change that started at `started` (UTC) took: the newest backup of the user
+// scope whose time is that or later. nullopt when there is none. `backups` is newest first.
+std::optional<Backup> backup_taken_by(const std::vector<Backup> &backups, const QDateTime &started);

@@ -1,7 +1,6 @@
 #include "path_model.h"
 
 #include "models.h"
-#include "path_rows.h"
 
 #include <QApplication>
 #include <QMimeData>
@@ -21,11 +20,19 @@ void PathModel::set(const std::string &scope, std::vector<PathEntry> entries) {
 }
 
 int PathModel::own_index(int row) const {
-  return ::own_index(entries_, row);
+  if (row < 0 || row >= rowCount() || !entries_[static_cast<std::size_t>(row)].editable)
+    return -1;
+  int own = 0;
+  for (int i = 0; i < row; ++i)
+    own += entries_[static_cast<std::size_t>(i)].editable ? 1 : 0;
+  return own;
 }
 
 int PathModel::own_count() const {
-  return ::own_count(entries_);
+  int own = 0;
+  for (const PathEntry &e : entries_)
+    own += e.editable ? 1 : 0;
+  return own;
 }
 
 int PathModel::rowCount(const QModelIndex &parent) const {
@@ -37,11 +44,19 @@ int PathModel::columnCount(const QModelIndex &parent) const {
 }
 
 QString PathModel::state_text(const PathEntry &e) const {
-  return QString::fromStdString(path_state_text(e));
+  QStringList words;
+  if (!e.exists)
+    words << (e.entry.empty() ? tr("empty: a shell searches the current folder")
+                              : tr("missing: no such folder"));
+  if (e.dup)
+    words << tr("duplicate of an earlier entry");
+  return words.isEmpty() ? tr("ok") : words.join(QStringLiteral("; "));
 }
 
 QString PathModel::origin_text(const PathEntry &e) const {
-  return QString::fromStdString(path_origin_text(scope_, e));
+  QString where = QString::fromStdString(e.origin.empty() ? e.source : e.origin);
+  QString who = e.editable ? tr("%1 scope").arg(QString::fromStdString(scope_)) : tr("read-only");
+  return who + QStringLiteral(" · ") + where;
 }
 
 QVariant PathModel::data(const QModelIndex &index, int role) const {
