@@ -97,8 +97,12 @@ KENV_API int env_path_move(const char *scope, const char *entry, int32_t new_ind
  * it reads only backups the index does not know. */
 KENV_API char *env_backups(void);
 
-/* Makes a backup file's variables the user scope's variables again, after taking a fresh
- * backup of the current state. */
+/* Makes a backup file's variables the scope's variables again, after taking a fresh backup
+ * of the current state: the system scope when the document's "scope" says system (with the
+ * rights every system change needs), else the user scope. A document may carry "based_on",
+ * the store's variables as its author read them before composing "vars": when the store
+ * holds anything else by the time the change takes the scope's lock, the restore fails with
+ * "the <scope> scope changed while applying; nothing was changed; run it again". */
 KENV_API int env_restore(const char *backup_path);
 
 /* The words of the last failure, or "". Never NULL. */

@@ -5,6 +5,7 @@
 #include "library.h"
 #include "main_window.h"
 
+#include <QAction>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -159,6 +161,94 @@ private slots:
     QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), {"set", "FROM_KENV", "1"}), 0);
     QVERIFY(spy.wait(10000));
     QCOMPARE(window_->user()->variables()->model().vars().size(), std::size_t{1});
+  }
+
+  // Each variable's row names the place it comes from, not the library's tag for it.
+  void namesThePlaceEachVariableComesFrom() {
+    GuiSandbox::write(sandbox_->user_envd() + "/10-pager.conf", "PAGER=less\n");
+    GuiSandbox::write(GuiSandbox::system_envd() + "/20-lang.conf", "LANG=C.UTF-8\n");
+    lib_set("system", "TZ", "UTC");
+    set_in_form("EDITOR", "vim");
+    struct Case {
+      ScopeTab *tab;
+      std::string name, place;
+    } cases[] = {{window_->user(), "EDITOR", "kenv's user store"},
+                 {window_->user(), "PAGER", sandbox_->user_envd() + "/10-pager.conf"},
+                 {window_->system(), "TZ", "kenv's system store"},
+                 {window_->system(), "LANG", GuiSandbox::system_envd() + "/20-lang.conf"}};
+    for (const Case &c : cases) {
+      VariablesModel &model = c.tab->variables()->model();
+      QString place;
+      for (int row = 0; row < model.rowCount(); ++row)
+        if (model.vars()[static_cast<std::size_t>(row)].name == c.name)
+          place = model.index(row, VariablesModel::source).data().toString();
+      QCOMPARE(place, QString::fromStdString(c.place));
+    }
+  }
+
+  // The backups list says what the change each backup came before did, newest first.
+  void listsWhatEachChangeDid() {
+    std::string x = sandbox_->root() + "/x", y = sandbox_->root() + "/y";
+    struct Step {
+      std::function<void()> change;
+      std::string did;
+    } steps[] = {{[] { lib_set("user", "EDITOR", "vim"); }, "set EDITOR"},
+                 {[] { lib_set("user", "EDITOR", "nano"); }, "set EDITOR"},
+                 {[] { lib_set("user", "FOO", "1"); }, "set FOO"},
+                 {[] { lib_del("user", "FOO"); }, "unset FOO"},
+                 {[&] { lib_path_add("user", x, 0); }, "PATH + " + x},
+                 {[&] { lib_path_add("user", y, 1); }, "PATH + " + y},
+                 {[&] { lib_path_move("user", y, 0); }, "PATH order"},
+                 {[&] { lib_path_del("user", x); }, "PATH - " + x}};
+    for (const Step &step : steps)
+      step.change();
+    QVERIFY(reloads_after([&] { window_->reload(); }));
+    auto *list = user_widget<QTreeWidget>("backups");
+    int column = -1;
+    for (int c = 0; c < list->columnCount(); ++c)
+      if (list->headerItem()->text(c) == QStringLiteral("Change"))
+        column = c;
+    QVERIFY(column >= 0);
+    QCOMPARE(list->topLevelItemCount(), static_cast<int>(std::size(steps)));
+    for (std::size_t i = 0; i < std::size(steps); ++i)
+      QCOMPARE(list->topLevelItem(static_cast<int>(std::size(steps) - 1 - i))->text(column),
+               QString::fromStdString(steps[i].did));
+  }
+
+  // Undo takes back the latest change even when kenv made it and this window made none.
+  void undoesTheLatestChangeWhicheverFrontEndMadeIt() {
+    for (const char *value : {"vim", "nano"})
+      QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), {"set", "EDITOR", value}), 0);
+    QVERIFY(reloads_after([&] { window_->reload(); }));
+    QString asked;
+    window_->user()->backups()->confirm = [&](const QString &question) {
+      asked = question;
+      return true;
+    };
+    click("undo");
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+    QVERIFY2(asked.contains(QStringLiteral("set EDITOR")), qPrintable(asked));
+  }
+
+  // The scope exported to a file and the file applied after an edit: the window shows what it
+  // changes and asks first, and the apply is one change that Undo takes back.
+  void appliesAnExportedFileAsOneUndoableChange() {
+    QString file = QString::fromStdString(sandbox_->root() + "/state.json");
+    window_->choose_file = [&](bool) { return file; };
+    set_in_form("EDITOR", "vim");
+    window_->findChild<QAction *>(QStringLiteral("exportScope"))->trigger();
+    window_->queue().wait_idle();
+    set_in_form("EDITOR", "nano");
+    QString asked;
+    window_->confirm = [&](const QString &question) {
+      asked = question;
+      return true;
+    };
+    window_->findChild<QAction *>(QStringLiteral("applyFile"))->trigger();
+    QTRY_COMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+    QVERIFY2(asked.contains(QStringLiteral("~ EDITOR: nano -> vim")), qPrintable(asked));
+    click("undo");
+    QTRY_COMPARE(user_value("EDITOR"), std::optional<std::string>("nano"));
   }
 
   void thePreviewMatchesKenvEnv() {

@@ -129,10 +129,10 @@ TEST_F(KenvBackups, RestoreFailuresComeFromTheLibrary) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "kenv: cannot read backup: " + root() + "/nope.json\n");
-  write(root() + "/system.json", R"({"scope":"system","vars":[]})");
-  r = kenv({"restore", root() + "/system.json"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "kenv: restore is user-scope only\n");
+  write(root() + "/system.json", R"({"scope":"system","vars":[{"name":"S","value":"1"}]})");
+  EXPECT_EQ(kenv_ok({"restore", root() + "/system.json"}),
+            "Restored the system scope from " + root() + "/system.json\n");
+  EXPECT_EQ(kenv_ok({"get", "S", "--scope", "system"}), "1\n");
 }
 
 TEST_F(KenvBackups, RestoreLatestWithoutABackupFails) {

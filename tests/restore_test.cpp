@@ -102,14 +102,45 @@ TEST_F(Restore, ChecksRunInOrderAndChangeNothing) {
       {"{}", "backup missing vars array"},
       {"{\"scope\": \"user\"}", "backup missing vars array"},
       {"{\"vars\": {}}", "backup missing vars array"},
-      {"{\"scope\": \"System\"}", "restore is user-scope only"},
-      {"{\"Vars\": [], \"scope\": \"SYSTEM\", \"vars\": []}", "restore is user-scope only"},
+      {"{\"scope\": \"System\"}", "backup missing vars array"},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(restore_text(c.text), 0) << c.text;
     EXPECT_STREQ(env_last_error(), c.message) << c.text;
   }
   EXPECT_FALSE(fs::exists(data_dir() + "/backups"));
+}
+
+// A system-scope document goes to the system scope, through the same change as any other
+// system change; the user scope is not touched.
+TEST_F(Restore, SystemScopeDocumentsRestoreTheSystemScope) {
+  ASSERT_EQ(env_set("system", "OLD", "x"), 1);
+  ASSERT_EQ(restore_text(R"({"scope": "SYSTEM", "vars": [{"name": "S", "value": "1"}]})"), 1)
+      << env_last_error();
+  EXPECT_EQ(read(store_path("system")),
+            "{\n    \"vars\": [\n        {\n            \"name\": \"S\",\n            \"value\": \"1\"\n"
+            "        }\n    ]\n}");
+  EXPECT_EQ(backup_paths("system").size(), 2u);
+  EXPECT_FALSE(fs::exists(store_path("user")));
+}
+
+// A document composed from the store carries the store it read ("based_on"): a change that
+// landed in between makes the restore refuse, and that change survives.
+TEST_F(Restore, ADocumentComposedFromAnOlderStoreIsRefused) {
+  ASSERT_EQ(env_set("user", "A", "1"), 1);
+  const std::string composed =
+      R"({"vars": [{"name": "A", "value": "2"}], "based_on": [{"name": "A", "value": "1"}]})";
+  ASSERT_EQ(env_set("user", "B", "landed"), 1);
+  std::size_t backups = backup_paths().size();
+  std::string before = store();
+  EXPECT_EQ(restore_text(composed), 0);
+  EXPECT_STREQ(env_last_error(), "the user scope changed while applying; nothing was changed; run it again");
+  EXPECT_EQ(store(), before);
+  EXPECT_EQ(backup_paths().size(), backups);
+  ASSERT_EQ(restore_text(R"({"vars": [{"name": "B", "value": "landed"}, {"name": "A", "value": "2"}],
+      "based_on": [{"name": "B", "value": "landed"}, {"name": "A", "value": "1"}]})"),
+            1)
+      << env_last_error();
 }
 
 TEST_F(Restore, TakesStringElementsAndAcceptsStoreFiles) {

@@ -1,5 +1,5 @@
 // Backups on disk: env_backups lists them (backup_list.cpp), env_restore brings one back
-// into the user scope.
+// into the scope it names (the user scope unless its "scope" says system).
 #include "kestrune_env.h"
 
 #include "core/backups.h"
@@ -10,10 +10,25 @@
 #include "core/views.h"
 #include "platform/env_plat.h"
 
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace {
 
+// What env_restore reads of a document: the variables to restore, the scope they go to and,
+// when the document was composed from the scope's store (a front end applying a set of
+// variables), the store as it was read then.
+struct restore_doc {
+  env_scope scope = env_scope::user;
+  env_kv_list vars;
+  bool has_base = false;
+  env_kv_list base;
+};
+
 // Reads and checks the backup file; the restore list holds its variables in order.
-int read_backup(const char *backup_path, env_kv_list &vars) {
+int read_backup(const char *backup_path, restore_doc &out) {
   std::string text;
   int rc = env_read_file(backup_path, text);
   if (rc == env_not_regular) {
@@ -35,24 +50,45 @@ int read_backup(const char *backup_path, env_kv_list &vars) {
     return -1;
   }
   yyjson_val *scope = env_json_member(root, "scope");
-  if (yyjson_is_str(scope) && env_name_casecmp(yyjson_get_str(scope), "system") == 0) {
-    env_set_error("restore is user-scope only");
-    return -1;
-  }
+  if (yyjson_is_str(scope) && env_name_casecmp(yyjson_get_str(scope), "system") == 0)
+    out.scope = env_scope::system;
   yyjson_val *list = env_json_member(root, "vars");
   if (!yyjson_is_arr(list)) {
     env_set_error("backup missing vars array");
     return -1;
   }
-  env_json_take_vars(list, "overlay", vars);
+  env_json_take_vars(list, "overlay", out.vars);
+  yyjson_val *base = env_json_member(root, "based_on");
+  out.has_base = yyjson_is_arr(base);
+  if (out.has_base)
+    env_json_take_vars(base, "overlay", out.base);
   return 0;
 }
 
-// Makes the user scope equal to the backup: its pairs are set, and every name the store
+// The pairs of a list sorted, so that two lists holding the same records in another order
+// compare equal: the front end reads the store through the listing, whose order may differ.
+std::vector<std::pair<std::string, std::string>> sorted_pairs(const env_kv_list &vars) {
+  std::vector<std::pair<std::string, std::string>> out;
+  out.reserve(vars.size());
+  for (const env_kv &kv : vars)
+    out.emplace_back(kv.name, kv.value);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Makes the scope equal to the backup: its pairs are set, and every name the store
 // held that the backup lacks is removed from the native store too, except a protected name
 // where the native store holds the whole of it (the registry's PATH, which installers
-// write): that one is left, and the note says so.
-plan_verdict plan_restore(const env_kv_list &backup, const scope_state &st, change_plan &plan) {
+// write): that one is left, and the note says so. A document composed from the store is
+// refused when the store no longer holds what it was composed from: another change came
+// in between, and restoring would undo it.
+plan_verdict plan_restore(const restore_doc &doc, const scope_state &st, change_plan &plan) {
+  if (doc.has_base && sorted_pairs(doc.base) != sorted_pairs(st.store.vars)) {
+    env_set_error("the %s scope changed while applying; nothing was changed; run it again",
+                  env_scope_name(st.scope));
+    return plan_verdict::refused;
+  }
+  const env_kv_list &backup = doc.vars;
   plan.store = backup;
   for (const env_kv &kv : backup)
     plan.native.push_back({kv.name, kv.value});
@@ -78,16 +114,19 @@ int restore(const char *backup_path) {
     env_set_error("NULL or empty backup_path");
     return 0;
   }
-  env_kv_list backup;
-  if (read_backup(backup_path, backup) != 0)
+  restore_doc doc;
+  if (read_backup(backup_path, doc) != 0)
     return 0;
   // Every pair is checked before anything is read or written: the first one refused
   // refuses the whole file.
-  for (const env_kv &kv : backup)
-    if (env_plat_native_check(env_scope::user, kv.name.c_str(), kv.value.c_str()) != 0)
+  for (const env_kv &kv : doc.vars)
+    if (env_plat_native_check(doc.scope, kv.name.c_str(), kv.value.c_str()) != 0)
       return 0;
-  return run_change(env_scope::user, store_policy::may_be_replaced,
-                    [&](const scope_state &st, change_plan &plan) { return plan_restore(backup, st, plan); });
+  // A document composed from the store needs the store it was composed from; a backup does
+  // not, and may replace a store that cannot be used.
+  store_policy policy = doc.has_base ? store_policy::must_be_usable : store_policy::may_be_replaced;
+  return run_change(doc.scope, policy,
+                    [&](const scope_state &st, change_plan &plan) { return plan_restore(doc, st, plan); });
 }
 
 } // namespace

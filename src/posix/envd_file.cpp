@@ -46,7 +46,7 @@
 //    manager in C-escaped form ("\n", "\t", "\033") that the manager does not unescape, so
 //    the session would receive a backslash and letters instead of the byte.
 //  - An empty value is not written at all (see envd_store.cpp).
-#if !defined(_WIN32) && !defined(KENV_WIN_SIM)
+#if (!defined(_WIN32) && !defined(KENV_WIN_SIM)) || defined(KENV_ENVD_SYNTAX)
 
 #include "posix/posix.h"
 

@@ -2,6 +2,14 @@
 
 #include <unordered_map>
 
+VarPairs listing_store(const Listing &listing) {
+  VarPairs out;
+  for (const Variable &v : listing.vars)
+    if (v.source == "overlay")
+      out.emplace_back(v.name, v.value);
+  return out;
+}
+
 std::vector<VariableChange> backup_changes(const BackupFile &backup, const Listing &now) {
   std::unordered_map<std::string, const std::string *> stored, in_backup;
   for (const Variable &v : now.vars)

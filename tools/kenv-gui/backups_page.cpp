@@ -1,6 +1,7 @@
 #include "backups_page.h"
 
 #include "backup_diff.h"
+#include "change_summary.h"
 #include "library.h"
 #include "models.h"
 
@@ -11,11 +12,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Backups carry their time as "2025-01-02T10:00:00Z", which sorts as text.
-QString backup_time(const QDateTime &utc) {
-  return utc.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
-}
 
 QString change_lines(const std::vector<VariableChange> &changes) {
   QString out;
@@ -32,14 +28,6 @@ QString change_lines(const std::vector<VariableChange> &changes) {
 
 } // namespace
 
-std::optional<Backup> backup_taken_by(const std::vector<Backup> &backups, const QDateTime &started) {
-  std::string since = backup_time(started).toStdString();
-  for (const Backup &b : backups)
-    if (!is_system_scope(b.scope) && b.ts && *b.ts >= since)
-      return b;
-  return std::nullopt;
-}
-
 BackupsPage::BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *parent)
     : QWidget(parent), runner_(std::move(runner)), queue_(queue) {
   confirm = [this](const QString &question) {
@@ -49,7 +37,7 @@ BackupsPage::BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *pare
   auto *split = new QSplitter(this);
   list_ = new QTreeWidget(split);
   list_->setObjectName(QStringLiteral("backups"));
-  list_->setHeaderLabels({tr("Taken (UTC)"), tr("Scope"), tr("Variables"), tr("File")});
+  list_->setHeaderLabels({tr("Taken (UTC)"), tr("Scope"), tr("Change"), tr("Variables"), tr("File")});
   list_->setRootIsDecorated(false);
   diff_ = new QPlainTextEdit(split);
   diff_->setObjectName(QStringLiteral("backupDiff"));
@@ -74,25 +62,25 @@ BackupsPage::BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *pare
   connect(undo_, &QPushButton::clicked, this, &BackupsPage::undo_last_change);
 }
 
-void BackupsPage::show_backups(const std::vector<Backup> &backups, const Listing &user) {
-  QString keep = list_->currentItem() ? list_->currentItem()->text(3) : QString();
+void BackupsPage::show_backups(const std::vector<Backup> &backups, const std::vector<std::string> &changes,
+                               const Listing &user) {
+  QString keep = list_->currentItem() ? list_->currentItem()->text(4) : QString();
   backups_ = backups;
   user_ = user;
   list_->clear();
-  for (const Backup &b : backups) {
-    auto *item = new QTreeWidgetItem(list_, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")),
+  bool any_user = false;
+  for (std::size_t i = 0; i < backups.size(); ++i) {
+    const Backup &b = backups[i];
+    QString change = i < changes.size() ? QString::fromStdString(changes[i]) : QString();
+    auto *item = new QTreeWidgetItem(list_, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")), change,
                                              QString::number(b.vars), shown(b.path)});
-    if (item->text(3) == keep)
+    if (item->text(4) == keep)
       list_->setCurrentItem(item);
+    any_user = any_user || !is_system_scope(b.scope);
   }
   list_->resizeColumnToContents(0);
-  undo_->setEnabled(last_change_.has_value());
-}
-
-void BackupsPage::change_started(const QDateTime &utc) {
-  // Backup times have whole seconds: the change started in this second or later.
-  last_change_ = QDateTime::fromSecsSinceEpoch(utc.toSecsSinceEpoch(), Qt::UTC);
-  undo_->setEnabled(true);
+  list_->resizeColumnToContents(2);
+  undo_->setEnabled(any_user);
 }
 
 void BackupsPage::show_diff() {
@@ -132,16 +120,18 @@ void BackupsPage::restore_selected() {
 }
 
 void BackupsPage::undo_last_change() {
-  if (!last_change_)
-    return;
-  std::optional<Backup> backup = backup_taken_by(backups_, *last_change_);
-  if (!backup) {
-    message_->setText(tr("No backup of the user scope was taken since the last change made here."));
-    message_->show();
-    return;
-  }
-  if (!confirm(tr("Undo the last change by restoring the backup it took (%1)?").arg(shown(backup->path))))
-    return;
-  std::string path = backup->path;
-  runner_([path] { return lib_restore(path); }, message_);
+  Listing now = user_;
+  queue_.run<std::optional<LastChange>>(
+      this, [now] { return last_change(now); },
+      [this](std::optional<LastChange> change) {
+        if (!change) {
+          message_->setText(tr("There is no backup of the user scope to go back to."));
+          message_->show();
+          return;
+        }
+        if (!confirm(tr("Undo the last change (%1) by restoring the backup taken before it (%2)?")
+                         .arg(QString::fromStdString(change->summary), shown(change->backup_path))))
+          return;
+        runner_([change = *change] { return undo_change(change); }, message_);
+      });
 }

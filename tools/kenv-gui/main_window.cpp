@@ -2,10 +2,13 @@
 
 #include "gui_platform.h"
 #include "library.h"
+#include "window_sets.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 #include <set>
@@ -14,6 +17,7 @@
 struct Snapshot {
   Listing user, system;
   std::vector<Backup> backups;
+  std::vector<std::string> changes; // what the change each backup came before did
   QStringList errors;
 };
 
@@ -30,12 +34,17 @@ Listing load_scope(const std::string &scope, QStringList &errors) {
   }
 }
 
-Snapshot load_snapshot() {
+// The backups whose changes the list says: a reload reads at most these many backups, and
+// only those taken since the last reload once their summaries are known.
+constexpr std::size_t summarised_backups = 200;
+
+Snapshot load_snapshot(SummaryCache &summaries) {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
   try {
     s.backups = parse_backups(lib_backups());
+    s.changes = summarise_backups(s.backups, s.user, s.system, summarised_backups, summaries);
   } catch (const std::exception &e) {
     s.errors << QObject::tr("backups: %1").arg(QString::fromUtf8(e.what()));
   }
@@ -96,6 +105,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
   auto later = [this] { debounce_.start(); };
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, later);
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, later);
+  choose_file = [this](bool saving) {
+    QString filter = tr("Scope state (*.json);;environment.d file (*.conf);;Any file (*)");
+    return saving ? QFileDialog::getSaveFileName(this, tr("Export scope"), QString(), filter)
+                  : QFileDialog::getOpenFileName(this, tr("Apply file"), QString(), filter);
+  };
+  confirm = [this](const QString &question) {
+    return QMessageBox::question(this, tr("Apply file"), question) == QMessageBox::Yes;
+  };
+  message_ = make_message_label(QStringLiteral("windowMessage"), this);
+  statusBar()->addPermanentWidget(message_, 1);
   build_menus();
   statusBar()->showMessage(tr("Loading…"));
   resize(1100, 720);
@@ -109,6 +128,11 @@ void MainWindow::build_menus() {
   QMenu *file = menuBar()->addMenu(tr("&File"));
   QAction *reload = file->addAction(tr("&Reload"), this, &MainWindow::reload);
   reload->setShortcut(QKeySequence::Refresh);
+  file->addSeparator();
+  file->addAction(tr("&Export scope…"), this, &MainWindow::export_scope)
+      ->setObjectName(QStringLiteral("exportScope"));
+  file->addAction(tr("&Apply file…"), this, &MainWindow::apply_file)
+      ->setObjectName(QStringLiteral("applyFile"));
   file->addSeparator();
   QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
@@ -133,19 +157,21 @@ void MainWindow::reload() {
     return;
   }
   loading_ = true;
-  queue_.run<Snapshot>(this, load_snapshot, [this](Snapshot s) {
-    apply(s);
-    loading_ = false;
-    if (std::exchange(again_, false))
-      return reload();
-    emit reloaded();
-  });
+  queue_.run<Snapshot>(
+      this, [this] { return load_snapshot(summaries_); },
+      [this](Snapshot s) {
+        apply(s);
+        loading_ = false;
+        if (std::exchange(again_, false))
+          return reload();
+        emit reloaded();
+      });
 }
 
 void MainWindow::apply(const Snapshot &s) {
   user_->show_listing(s.user);
   system_->show_listing(s.system);
-  user_->backups()->show_backups(s.backups, s.user);
+  user_->backups()->show_backups(s.backups, s.changes, s.user);
   watch(s);
   statusBar()->showMessage(
       s.errors.isEmpty()
@@ -167,4 +193,80 @@ void MainWindow::watch(const Snapshot &s) {
 
 QStringList MainWindow::watched() const {
   return watcher_.directories();
+}
+
+ScopeTab *MainWindow::current_scope() {
+  return scopes_->currentWidget() == system_ ? system_ : user_;
+}
+
+void MainWindow::export_scope() {
+  QString file = choose_file(true);
+  if (file.isEmpty())
+    return;
+  std::string scope = current_scope()->scope(), path = file.toStdString();
+  message_->hide();
+  queue_.run<ChangeResult>(
+      this,
+      [scope, path] {
+        return guarded([&] {
+          ::export_scope(scope, path);
+          return std::string();
+        });
+      },
+      [this, scope, file](ChangeResult result) {
+        message_->setText(result.ok
+                              ? tr("Exported the %1 scope to %2").arg(QString::fromStdString(scope), file)
+                              : tr("Not exported: %1").arg(result.message));
+        message_->show();
+      });
+}
+
+namespace {
+
+struct Planned {
+  std::optional<ApplyPlan> plan;
+  QString error;
+};
+
+QString changes_text(const std::vector<Change> &changes) {
+  QString out;
+  for (const Change &c : changes)
+    out += QString::fromStdString(diff_line(c)) + QLatin1Char('\n');
+  return out;
+}
+
+} // namespace
+
+void MainWindow::apply_file() {
+  QString file = choose_file(false);
+  if (file.isEmpty())
+    return;
+  std::string scope = current_scope()->scope(), path = file.toStdString();
+  message_->hide();
+  queue_.run<Planned>(
+      this,
+      [scope, path] {
+        try {
+          return Planned{plan_apply(path, scope), {}};
+        } catch (const std::exception &e) {
+          return Planned{std::nullopt, QString::fromUtf8(e.what())};
+        }
+      },
+      [this, file](Planned planned) {
+        if (!planned.plan) {
+          message_->setText(tr("Not applied: %1").arg(planned.error));
+          return message_->show();
+        }
+        ApplyPlan plan = std::move(*planned.plan);
+        QString scope = QString::fromStdString(plan.now.scope);
+        if (plan.changes.empty()) {
+          message_->setText(tr("%1 holds nothing the %2 scope lacks: no changes").arg(file, scope));
+          return message_->show();
+        }
+        if (!confirm(tr("Apply %1 to the %2 scope? As one change, which Undo takes back:\n\n%3")
+                         .arg(file, scope, changes_text(plan.changes))))
+          return;
+        ScopeTab *tab = plan.now.scope == "system" ? system_ : user_;
+        tab->run_change([plan = std::move(plan)] { return carry_out(plan); }, message_);
+      });
 }

@@ -3,12 +3,15 @@
 // another editor), a quarter of a second after the last change it sees.
 #pragma once
 
+#include "change_summary.h"
 #include "library_queue.h"
 #include "scope_tab.h"
 
 #include <QFileSystemWatcher>
 #include <QMainWindow>
+
 #include <QTimer>
+#include <functional>
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -21,6 +24,9 @@ public:
   QTabWidget *scopes() { return scopes_; }
   LibraryQueue &queue() { return queue_; }
   QStringList watched() const;
+  // Ask for the file to export to (saving) or to apply, and before an apply; tests replace them.
+  std::function<QString(bool saving)> choose_file;
+  std::function<bool(const QString &question)> confirm;
 
 public slots:
   // Reads both scopes and the backups afresh, on the worker thread.
@@ -35,12 +41,19 @@ private:
   QTabWidget *scopes_;
   ScopeTab *user_;
   ScopeTab *system_;
+  // Read and written on the worker thread only.
+  SummaryCache summaries_;
   QFileSystemWatcher watcher_;
   QTimer debounce_;
   bool loading_ = false;
   bool again_ = false;
 
+  QLabel *message_;
+
   void build_menus();
+  ScopeTab *current_scope();
+  void export_scope();
+  void apply_file();
   void apply(const struct Snapshot &snapshot);
   void watch(const struct Snapshot &snapshot);
 };

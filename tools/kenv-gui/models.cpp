@@ -6,9 +6,10 @@ QString shown(const std::string &text) {
   return QString::fromStdString(visible(text));
 }
 
-void VariablesModel::set(std::vector<Variable> vars) {
+void VariablesModel::set(std::vector<Variable> vars, std::vector<std::string> places) {
   beginResetModel();
   vars_ = std::move(vars);
+  places_ = std::move(places);
   endResetModel();
 }
 
@@ -38,15 +39,14 @@ QVariant VariablesModel::data(const QModelIndex &index, int role) const {
   case expanded:
     return shown(v.expanded);
   default:
-    return role == Qt::ToolTipRole && v.source == "overlay" ? tr("set through this editor or kenv")
-                                                            : shown(v.source);
+    return QString::fromStdString(places_[static_cast<std::size_t>(index.row())]);
   }
 }
 
 QVariant VariablesModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
     return {};
-  static const char *const titles[] = {"Name", "Value", "Expanded value", "Source"};
+  static const char *const titles[] = {"Name", "Value", "Expanded value", "Comes from"};
   return tr(titles[section]);
 }
 

@@ -23,7 +23,8 @@ public:
   enum Column { name, value, expanded, source, column_count };
   using QAbstractTableModel::QAbstractTableModel;
 
-  void set(std::vector<Variable> vars);
+  // The variables with where each comes from, in the user's words.
+  void set(std::vector<Variable> vars, std::vector<std::string> places);
   const std::vector<Variable> &vars() const { return vars_; }
 
   int rowCount(const QModelIndex &parent = {}) const override;
@@ -33,6 +34,7 @@ public:
 
 private:
   std::vector<Variable> vars_;
+  std::vector<std::string> places_;
 };
 
 class SessionModel : public QAbstractTableModel {

@@ -1,6 +1,7 @@
 #include "path_model.h"
 
 #include "models.h"
+#include "window_texts.h"
 
 #include <QApplication>
 #include <QMimeData>
@@ -20,19 +21,11 @@ void PathModel::set(const std::string &scope, std::vector<PathEntry> entries) {
 }
 
 int PathModel::own_index(int row) const {
-  if (row < 0 || row >= rowCount() || !entries_[static_cast<std::size_t>(row)].editable)
-    return -1;
-  int own = 0;
-  for (int i = 0; i < row; ++i)
-    own += entries_[static_cast<std::size_t>(i)].editable ? 1 : 0;
-  return own;
+  return row < 0 ? -1 : ::own_index(entries_, static_cast<std::size_t>(row));
 }
 
 int PathModel::own_count() const {
-  int own = 0;
-  for (const PathEntry &e : entries_)
-    own += e.editable ? 1 : 0;
-  return own;
+  return ::own_count(entries_);
 }
 
 int PathModel::rowCount(const QModelIndex &parent) const {
@@ -44,19 +37,11 @@ int PathModel::columnCount(const QModelIndex &parent) const {
 }
 
 QString PathModel::state_text(const PathEntry &e) const {
-  QStringList words;
-  if (!e.exists)
-    words << (e.entry.empty() ? tr("empty: a shell searches the current folder")
-                              : tr("missing: no such folder"));
-  if (e.dup)
-    words << tr("duplicate of an earlier entry");
-  return words.isEmpty() ? tr("ok") : words.join(QStringLiteral("; "));
+  return QString::fromStdString(entry_state_text(e));
 }
 
 QString PathModel::origin_text(const PathEntry &e) const {
-  QString where = QString::fromStdString(e.origin.empty() ? e.source : e.origin);
-  QString who = e.editable ? tr("%1 scope").arg(QString::fromStdString(scope_)) : tr("read-only");
-  return who + QStringLiteral(" · ") + where;
+  return QString::fromStdString(entry_origin_text(e, scope_));
 }
 
 QVariant PathModel::data(const QModelIndex &index, int role) const {
@@ -103,9 +88,8 @@ bool PathModel::moveRows(const QModelIndex &source_parent, int source_row, int c
   if (destination_child == source_row || destination_child == source_row + 1)
     return false;
   // The entry's position among the own entries once it has moved.
-  int own = 0;
-  for (int i = 0; i < destination_child; ++i)
-    own += (i != source_row && entries_[static_cast<std::size_t>(i)].editable) ? 1 : 0;
+  int own = own_index_moved(entries_, static_cast<std::size_t>(source_row),
+                            static_cast<std::size_t>(destination_child));
   QString moved = QString::fromStdString(entries_[static_cast<std::size_t>(source_row)].entry);
   beginMoveRows({}, source_row, source_row, {}, destination_child);
   PathEntry e = std::move(entries_[static_cast<std::size_t>(source_row)]);

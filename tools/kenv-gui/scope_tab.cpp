@@ -1,5 +1,7 @@
 #include "scope_tab.h"
 
+#include "window_texts.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QStyle>
@@ -73,20 +75,13 @@ void ScopeTab::show_listing(const Listing &listing) {
 void ScopeTab::show_warnings(const Listing &listing) {
   warnings_->clear();
   QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-  for (const Warning &w : listing.warnings) {
-    QString subject =
-        w.entry ? (w.entry->empty() ? tr("(empty entry)") : shown(*w.entry)) : shown(w.name.value_or(""));
-    if (w.length)
-      subject += tr(" is %1 bytes").arg(*w.length);
-    new QListWidgetItem(icon, shown(w.message) + QStringLiteral(": ") + subject, warnings_);
-  }
+  for (const Warning &w : listing.warnings)
+    new QListWidgetItem(icon, QString::fromStdString(warning_line(w)), warnings_);
   pages_->setTabText(3, listing.warnings.empty() ? tr("&Warnings")
                                                  : tr("&Warnings (%1)").arg(listing.warnings.size()));
 }
 
 void ScopeTab::run_change(LibraryCall call, QLabel *where) {
-  if (backups_)
-    backups_->change_started(QDateTime::currentDateTimeUtc());
   where->hide();
   queue_.run<ChangeResult>(
       this, [call = std::move(call)] { return guarded(call); },

@@ -28,6 +28,8 @@ public:
   PathPage *path() { return path_; }
   SessionModel &session() { return session_; }
   QTabWidget *pages() { return pages_; }
+  // Runs a change of this scope on the worker thread; a refusal shows at `where`.
+  void run_change(LibraryCall call, QLabel *where);
 
 signals:
   // A change ran (refused or not): the views must reload.
@@ -44,7 +46,6 @@ private:
   QListWidget *warnings_;
   BackupsPage *backups_ = nullptr;
 
-  void run_change(LibraryCall call, QLabel *where);
   QWidget *make_session_page();
   void show_warnings(const Listing &listing);
 };

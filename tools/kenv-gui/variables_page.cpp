@@ -2,6 +2,7 @@
 
 #include "library.h"
 #include "list_editor.h"
+#include "window_texts.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -101,7 +102,7 @@ void VariablesPage::build_form(QVBoxLayout *layout) {
 void VariablesPage::show_listing(const Listing &listing) {
   scope_ = listing.scope;
   separator_ = listing.path_sep;
-  model_.set(listing.vars);
+  model_.set(listing.vars, variable_places(listing));
   update_buttons();
 }
 
@@ -151,10 +152,15 @@ void VariablesPage::delete_variable() {
 }
 
 void VariablesPage::edit_as_list() {
-  QString sep = QString::fromStdString(separator_);
-  ListEditor editor(name_->text(), value_->text().split(sep), this);
+  QStringList items;
+  for (const std::string &item : split_list(value_->text().toStdString(), separator_))
+    items << QString::fromStdString(item);
+  ListEditor editor(name_->text(), items, this);
   if (editor.exec() != QDialog::Accepted)
     return;
-  value_->setText(editor.items().join(sep));
+  std::vector<std::string> edited;
+  for (const QString &item : editor.items())
+    edited.push_back(item.toStdString());
+  value_->setText(QString::fromStdString(join_list(edited, separator_)));
   set_variable();
 }

@@ -290,6 +290,7 @@ int cmd_restore(const Words &argv) {
     write_err("kenv: left out: " + visible(refusal) + "\n");
   if (!note.empty())
     write_err("kenv: note: " + note + "\n");
-  write_out("Restored the user scope from " + visible(path) + "\n");
+  std::string scope = is_system_scope(read_backup_file(path).scope) ? "system" : "user";
+  write_out("Restored the " + scope + " scope from " + visible(path) + "\n");
   return 0;
 }

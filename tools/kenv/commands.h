@@ -15,6 +15,8 @@ int cmd_unset(const Words &argv);
 int cmd_path(const Words &argv);
 int cmd_backups(const Words &argv);
 int cmd_restore(const Words &argv);
+int cmd_export(const Words &argv);
+int cmd_apply(const Words &argv);
 int cmd_shell_init(const Words &argv);
 int cmd_doctor(const Words &argv);
 // Hidden: the words the shell completions ask for.

@@ -22,7 +22,9 @@ Commands:
   unset        delete a variable
   path         list PATH, or add, remove and move one entry
   backups      list, show, compare and prune the backups taken before every change
-  restore      make a backup's variables the user scope's variables again
+  restore      make a backup's variables its scope's variables again
+  export       write a scope's variables and PATH entries as one document
+  apply        make a scope hold what a document says, as one change
   shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
                add them to the shells' start-up files (--install)
   doctor       look for problems across both scopes
@@ -39,7 +41,8 @@ Results go to stdout, errors to stderr.
 
 Exit status: 0 on success; 1 when the change or listing fails (the reason follows "kenv:"
 on stderr), when `get` finds no such variable and when `doctor` finds something; 2 when
-kenv was called wrongly.
+kenv was called wrongly (a document apply cannot read included); 3 when `apply --check`
+finds something to change.
 
 Examples:
   kenv list
@@ -207,6 +210,58 @@ Examples:
   kenv path mv /usr/local/go/bin 99
 )";
 
+const char export_help[] = R"(Usage: kenv export [--scope user|system] [--format json|env] [-o FILE]
+
+Writes the scope's own variables (what its store holds, in its order) and its own PATH
+entries as one document, to stdout or to FILE (mode 0600; it may hold secrets).
+  json (the default): {"format": "kenv-state/1", "scope": "user", "vars": [{"name": ...,
+       "value": ...}, ...], "path": ["entry", ...]}; PATH is not among "vars"
+  env: a comment line naming the format and scope, then one NAME=value line per variable
+       in the environment.d syntax kenv writes, and PATH as PATH=${PATH}:a:b, so the file
+       is a valid environment.d file too
+Both read back with `kenv apply` to exactly the state they were written from.
+
+Options:
+  --format json|env   the document's format (default: json)
+  -o, --output FILE   write to FILE instead of stdout
+  --scope SCOPE       user (the default) or system
+
+Examples:
+  kenv export -o my-setup.json
+  kenv export --format env --scope system
+)";
+
+const char apply_help[] =
+    R"(Usage: kenv apply FILE [--scope user|system] [--prune] [--check] [--diff] [--json]
+
+Makes the scope hold what FILE says, as one change with one backup, whole or not at all.
+FILE (`-` for stdin) is a kenv-state/1 document in either format of `kenv export`; the
+scope is --scope, else the document's, else user. Every variable in FILE gets its value;
+FILE's PATH entries that the scope lacks are added at the end, in FILE's order, and
+entries already there stay where they are. When the scope holds what FILE says already,
+nothing is written and no backup is taken: it prints "no changes". A change that another
+process makes while apply runs is detected, and apply then changes nothing.
+
+Options:
+  --prune   afterwards the scope holds exactly FILE's variables (protected names such as
+            PATH are never deleted: one missing from FILE is kept and named) and its own
+            PATH is exactly FILE's list, in FILE's order
+  --check   change nothing; list what would change; exit 0 when nothing would, 3 when
+            something would
+  --diff    list each change on its own line: + NAME=value, - NAME, ~ NAME: old -> new,
+            + PATH entry, - PATH entry, ~ PATH order
+  --json    print {"changed": true|false, "changes": [{"op": "set"|"delete"|"path_add"|
+            "path_remove"|"path_order", "name", "old", "new"}], "backup": FILE|null}
+
+A document that is neither JSON nor environment.d lines, an unknown "format", a name given
+twice or a scope other than --scope is a usage error (exit 2) naming the line or name.
+
+Examples:
+  kenv apply my-setup.json
+  kenv apply team.env --check --diff
+  kenv export --scope system | ssh other-host kenv apply - --prune
+)";
+
 const char backups_help[] = R"(Usage: kenv backups [--json]
        kenv backups prune (--keep N | --older-than DAYS) [--dry-run] [--scope user|system]
        kenv backups show FILE|--latest [--scope user|system]
@@ -244,10 +299,11 @@ const char restore_help[] = R"(Usage: kenv restore FILE
        kenv restore --latest
        kenv restore --drop-invalid FILE
 
-Makes the variables of a backup the user scope's variables again, after taking a fresh
-backup of the current state: variables set since are removed, from environment.d too.
-FILE is a backup's path, or its file name as `kenv backups` shows it. --latest takes the
-newest backup of the user scope. Only user-scope backups can be restored. Variables that
+Makes the variables of a backup its scope's variables again, after taking a fresh backup
+of the current state: variables set since are removed, from environment.d too. FILE is a
+backup's path, or its file name as `kenv backups` shows it. --latest takes the newest
+backup of the user scope. A system-scope backup is restored into the system scope, which
+needs root. Profile records and switched-off PATH entries are left as they are. Variables that
 other environment.d files define are left alone. A backup holding a variable that
 environment.d cannot take is refused whole; --drop-invalid restores it without such
 variables and lists them.
@@ -340,6 +396,8 @@ constexpr Topic topics[] = {
     {"path add", path_add_help},
     {"path rm", path_rm_help},
     {"path mv", path_mv_help},
+    {"export", export_help},
+    {"apply", apply_help},
     {"backups", backups_help},
     {"restore", restore_help},
     {"shell-init", shell_init_help},
@@ -368,6 +426,7 @@ int show_help_for(const std::vector<std::string> &words) {
 std::string help_summary() {
   return "kenv: missing command\n"
          "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
-         "Commands: list, env, get, set, unset, path, backups, restore, shell-init, doctor\n"
+         "Commands: list, env, get, set, unset, path, backups, restore, export, apply,\n"
+         "          shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }

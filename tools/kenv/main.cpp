@@ -31,6 +31,8 @@ constexpr Command commands[] = {
     {"path", cmd_path},
     {"backups", cmd_backups},
     {"restore", cmd_restore},
+    {"export", cmd_export},
+    {"apply", cmd_apply},
     {"shell-init", cmd_shell_init},
     {"doctor", cmd_doctor},
     {"__complete", cmd_complete},

@@ -1,0 +1,154 @@
+// kenv export and kenv apply: a scope's state as a document, and a document applied as one
+// change.
+#include "kenv_run.h"
+
+#include <filesystem>
+
+#include <gmock/gmock.h>
+
+using ::testing::HasSubstr;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class KenvState : public KenvTest {
+protected:
+  std::size_t backups(const std::string &scope = "user") const {
+    std::error_code ec;
+    auto it = fs::directory_iterator(scope_dir(scope) + "/backups", ec);
+    return ec ? 0 : static_cast<std::size_t>(std::distance(it, fs::directory_iterator()));
+  }
+  std::string doc(const std::string &text) {
+    std::string path = root() + "/doc";
+    write(path, text);
+    return path;
+  }
+  // Sets the variables and PATH entries of a scope through kenv.
+  void given(const std::vector<std::pair<std::string, std::string>> &vars,
+             const std::vector<std::string> &path = {}) {
+    for (const auto &[name, value] : vars)
+      kenv({"set", name, value});
+    for (const std::string &e : path)
+      kenv({"path", "add", e});
+  }
+};
+
+// Values the export must carry through either format unchanged.
+const std::vector<std::pair<std::string, std::string>> corpus{
+    {"QUOTES", R"(he said "hi" and 'bye')"},
+    {"DOLLARS", "$HOME/go ${HOME} $$ a$ ${A:-x} $1"},
+    {"BACKSLASH", R"(C:\temp\ \" \\ end\)"},
+    {"SPACES", "  lead and trail  "},
+    {"UTF8", "\xC3\xBC\xC3\xB1\xC3\xAF \xE2\x82\xAC \xF0\x9F\x90\x8D"},
+    {"MARKS", "#not-a-comment;x=y`tick`"},
+    {"EMPTY", ""},
+};
+
+TEST_F(KenvState, ExportThenApplyIsANoOpAndRestoresTheStateExactly) {
+  given(corpus, {"/opt/one bin", "/opt/$two"});
+  for (const char *format : {"json", "env"}) {
+    std::string exported = kenv_ok({"export", "--format", format});
+    std::string file = doc(exported);
+    std::size_t taken = backups();
+    EXPECT_EQ(kenv_ok({"apply", file}), "no changes\n") << format;
+    EXPECT_EQ(backups(), taken) << format;
+    // Spoil the scope, then the document puts every value back.
+    kenv_ok({"set", "QUOTES", "changed"});
+    kenv_ok({"set", "EXTRA", "x"});
+    kenv_ok({"path", "rm", "/opt/$two"});
+    kenv_ok({"apply", file, "--prune"});
+    EXPECT_EQ(kenv_ok({"export", "--format", format}), exported) << format;
+    EXPECT_EQ(backups(), taken + 4) << format;
+  }
+}
+
+TEST_F(KenvState, OneRefusedValueRefusesTheWholeApply) {
+  given({{"A", "1"}});
+  std::string before = read(store_path("user"));
+  std::size_t taken = backups();
+  Outcome r = kenv({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "ok"},
+      {"name": "BAD", "value": "two\nlines"}], "path": ["/x"]})")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("'BAD'"));
+  EXPECT_EQ(read(store_path("user")), before);
+  EXPECT_EQ(backups(), taken);
+}
+
+TEST_F(KenvState, PruneLeavesExactlyTheDocumentButProtectedNames) {
+  given({{"A", "1"}, {"B", "2"}, {"TMP", "/scratch"}}, {"/a", "/b"});
+  Outcome r = kenv({"apply", doc("A=1\nC=3\nPATH=${PATH}:/c:/a\n"), "--prune", "--json"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "kenv: note: kept 'TMP' in the user scope: a protected name is never deleted\n");
+  EXPECT_THAT(r.out, HasSubstr(R"({"changed":true,"changes":[{"op":"set","name":"C","old":null,"new":"3"},)"
+                               R"({"op":"delete","name":"B","old":"2","new":null},)"
+                               R"({"op":"path_add","name":"PATH","old":null,"new":"/c"},)"
+                               R"({"op":"path_remove","name":"PATH","old":"/b","new":null}],"backup":")"));
+  EXPECT_EQ(kenv_ok({"export", "--format", "env"}),
+            "# kenv-state/1 scope=user\nA=1\nTMP=/scratch\nC=3\nPATH=${PATH}:/c:/a\n");
+}
+
+TEST_F(KenvState, CheckReportsAndExitsThreeWhenSomethingWouldChange) {
+  given({{"A", "1"}}, {"/a", "/b"});
+  struct Case {
+    std::vector<std::string> options;
+    std::string text;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"--check"}, "A=1\nPATH=${PATH}:/b\n", 0, "no changes\n"},
+      {{"--check"}, "A=2\nB=\"x y\"\nPATH=${PATH}:/c\n", 3, "~ A: 1 -> 2\n+ B=x y\n+ PATH /c\n"},
+      {{"--check", "--prune"}, "PATH=${PATH}:/b:/a\n", 3, "- A\n~ PATH order\n"},
+      {{"--check", "--json"}, "A=1\n", 0, "{\"changed\":false,\"changes\":[],\"backup\":null}\n"},
+  };
+  std::size_t taken = backups();
+  for (const Case &c : cases) {
+    std::vector<std::string> args{"apply", doc(c.text)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Outcome r = kenv(args);
+    EXPECT_EQ(r.status, c.status) << c.text;
+    EXPECT_EQ(r.out, c.out) << c.text;
+  }
+  EXPECT_EQ(backups(), taken);
+}
+
+TEST_F(KenvState, BadDocumentsAreUsageErrorsNamingTheLineOrName) {
+  given({{"A", "1"}});
+  struct Case {
+    std::string text;
+    std::vector<std::string> options;
+    std::string message;
+  } cases[] = {
+      {"A=1\nthis is not an assignment\n", {}, "line 2: not NAME=value"},
+      {R"({"format": "kenv-state/9", "vars": []})", {}, "unknown \"format\""},
+      {R"({"format": "kenv-state/1", "vars": [{"name": "X", "value": "1"}, {"name": "X", "value": "2"}]})",
+       {},
+       "'X' is given twice"},
+      {"X=1\nY=2\nX=3\n", {}, "line 3: 'X' is given twice"},
+      {R"({"format": "kenv-state/1", "scope": "system", "vars": []})",
+       {"--scope", "user"},
+       "the document is for the system scope, not the user scope"},
+  };
+  std::string before = read(store_path("user"));
+  for (const Case &c : cases) {
+    std::vector<std::string> args{"apply", doc(c.text)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Outcome r = kenv(args);
+    EXPECT_EQ(r.status, 2) << c.text;
+    EXPECT_THAT(r.err, HasSubstr(c.message)) << c.text;
+  }
+  EXPECT_EQ(read(store_path("user")), before);
+}
+
+TEST_F(KenvState, TheSystemScopeTakesItsOwnDocument) {
+  given({{"U", "user"}});
+  std::string file =
+      doc(R"({"format": "kenv-state/1", "scope": "system", "vars": [{"name": "S", "value": "1"}],
+      "path": ["/opt/sys"]})");
+  EXPECT_THAT(kenv_ok({"apply", file}), HasSubstr("Applied 2 changes to the system scope"));
+  EXPECT_EQ(kenv_ok({"export", "--scope", "system", "--format", "env"}),
+            "# kenv-state/1 scope=system\nS=1\nPATH=${PATH}:/opt/sys\n");
+  EXPECT_EQ(backups("system"), 1u);
+}
+
+} // namespace

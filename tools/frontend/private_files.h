@@ -1,0 +1,36 @@
+// Files the front ends keep for themselves beside the library's: profiles, their records
+// and the switched-off PATH entries, each private to its owner (folders 0700, files 0600)
+// and replaced atomically; and the short-lived document a change hands to the library.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A file in a new folder of the temporary directory that only this user may open, removed
+// with its folder when the guard goes, on every way out of the scope that made it.
+class PrivateTemp {
+public:
+  PrivateTemp(const std::string &name, const std::string &text);
+  ~PrivateTemp();
+  PrivateTemp(const PrivateTemp &) = delete;
+  PrivateTemp &operator=(const PrivateTemp &) = delete;
+  const std::string &path() const { return path_; }
+
+private:
+  std::string dir_;
+  std::string path_;
+};
+
+// The scope's data directory: the user's beside its export file's folder, the system's the
+// build-time state directory.
+std::string scope_data_dir(const std::string &scope);
+
+// Writes the file through a temporary file beside it and a rename, creating its folder
+// (0700) when missing; the file is 0600. LibraryError on failure.
+void write_private_file(const std::string &path, const std::string &text);
+// The file's bytes, or nullopt when there is no such file. LibraryError when it cannot be read.
+std::optional<std::string> read_text_file(const std::string &path);
+void remove_file(const std::string &path);
+// The names of the folder's regular files ending in `suffix`, without it, sorted.
+std::vector<std::string> files_ending(const std::string &dir, const std::string &suffix);

@@ -1,0 +1,329 @@
+#include "state.h"
+
+#include "backup_files.h"
+#include "json_doc.h"
+#include "library.h"
+#include "listing.h"
+#include "output.h"
+#include "posix/posix.h"
+#include "private_files.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <yyjson.h>
+
+namespace {
+
+constexpr const char *format_name = "kenv-state/1";
+constexpr const char *env_banner = "# kenv-state/1 scope=";
+
+std::string state_json(const ScopeState &st) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *root = yyjson_mut_obj(d);
+  json_add(d, root, "format", yyjson_mut_str(d, format_name));
+  json_add(d, root, "scope", json_text(d, st.scope));
+  json_add(d, root, "vars", json_vars(d, st.vars));
+  yyjson_mut_val *path = yyjson_mut_arr(d);
+  for (const std::string &e : st.path)
+    yyjson_mut_arr_append(path, json_text(d, e));
+  json_add(d, root, "path", path);
+  return json_write(d, root, YYJSON_WRITE_PRETTY_TWO_SPACES) + "\n";
+}
+
+std::string state_env(const ScopeState &st) {
+  std::string out = env_banner + st.scope + "\n";
+  for (const StateVar &v : st.vars)
+    out += envd_assignment(v.name, v.value, false);
+  if (!st.path.empty())
+    out += envd_assignment("PATH", join_entries(st.path, ':'), true);
+  return out;
+}
+
+// --- reading ---
+
+void add_unique(ScopeState &st, std::set<std::string> &seen, StateVar v, const std::string &where) {
+  if (v.name == "PATH")
+    throw DocumentError(where + "PATH belongs in the document's PATH entries, not among its variables");
+  if (!seen.insert(v.name).second)
+    throw DocumentError(where + "'" + visible(v.name) + "' is given twice");
+  st.vars.push_back(std::move(v));
+}
+
+ScopeState parse_json(const std::string &text) {
+  ReadDoc doc = read_json(text);
+  yyjson_val *root = yyjson_doc_get_root(doc.get());
+  if (!yyjson_is_obj(root))
+    throw DocumentError("the document is not JSON (nor environment.d lines)");
+  yyjson_val *format = yyjson_obj_get(root, "format");
+  if (!yyjson_is_str(format) || json_str(format) != format_name)
+    throw DocumentError("unknown \"format\" (expected \"kenv-state/1\")");
+  ScopeState st;
+  if (yyjson_val *scope = yyjson_obj_get(root, "scope"); yyjson_is_str(scope))
+    st.scope = json_str(scope);
+  std::set<std::string> seen;
+  yyjson_val *vars = yyjson_obj_get(root, "vars");
+  std::size_t i, n;
+  yyjson_val *v;
+  yyjson_arr_foreach(vars, i, n, v) {
+    yyjson_val *name = yyjson_obj_get(v, "name"), *value = yyjson_obj_get(v, "value");
+    std::string where = "\"vars\" element " + std::to_string(i) + ": ";
+    if (!yyjson_is_str(name) || !yyjson_is_str(value))
+      throw DocumentError(where + "needs a text \"name\" and \"value\"");
+    add_unique(st, seen, {json_str(name), json_str(value)}, where);
+  }
+  yyjson_arr_foreach(yyjson_obj_get(root, "path"), i, n, v) {
+    if (!yyjson_is_str(v))
+      throw DocumentError("\"path\" element " + std::to_string(i) + " is not text");
+    st.path.push_back(json_str(v));
+  }
+  return st;
+}
+
+std::size_t line_at(const std::string &text, std::size_t pos) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
+}
+
+// Lines outside every assignment must be blank or comments: anything else means the text
+// is not environment.d syntax, which systemd would silently skip.
+void check_uncovered(const std::string &text, const envd_text &parsed) {
+  std::vector<bool> covered(text.size(), false);
+  for (const envd_entry &e : parsed.entries)
+    std::fill(covered.begin() + static_cast<long>(e.begin), covered.begin() + static_cast<long>(e.end), true);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = std::min(text.find('\n', start), text.size());
+    std::size_t first = text.find_first_not_of(" \t\r", start);
+    bool blank_or_comment = first >= end || text[first] == '#' || text[first] == ';';
+    if (!covered[start] && !blank_or_comment)
+      throw DocumentError("line " + std::to_string(line_at(text, start)) +
+                          ": not NAME=value (the document is neither JSON nor environment.d lines)");
+    start = end + 1;
+  }
+}
+
+ScopeState parse_env(const std::string &text) {
+  if (text.find('\0') != std::string::npos)
+    throw DocumentError("the document holds a NUL byte");
+  envd_text parsed;
+  envd_parse(text, parsed);
+  check_uncovered(text, parsed);
+  ScopeState st;
+  if (text.rfind(env_banner, 0) == 0)
+    st.scope = text.substr(std::char_traits<char>::length(env_banner),
+                           text.find('\n') - std::char_traits<char>::length(env_banner));
+  std::set<std::string> seen;
+  for (const envd_entry &e : parsed.entries) {
+    std::string where = "line " + std::to_string(line_at(text, e.begin)) + ": ";
+    if (!envd_name_valid(e.name))
+      throw DocumentError(where + "'" + visible(e.name) + "' is not a valid variable name");
+    if (e.name == "PATH") {
+      if (!seen.insert("PATH").second)
+        throw DocumentError(where + "'PATH' is given twice");
+      st.path = split_entries(envd_own_value(e.value, true), ':');
+      continue;
+    }
+    add_unique(st, seen, {e.name, envd_own_value(e.value, false)}, where);
+  }
+  return st;
+}
+
+bool starts_json(const std::string &text) {
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && (text[first] == '{' || text[first] == '[');
+}
+
+// --- composing ---
+
+std::vector<std::string> without(const std::vector<std::string> &list,
+                                 const std::vector<std::string> &other) {
+  std::vector<std::string> out;
+  for (const std::string &e : list)
+    if (std::find(other.begin(), other.end(), e) == other.end())
+      out.push_back(e);
+  return out;
+}
+
+bool is_protected(const ScopeSnapshot &snap, const std::string &name) {
+  return std::find(snap.protected_names.begin(), snap.protected_names.end(), name) !=
+         snap.protected_names.end();
+}
+
+} // namespace
+
+std::string write_state(const ScopeState &state, StateFormat format) {
+  return format == StateFormat::json ? state_json(state) : state_env(state);
+}
+
+ScopeState parse_state(const std::string &text) {
+  return starts_json(text) ? parse_json(text) : parse_env(text);
+}
+
+ScopeSnapshot read_snapshot(const std::string &scope) {
+  Listing listing = parse_listing(lib_list(scope));
+  ScopeSnapshot snap;
+  snap.scope = scope;
+  snap.sep = listing.path_sep.empty() ? ':' : listing.path_sep[0];
+  for (const Variable &v : listing.vars)
+    if (v.source == "overlay")
+      snap.store.push_back({v.name, v.value});
+  snap.protected_names = listing.protected_delete;
+  return snap;
+}
+
+ScopeState state_of(const ScopeSnapshot &snap) {
+  ScopeState st{snap.scope, {}, path_of(snap.store, snap.sep)};
+  for (const StateVar &v : snap.store)
+    if (v.name != "PATH")
+      st.vars.push_back(v);
+  return st;
+}
+
+std::vector<std::string> split_entries(const std::string &value, char sep) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  for (std::size_t end; (end = value.find(sep, at)) != std::string::npos; at = end + 1)
+    out.push_back(value.substr(at, end - at));
+  out.push_back(value.substr(at));
+  std::erase(out, "");
+  return out;
+}
+
+std::string join_entries(const std::vector<std::string> &entries, char sep) {
+  std::string out;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    out += (i ? std::string(1, sep) : "") + entries[i];
+  return out;
+}
+
+const StateVar *find_var(const StoreVars &store, const std::string &name) {
+  auto at = std::find_if(store.begin(), store.end(), [&](const StateVar &v) { return v.name == name; });
+  return at == store.end() ? nullptr : &*at;
+}
+
+std::vector<std::string> path_of(const StoreVars &store, char sep) {
+  const StateVar *path = find_var(store, "PATH");
+  return path ? split_entries(path->value, sep) : std::vector<std::string>{};
+}
+
+void put_var(StoreVars &store, const std::string &name, const std::optional<std::string> &value) {
+  auto at = std::find_if(store.begin(), store.end(), [&](const StateVar &v) { return v.name == name; });
+  if (!value) {
+    if (at != store.end())
+      store.erase(at);
+  } else if (at != store.end()) {
+    at->value = *value;
+  } else {
+    store.push_back({name, *value});
+  }
+}
+
+void put_path(StoreVars &store, const std::vector<std::string> &entries, char sep) {
+  put_var(store, "PATH", join_entries(entries, sep));
+}
+
+StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool prune,
+                        std::vector<std::string> &kept) {
+  StoreVars out = now.store;
+  if (prune) {
+    std::erase_if(out, [&](const StateVar &v) {
+      if (v.name == "PATH" || find_var(doc.vars, v.name))
+        return false;
+      if (!is_protected(now, v.name))
+        return true;
+      kept.push_back(v.name);
+      return false;
+    });
+  }
+  for (const StateVar &v : doc.vars)
+    put_var(out, v.name, v.value);
+  std::vector<std::string> path = path_of(out, now.sep), wanted;
+  if (prune)
+    wanted = doc.path;
+  else
+    wanted = path;
+  for (const std::string &e : doc.path)
+    if (std::find(wanted.begin(), wanted.end(), e) == wanted.end())
+      wanted.push_back(e);
+  if (wanted != path)
+    put_path(out, wanted, now.sep);
+  return out;
+}
+
+std::vector<Change> changes_between(const StoreVars &before, const StoreVars &after, char sep) {
+  std::vector<Change> out;
+  for (const StateVar &v : after) {
+    const StateVar *old = find_var(before, v.name);
+    if (v.name != "PATH" && (!old || old->value != v.value))
+      out.push_back({"set", v.name, old ? std::optional(old->value) : std::nullopt, v.value});
+  }
+  for (const StateVar &v : before)
+    if (v.name != "PATH" && !find_var(after, v.name))
+      out.push_back({"delete", v.name, v.value, std::nullopt});
+  std::vector<std::string> old_path = path_of(before, sep), new_path = path_of(after, sep);
+  for (const std::string &e : without(new_path, old_path))
+    out.push_back({"path_add", "PATH", std::nullopt, e});
+  for (const std::string &e : without(old_path, new_path))
+    out.push_back({"path_remove", "PATH", e, std::nullopt});
+  std::vector<std::string> kept_old = without(old_path, without(old_path, new_path));
+  std::vector<std::string> kept_new = without(new_path, without(new_path, old_path));
+  if (kept_old != kept_new)
+    out.push_back({"path_order", "PATH", join_entries(old_path, sep), join_entries(new_path, sep)});
+  return out;
+}
+
+std::string diff_line(const Change &c) {
+  if (c.op == "set" && c.old_value)
+    return "~ " + visible(c.name) + ": " + visible(*c.old_value) + " -> " + visible(*c.new_value);
+  if (c.op == "set")
+    return "+ " + visible(c.name) + "=" + visible(*c.new_value);
+  if (c.op == "delete")
+    return "- " + visible(c.name);
+  if (c.op == "path_add")
+    return "+ PATH " + visible(*c.new_value);
+  if (c.op == "path_remove")
+    return "- PATH " + visible(*c.old_value);
+  return "~ PATH order";
+}
+
+std::string changes_json(const std::vector<Change> &changes, const std::optional<std::string> &backup) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *root = yyjson_mut_obj(d);
+  json_add(d, root, "changed", yyjson_mut_bool(d, !changes.empty()));
+  yyjson_mut_val *list = yyjson_mut_arr(d);
+  for (const Change &c : changes) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    json_add(d, o, "op", json_text(d, c.op));
+    json_add(d, o, "name", json_text(d, c.name));
+    json_add(d, o, "old", json_optional(d, c.old_value));
+    json_add(d, o, "new", json_optional(d, c.new_value));
+    yyjson_mut_arr_append(list, o);
+  }
+  json_add(d, root, "changes", list);
+  json_add(d, root, "backup", json_optional(d, backup));
+  return json_write(d, root, 0);
+}
+
+std::string commit_store(const ScopeSnapshot &before, const StoreVars &after) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *root = yyjson_mut_obj(d);
+  json_add(d, root, "scope", json_text(d, before.scope));
+  json_add(d, root, "vars", json_vars(d, after));
+  json_add(d, root, "based_on", json_vars(d, before.store));
+  // The document holds every value of the scope, secrets too: it lives in a folder only
+  // this user can open, and is gone when this function returns, whichever way.
+  PrivateTemp temp("state.json", json_write(d, root, 0));
+  return lib_restore(temp.path());
+}
+
+std::optional<std::string> newest_backup(const std::string &scope) {
+  if (scope == "user")
+    return newest_user_backup();
+  for (const Backup &b : parse_backups(lib_backups()))
+    if (is_system_scope(b.scope))
+      return b.path;
+  return std::nullopt;
+}

@@ -1,0 +1,83 @@
+// Sets of variables: a scope's own state as one document ("kenv-state/1", in JSON or in
+// environment.d syntax), what applying such a document changes, and committing the new
+// state as one change of the library (env_restore of a composed document).
+//
+// A scope's store is a list of records in order, PATH among them; a document holds the
+// variables without PATH and PATH as a list of entries.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct StateVar {
+  std::string name;
+  std::string value;
+  bool operator==(const StateVar &) const = default;
+};
+using StoreVars = std::vector<StateVar>;
+
+// A kenv-state/1 document.
+struct ScopeState {
+  std::string scope; // "user", "system", or "" when the document does not say
+  StoreVars vars;    // PATH is not among them
+  std::vector<std::string> path;
+};
+
+// A document that cannot be used: not JSON and not environment.d syntax, an unknown
+// "format", a name given twice. The message names the line or the name; kenv reports it as
+// a usage error.
+struct DocumentError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+enum class StateFormat { json, env };
+
+std::string write_state(const ScopeState &state, StateFormat format);
+// Reads either format, recognised from the content (a JSON document starts with '{').
+ScopeState parse_state(const std::string &text);
+
+// What kenv reads of a scope before it changes it.
+struct ScopeSnapshot {
+  std::string scope;
+  char sep = ':';
+  StoreVars store; // the scope's own records (the listing's "overlay" variables)
+  std::vector<std::string> protected_names;
+};
+ScopeSnapshot read_snapshot(const std::string &scope);
+ScopeState state_of(const ScopeSnapshot &snap);
+
+std::vector<std::string> split_entries(const std::string &value, char sep);
+std::string join_entries(const std::vector<std::string> &entries, char sep);
+// The PATH record's entries, empty when there is none.
+std::vector<std::string> path_of(const StoreVars &store, char sep);
+// Replaces the PATH record's value (in its place, else appended).
+void put_path(StoreVars &store, const std::vector<std::string> &entries, char sep);
+// Sets a record in its place, else appends it; nullopt removes it.
+void put_var(StoreVars &store, const std::string &name, const std::optional<std::string> &value);
+const StateVar *find_var(const StoreVars &store, const std::string &name);
+
+// The store after applying the document: every variable set, PATH entries the scope lacks
+// added at the end. With `prune` the store holds exactly the document's variables, except
+// protected names, which are kept and listed in `kept`, and PATH is exactly its list.
+StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool prune,
+                        std::vector<std::string> &kept);
+
+struct Change {
+  std::string op; // "set", "delete", "path_add", "path_remove", "path_order"
+  std::string name;
+  std::optional<std::string> old_value;
+  std::optional<std::string> new_value;
+};
+std::vector<Change> changes_between(const StoreVars &before, const StoreVars &after, char sep);
+// "+ NAME=value", "- NAME", "~ NAME: old -> new", "+ PATH entry", "- PATH entry", "~ PATH order".
+std::string diff_line(const Change &c);
+std::string changes_json(const std::vector<Change> &changes, const std::optional<std::string> &backup);
+
+// Makes the scope's store `after` as one change, refused when the store is no longer what
+// `before` read. Returns the note the library left, or "".
+std::string commit_store(const ScopeSnapshot &before, const StoreVars &after);
+// The newest backup of the scope, which a change just took.
+std::optional<std::string> newest_backup(const std::string &scope);

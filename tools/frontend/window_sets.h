@@ -1,0 +1,28 @@
+// What a window front end does with sets of variables, on top of the documents and the
+// changes kenv export and kenv apply make: a scope written to a file, and a file applied to
+// a scope after the window has shown what it would change. The window runs both on its
+// worker thread.
+#pragma once
+
+#include "state.h"
+
+#include <string>
+#include <vector>
+
+// The scope's state written to the file, as JSON when its name ends in ".json" and in
+// environment.d syntax otherwise.
+void export_scope(const std::string &scope, const std::string &file);
+
+// What applying a document (without pruning) would do: the scope it goes to, the store
+// before and after, and the changes between them.
+struct ApplyPlan {
+  ScopeSnapshot now;
+  StoreVars after;
+  std::vector<Change> changes;
+};
+// Reads the file (LibraryError, DocumentError) and plans applying it to the scope the
+// document names, else to `scope`.
+ApplyPlan plan_apply(const std::string &file, const std::string &scope);
+// The plan as one change; refused, with nothing changed, when the scope changed since it was
+// planned. Returns the library's note.
+std::string carry_out(const ApplyPlan &plan);
