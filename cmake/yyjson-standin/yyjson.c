@@ -426,14 +426,31 @@ static yyjson_mut_val *mut_str(yyjson_mut_doc *doc, const char *s, size_t len) {
   yyjson_mut_val *v = s ? mut_node(doc, T_STR) : NULL;
   return v && set_string(&v->v, s, len) ? v : NULL;
 }
-bool yyjson_mut_obj_add_val(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, yyjson_mut_val *val) {
-  yyjson_mut_val *k = key ? mut_str(doc, key, strlen(key)) : NULL;
-  if (!k || !obj || !val || obj->v.type != T_OBJ)
+yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc) {
+  return mut_node(doc, T_NULL);
+}
+yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val) {
+  yyjson_mut_val *v = mut_node(doc, T_BOOL);
+  if (v)
+    v->v.boolean = val;
+  return v;
+}
+yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str) {
+  return str ? mut_str(doc, str, strlen(str)) : NULL;
+}
+yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len) {
+  return mut_str(doc, str, len);
+}
+bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val) {
+  if (!obj || !key || !val || obj->v.type != T_OBJ || key->v.type != T_STR)
     return false;
-  append_child(&obj->v, &k->v);
+  append_child(&obj->v, &key->v);
   append_child(&obj->v, &val->v);
   obj->v.count++;
   return true;
+}
+bool yyjson_mut_obj_add_val(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, yyjson_mut_val *val) {
+  return yyjson_mut_obj_add(obj, yyjson_mut_str(doc, key), val);
 }
 bool yyjson_mut_obj_add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val) {
   return val && yyjson_mut_obj_add_val(doc, obj, key, mut_str(doc, val, strlen(val)));
@@ -475,7 +492,7 @@ struct writer {
   char *buf;
   size_t len, cap;
   bool failed;
-  bool pretty;
+  int indent; /* 0 writes on one line */
 };
 
 static void put(struct writer *w, const char *s, size_t n) {
@@ -519,11 +536,11 @@ static void put_string(struct writer *w, const char *s, size_t len) {
 }
 
 static void put_indent(struct writer *w, int depth) {
-  if (!w->pretty)
+  if (!w->indent)
     return;
   put(w, "\n", 1);
   for (int i = 0; i < depth; i++)
-    put(w, "    ", 4);
+    put(w, "    ", (size_t)w->indent);
 }
 
 static void write_value(struct writer *w, const struct yyjson_val *v, int depth) {
@@ -554,7 +571,7 @@ static void write_value(struct writer *w, const struct yyjson_val *v, int depth)
     put_indent(w, depth + 1);
     if (obj) {
       put_string(w, c->str, c->len);
-      put_text(w, w->pretty ? ": " : ":");
+      put_text(w, w->indent ? ": " : ":");
       c = c->next;
     }
     write_value(w, c, depth + 1);
@@ -565,7 +582,8 @@ static void write_value(struct writer *w, const struct yyjson_val *v, int depth)
 }
 
 static char *write_root(const struct yyjson_val *root, yyjson_write_flag flg, size_t *len, yyjson_write_err *err) {
-  struct writer w = {NULL, 0, 0, false, (flg & YYJSON_WRITE_PRETTY) != 0};
+  int indent = (flg & YYJSON_WRITE_PRETTY_TWO_SPACES) ? 2 : (flg & YYJSON_WRITE_PRETTY) ? 4 : 0;
+  struct writer w = {NULL, 0, 0, false, indent};
   if (!root) {
     if (err) {
       err->code = 1;

@@ -45,6 +45,7 @@ static const yyjson_read_flag YYJSON_READ_ALLOW_INVALID_UNICODE = 1 << 6;
 static const yyjson_read_code YYJSON_READ_ERROR_MEMORY_ALLOCATION = 2;
 static const yyjson_write_flag YYJSON_WRITE_PRETTY = 1 << 0;
 static const yyjson_write_flag YYJSON_WRITE_ALLOW_INVALID_UNICODE = 1 << 5;
+static const yyjson_write_flag YYJSON_WRITE_PRETTY_TWO_SPACES = 1 << 6;
 static const yyjson_write_code YYJSON_WRITE_ERROR_MEMORY_ALLOCATION = 2;
 
 typedef struct yyjson_read_err {
@@ -102,6 +103,12 @@ void yyjson_mut_doc_set_root(yyjson_mut_doc *doc, yyjson_mut_val *root);
 yyjson_mut_val *yyjson_mut_arr(yyjson_mut_doc *doc);
 yyjson_mut_val *yyjson_mut_obj(yyjson_mut_doc *doc);
 bool yyjson_mut_arr_append(yyjson_mut_val *arr, yyjson_mut_val *val);
+/* What the front ends' documents (kenv export) build with. */
+yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
+yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
+yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
+yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
+bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
 bool yyjson_mut_obj_add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val);
 bool yyjson_mut_obj_add_strcpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val);
 bool yyjson_mut_obj_add_strncpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val,
