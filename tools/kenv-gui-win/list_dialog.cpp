@@ -1,5 +1,8 @@
 #include "list_dialog.h"
 
+#include "wide.h"
+#include "window_texts.h"
+
 #include <commctrl.h>
 
 namespace {
@@ -52,34 +55,23 @@ HWND child(HWND parent, int id, const wchar_t *cls, const wchar_t *text, DWORD s
   return h;
 }
 
+// The items one per line, and back; an item never holds a line break of its own here.
+std::wstring items_as_lines(const std::string &value, const std::string &separator) {
+  std::vector<std::string> items = split_list(value, separator);
+  std::wstring out;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    out += (i > 0 ? L"\r\n" : L"") + widen(items[i]);
+  return out;
+}
+
+std::string lines_as_value(const std::wstring &lines, const std::string &separator) {
+  return join_list(split_list(narrow(lines), "\r\n"), separator);
+}
+
 } // namespace
 
-std::wstring entries_as_lines(const std::wstring &value, const std::wstring &separator) {
-  std::wstring out;
-  for (std::size_t start = 0;;) {
-    std::size_t end = value.find(separator, start);
-    out += value.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    if (end == std::wstring::npos)
-      return out;
-    out += L"\r\n";
-    start = end + separator.size();
-  }
-}
-
-std::wstring lines_as_value(const std::wstring &lines, const std::wstring &separator) {
-  std::wstring out;
-  for (std::size_t start = 0;;) {
-    std::size_t end = lines.find(L"\r\n", start);
-    out += lines.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    if (end == std::wstring::npos)
-      return out;
-    out += separator;
-    start = end + 2;
-  }
-}
-
-std::optional<std::wstring> edit_list(HWND owner, const std::wstring &name, const std::wstring &value,
-                                      const std::wstring &separator, HFONT font, UINT dpi) {
+std::optional<std::string> edit_list(HWND owner, const std::wstring &name, const std::string &value,
+                                     const std::string &separator, HFONT font, UINT dpi) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = list_proc;
@@ -94,7 +86,7 @@ std::optional<std::wstring> edit_list(HWND owner, const std::wstring &name, cons
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, CW_USEDEFAULT,
                                 CW_USEDEFAULT, MulDiv(520, static_cast<int>(dpi), 96),
                                 MulDiv(380, static_cast<int>(dpi), 96), owner, nullptr, wc.hInstance, &state);
-  state.lines = child(window, id_lines, WC_EDITW, entries_as_lines(value, separator).c_str(),
+  state.lines = child(window, id_lines, WC_EDITW, items_as_lines(value, separator).c_str(),
                       WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
                           ES_WANTRETURN,
                       font);

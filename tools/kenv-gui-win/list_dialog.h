@@ -1,5 +1,6 @@
 // A list-like value (PATHEXT, PSModulePath, a tool's search path) edited as a list: one
-// entry per line in a modal window. OK joins the lines with the separator again.
+// item per line in a modal window, split and joined by the front-end library. OK gives the
+// value the lines make; nullopt when the user cancels.
 #pragma once
 
 #include <windows.h>
@@ -7,10 +8,5 @@
 #include <optional>
 #include <string>
 
-std::optional<std::wstring> edit_list(HWND owner, const std::wstring &name, const std::wstring &value,
-                                      const std::wstring &separator, HFONT font, UINT dpi);
-
-// The value's entries one per line, and back: the two are inverse for every value whose
-// entries hold no line break.
-std::wstring entries_as_lines(const std::wstring &value, const std::wstring &separator);
-std::wstring lines_as_value(const std::wstring &lines, const std::wstring &separator);
+std::optional<std::string> edit_list(HWND owner, const std::wstring &name, const std::string &value,
+                                     const std::string &separator, HFONT font, UINT dpi);

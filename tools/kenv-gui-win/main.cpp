@@ -57,7 +57,8 @@ Arguments read_arguments() {
 }
 
 int screenshot(MainWindow &window, const std::wstring &file) {
-  window.show_snapshot(load_snapshot());
+  SummaryCache cache;
+  window.show_snapshot(load_snapshot(cache));
   ShowWindow(window.hwnd(), SW_SHOWNOACTIVATE);
   UpdateWindow(window.hwnd());
   bool ok = save_screenshot(window.hwnd(), file);

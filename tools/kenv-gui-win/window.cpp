@@ -2,11 +2,12 @@
 
 #include "backup_diff.h"
 #include "backup_files.h"
+#include "change_summary.h"
 #include "library.h"
 #include "list_dialog.h"
 #include "output.h"
-#include "path_rows.h"
 #include "wide.h"
+#include "window_texts.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -22,6 +23,9 @@ constexpr UINT msg_snapshot = WM_APP + 1; // a Snapshot from the worker
 constexpr UINT msg_change = WM_APP + 2;   // a ChangeDone from the worker
 constexpr UINT msg_environment = WM_APP + 3;
 constexpr UINT msg_diff = WM_APP + 4; // a DiffDone from the worker
+constexpr UINT msg_undo = WM_APP + 5; // an UndoFound from the worker
+// Backups whose change the list summarises; older ones are listed without.
+constexpr std::size_t summarised_backups = 200;
 constexpr UINT_PTR reload_timer = 1;
 
 struct ChangeDone {
@@ -138,12 +142,13 @@ std::wstring change_kind(VariableChange::Kind kind) {
 
 } // namespace
 
-Snapshot load_snapshot() {
+Snapshot load_snapshot(SummaryCache &cache) {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
   try {
     s.backups = parse_backups(lib_backups());
+    s.changes = summarise_backups(s.backups, s.user, s.system, summarised_backups, cache);
   } catch (const std::exception &e) {
     s.errors += std::string("backups: ") + e.what() + "\n";
   }
@@ -163,7 +168,8 @@ bool can_write_system_scope() {
 }
 
 MainWindow::MainWindow(const WindowOptions &options)
-    : options_(options), system_writable_(can_write_system_scope()) {
+    : options_(options), system_writable_(can_write_system_scope()),
+      summaries_(std::make_unique<SummaryCache>()) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = window_proc;
@@ -259,6 +265,9 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       add_row(list, {change_kind(c.kind), shown(c.name), shown(c.now), shown(c.backup)});
     return 0;
   }
+  case msg_undo:
+    confirm_undo(*take_posted<UndoFound>(lp));
+    return 0;
   case WM_DESTROY:
     PostQuitMessage(0);
     return 0;
@@ -330,7 +339,8 @@ void MainWindow::create_controls() {
 
   add(id_backups, WC_LISTVIEWW, L"Backups", list);
   add_columns(control(id_backups),
-              {{L"Taken (UTC)", 170}, {L"Scope", 70}, {L"Variables", 80}, {L"File", 500}}, 96);
+              {{L"Taken (UTC)", 170}, {L"Scope", 70}, {L"Change", 260}, {L"Variables", 70}, {L"File", 400}},
+              96);
   add(id_backup_diff, WC_LISTVIEWW, L"What restoring changes", list);
   add_columns(control(id_backup_diff),
               {{L"Change", 80}, {L"Name", 180}, {L"Now", 280}, {L"In the backup", 280}}, 96);
@@ -530,7 +540,7 @@ void MainWindow::update_buttons() {
   EnableWindow(control(id_clear), writable);
   EnableWindow(control(id_delete), writable && named);
   EnableWindow(control(id_edit_list), writable && named && list_like);
-  int own = own_index(listing().path, selected_row(control(id_path)));
+  int own = own_index(listing().path, static_cast<std::size_t>(selected_row(control(id_path))));
   int owns = own_count(listing().path);
   EnableWindow(control(id_browse), writable);
   EnableWindow(control(id_path_add), writable && GetWindowTextLengthW(control(id_entry)) > 0);
@@ -541,7 +551,9 @@ void MainWindow::update_buttons() {
   EnableWindow(control(id_restore),
                loaded_ && backup >= 0 && static_cast<std::size_t>(backup) < shown_.backups.size() &&
                    !is_system_scope(shown_.backups[static_cast<std::size_t>(backup)].scope));
-  EnableWindow(control(id_undo), loaded_ && last_change_started_.has_value());
+  bool any_user = std::any_of(shown_.backups.begin(), shown_.backups.end(),
+                              [](const Backup &b) { return !is_system_scope(b.scope); });
+  EnableWindow(control(id_undo), loaded_ && any_user);
 }
 
 void MainWindow::show_snapshot(Snapshot snapshot) {
@@ -563,7 +575,10 @@ void MainWindow::reload() {
   }
   reloading_ = true;
   HWND window = hwnd_;
-  worker_.post([window] { post_record(window, msg_snapshot, std::make_unique<Snapshot>(load_snapshot())); });
+  SummaryCache *cache = summaries_.get();
+  worker_.post([window, cache] {
+    post_record(window, msg_snapshot, std::make_unique<Snapshot>(load_snapshot(*cache)));
+  });
 }
 
 void MainWindow::fill_variables() {
@@ -572,13 +587,14 @@ void MainWindow::fill_variables() {
   Refill refill(list);
   var_rows_.clear();
   const std::vector<Variable> &vars = listing().vars;
+  std::vector<std::string> places = variable_places(listing());
   for (std::size_t i = 0; i < vars.size(); ++i) {
     std::wstring name = shown(vars[i].name), value = shown(vars[i].value);
     if (!filter.empty() && lower(name).find(filter) == std::wstring::npos &&
         lower(value).find(filter) == std::wstring::npos)
       continue;
     var_rows_.push_back(static_cast<int>(i));
-    add_row(list, {name, value, shown(vars[i].expanded), shown(vars[i].source)});
+    add_row(list, {name, value, shown(vars[i].expanded), widen(places[i])});
   }
 }
 
@@ -586,8 +602,8 @@ void MainWindow::fill_path() {
   HWND list = control(id_path);
   Refill refill(list);
   for (const PathEntry &e : listing().path)
-    add_row(list, {e.entry.empty() ? L"(empty)" : shown(e.entry), widen(path_state_text(e)),
-                   widen(path_origin_text(listing().scope, e))});
+    add_row(list, {e.entry.empty() ? L"(empty)" : shown(e.entry), widen(entry_state_text(e)),
+                   widen(entry_origin_text(e, listing().scope))});
 }
 
 void MainWindow::fill_session() {
@@ -601,7 +617,7 @@ void MainWindow::fill_warnings() {
   HWND list = control(id_warnings);
   Refill refill(list);
   for (const Warning &w : listing().warnings)
-    add_row(list, {shown(w.message)});
+    add_row(list, {widen(warning_line(w))});
   if (listing().warnings.empty())
     add_row(list, {L"No warnings."});
 }
@@ -610,9 +626,12 @@ void MainWindow::fill_backups() {
   HWND list = control(id_backups);
   {
     Refill refill(list);
-    for (const Backup &b : shown_.backups)
-      add_row(list, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")), std::to_wstring(b.vars),
+    for (std::size_t i = 0; i < shown_.backups.size(); ++i) {
+      const Backup &b = shown_.backups[i];
+      std::wstring change = i < shown_.changes.size() ? widen(shown_.changes[i]) : L"";
+      add_row(list, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")), change, std::to_wstring(b.vars),
                      shown(b.path)});
+    }
   }
   show_backup_diff();
 }
@@ -716,8 +735,6 @@ void MainWindow::on_notify(const NMHDR &hdr) {
 }
 
 void MainWindow::run_change(Call call, int message_id) {
-  if (!is_system())
-    last_change_started_ = std::time(nullptr);
   show_message(message_id, "");
   set_status(L"Working…");
   HWND window = hwnd_;
@@ -769,12 +786,11 @@ void MainWindow::delete_variable() {
 void MainWindow::edit_as_list() {
   if (!IsWindowEnabled(control(id_edit_list)))
     return;
-  std::wstring sep = widen(listing().path_sep);
-  std::optional<std::wstring> edited =
-      edit_list(hwnd_, text_of(control(id_name)), text_of(control(id_value)), sep, font_, dpi_);
+  std::optional<std::string> edited = edit_list(
+      hwnd_, text_of(control(id_name)), narrow(text_of(control(id_value))), listing().path_sep, font_, dpi_);
   if (!edited)
     return;
-  SetWindowTextW(control(id_value), edited->c_str());
+  SetWindowTextW(control(id_value), widen(*edited).c_str());
   set_variable();
 }
 
@@ -797,7 +813,7 @@ void MainWindow::remove_entry() {
 // The entry moves past the next own entry up or down, skipping read-only ones between.
 void MainWindow::move_entry(int by) {
   int row = selected_row(control(id_path));
-  int own = own_index(listing().path, row);
+  int own = own_index(listing().path, static_cast<std::size_t>(row));
   if (read_only() || own < 0 || own + by < 0 || own + by >= own_count(listing().path))
     return;
   std::string s = scope(), entry = listing().path[static_cast<std::size_t>(row)].entry;
@@ -831,19 +847,34 @@ void MainWindow::restore_selected() {
   run_change([path] { return lib_restore(path); }, id_backups_message);
 }
 
+// The latest change of the user scope, whichever front end made it, is looked up on the
+// worker thread; the window asks before it is taken back.
 void MainWindow::undo_last_change() {
-  if (!last_change_started_)
-    return;
-  std::optional<Backup> backup = backup_taken_since(shown_.backups, *last_change_started_);
-  if (!backup)
-    return show_message(id_backups_message,
-                        "No backup of the user scope was taken since the last change made here.");
-  std::wstring question =
-      L"Undo the last change by restoring the backup it took (" + widen(backup->path) + L")?";
+  Listing now = shown_.user;
+  HWND window = hwnd_;
+  worker_.post([window, now] {
+    auto found = std::make_unique<UndoFound>();
+    try {
+      found->change = last_change(now);
+    } catch (const std::exception &e) {
+      found->error = e.what();
+    }
+    post_record(window, msg_undo, std::move(found));
+  });
+}
+
+void MainWindow::confirm_undo(const UndoFound &found) {
+  if (!found.error.empty() || !found.change)
+    return show_message(id_backups_message, found.error.empty()
+                                                ? "There is no backup of the user scope to go back to."
+                                                : found.error);
+  std::wstring question = L"Undo the last change (" + widen(found.change->summary) +
+                          L") by restoring the backup taken before it (" + widen(found.change->backup_path) +
+                          L")?";
   if (MessageBoxW(hwnd_, question.c_str(), L"Undo the last change", MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
-  std::string path = backup->path;
-  run_change([path] { return lib_restore(path); }, id_backups_message);
+  LastChange change = *found.change;
+  run_change([change] { return undo_change(change); }, id_backups_message);
 }
 
 // Another instance of this program, elevated, for the system scope only.

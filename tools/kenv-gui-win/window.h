@@ -5,6 +5,7 @@
 // Typed text stays in its field, and a refusal appears under the control that caused it.
 #pragma once
 
+#include "change_summary.h"
 #include "ids.h"
 #include "listing.h"
 #include "worker.h"
@@ -28,9 +29,16 @@ struct WindowOptions {
 struct Snapshot {
   Listing user, system;
   std::vector<Backup> backups;
+  std::vector<std::string> changes; // what the change each backup came before did
   std::string errors;
 };
-Snapshot load_snapshot();
+Snapshot load_snapshot(SummaryCache &cache);
+
+// The latest change of the user scope, looked up for "Undo last change".
+struct UndoFound {
+  std::optional<LastChange> change;
+  std::string error;
+};
 
 // Whether this process may write the machine's Environment key (it is elevated).
 bool can_write_system_scope();
@@ -60,8 +68,8 @@ private:
   Snapshot shown_;
   bool loaded_ = false;
   bool reloading_ = false, reload_again_ = false;
-  std::optional<std::time_t> last_change_started_;
-  std::vector<int> var_rows_; // the variables' indexes of the listed rows
+  std::vector<int> var_rows_;               // the variables' indexes of the listed rows
+  std::unique_ptr<SummaryCache> summaries_; // the worker's only
   Worker worker_;
   std::unique_ptr<EnvironmentWatch> watch_;
 
@@ -106,6 +114,7 @@ private:
   void browse_folder();
   void restore_selected();
   void undo_last_change();
+  void confirm_undo(const UndoFound &found);
   void start_elevated();
   void set_status(const std::wstring &text);
 };
