@@ -38,6 +38,7 @@ package_groups=(
 )
 if [ "$want_windows" -eq 1 ]; then
   package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")
+  package_groups+=("to pack the Windows release archive and unpack it for its check|zip unzip")
 fi
 
 installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; }

@@ -3,8 +3,8 @@
 //   kenv-gui.exe [--scope system] [--screenshot FILE [--page NAME]]
 //
 // --scope system is how "Edit system scope…" starts the elevated instance: that scope only.
-// --screenshot draws the window for the current state into FILE (BMP) and exits; --page
-// chooses the page shown (variables, path, session, warnings, backups).
+// --screenshot draws the window for the current state into FILE (PNG or BMP by its name) and
+// exits; --page chooses the page shown (variables, path, session, warnings, backups).
 #include "screenshot.h"
 #include "wide.h"
 #include "window.h"

@@ -1,5 +1,7 @@
 #include "screenshot.h"
 
+#include <wincodec.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -59,6 +61,51 @@ struct FileClose {
   void operator()(std::FILE *f) const { std::fclose(f); }
 };
 
+bool write_bmp(const std::wstring &file, const BITMAPINFOHEADER &info, const void *bits, DWORD size) {
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42; // "BM"
+  header.bfOffBits = sizeof header + sizeof info;
+  header.bfSize = header.bfOffBits + size;
+  std::unique_ptr<std::FILE, FileClose> out(_wfopen(file.c_str(), L"wb"));
+  bool ok = out && std::fwrite(&header, sizeof header, 1, out.get()) == 1 &&
+            std::fwrite(&info, sizeof info, 1, out.get()) == 1 && std::fwrite(bits, size, 1, out.get()) == 1;
+  return out && std::fclose(out.release()) == 0 && ok;
+}
+
+template <class T> struct Released {
+  T *p = nullptr;
+  ~Released() {
+    if (p)
+      p->Release();
+  }
+  T **out() { return &p; }
+  T *operator->() const { return p; }
+};
+
+// The Windows Imaging Component's PNG encoder, fed the bitmap.
+bool write_png(const std::wstring &file, HBITMAP bitmap) {
+  Released<IWICImagingFactory> factory;
+  Released<IWICBitmap> source;
+  Released<IWICStream> stream;
+  Released<IWICBitmapEncoder> encoder;
+  Released<IWICBitmapFrameEncode> frame;
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_PPV_ARGS(factory.out()))) &&
+         SUCCEEDED(factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, source.out())) &&
+         SUCCEEDED(factory->CreateStream(stream.out())) &&
+         SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
+         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out())) &&
+         SUCCEEDED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) &&
+         SUCCEEDED(encoder->CreateNewFrame(frame.out(), nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+         SUCCEEDED(frame->SetPixelFormat(&format)) && SUCCEEDED(frame->WriteSource(source.p, nullptr)) &&
+         SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}
+
+bool ends_with_png(const std::wstring &file) {
+  return file.size() >= 4 && lstrcmpiW(file.c_str() + file.size() - 4, L".png") == 0;
+}
+
 } // namespace
 
 bool save_screenshot(HWND window, const std::wstring &file) {
@@ -88,17 +135,9 @@ bool save_screenshot(HWND window, const std::wstring &file) {
   draw(window, dc, POINT{r.left, r.top});
   GdiFlush();
   const DWORD size = static_cast<DWORD>(w) * static_cast<DWORD>(h) * 4;
-  BITMAPFILEHEADER header{};
-  header.bfType = 0x4D42; // "BM"
-  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-  header.bfSize = header.bfOffBits + size;
   info.bmiHeader.biSizeImage = size;
-  std::unique_ptr<std::FILE, FileClose> out(_wfopen(file.c_str(), L"wb"));
-  bool ok = out && std::fwrite(&header, sizeof header, 1, out.get()) == 1 &&
-            std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out.get()) == 1 &&
-            std::fwrite(bits, size, 1, out.get()) == 1;
-  ok = out && std::fclose(out.release()) == 0 && ok;
   SelectObject(dc, previous);
+  bool ok = ends_with_png(file) ? write_png(file, bitmap) : write_bmp(file, info.bmiHeader, bits, size);
   DeleteObject(bitmap);
   DeleteDC(dc);
   return ok;

@@ -1,5 +1,5 @@
 // --screenshot: the window drawn into a bitmap, without the screen (wine's desktop may have
-// none), and written as a BMP file.
+// none), and written as a PNG file when its name ends in ".png", else as a BMP file.
 #pragma once
 
 #include <windows.h>
