@@ -13,6 +13,10 @@
 // backups, against the bare listing of that folder plus the same command at 10 backups;
 // the peak memory of both runs is reported too ("library_kib", "floor_kib").
 //
+// `kenv apply` of a document of as many variables as the workload has ("vars"), one of
+// whose values differs each time, is measured as a whole process against `kenv set` of one
+// variable in the same scope: both are one change with one backup.
+//
 // --smoke runs the smallest workloads once per benchmark, to check that everything builds
 // and runs; --all adds the grid of 10 to 10,000 variables and 10 to 1,000 PATH entries.
 // The exit status is 1 when any call failed.
@@ -35,6 +39,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <malloc.h>
 #include <string>
@@ -160,6 +165,49 @@ void kenv_run(benchmark::State &state, op, workload_size size) {
   few.drop_new_backups();
 }
 
+// Two documents of `vars` variables that differ in the first value only.
+std::string apply_document(const workload &w, int vars, int which) {
+  std::string path = w.home() + "/apply-" + std::to_string(which) + ".json";
+  std::string text = R"({"format": "kenv-state/1", "scope": "user", "vars": [)";
+  for (int i = 0; i < vars; ++i)
+    text += std::string(i ? "," : "") + "\n" + R"({"name": "BENCH_APPLY_)" + std::to_string(i) +
+            R"(", "value": ")" +
+            (i       ? "value-" + std::to_string(i)
+             : which ? "x"
+                     : "y") +
+            R"("})";
+  text += "], \"path\": []}\n";
+  std::FILE *f = std::fopen(path.c_str(), "w");
+  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f)
+    ok = std::fclose(f) == 0 && ok;
+  return ok ? path : "";
+}
+
+// kenv apply of a document of size.vars variables against kenv set of one variable.
+void kenv_apply_run(benchmark::State &state, op, workload_size size) {
+  workload &w = workload_for(size);
+  w.enter();
+  std::string docs[2] = {apply_document(w, size.vars, 0), apply_document(w, size.vars, 1)};
+  if (docs[0].empty() || docs[1].empty() || !run_kenv_apply(docs[0]) || !run_kenv_set("BENCH_SET", "y"))
+    return fail(state, "kenv apply or kenv set failed");
+  pair_times times;
+  long iteration = 1;
+  for (auto _ : state) {
+    int which = static_cast<int>(iteration++ % 2);
+    steady::time_point start = steady::now();
+    bool applied = run_kenv_apply(docs[which]);
+    steady::time_point middle = steady::now();
+    bool set = run_kenv_set("BENCH_SET", which ? "x" : "y");
+    steady::time_point end = steady::now();
+    if (!applied || !set)
+      return fail(state, "kenv apply or kenv set failed");
+    times.add(state, seconds_between(start, middle), seconds_between(middle, end));
+  }
+  times.report(state);
+  w.drop_new_backups();
+}
+
 void add(void (*run)(benchmark::State &, op, workload_size), op o, workload_size size, bool smoke) {
   std::string name = std::string(op_name(o)) + "/vars:" + std::to_string(size.vars) +
                      "/path:" + std::to_string(size.path) + "/backups:" + std::to_string(size.backups);
@@ -198,8 +246,11 @@ void register_all(const plan_sizes &s, bool smoke) {
   auto [vars, path] = s.vars_and_path.front();
   for (int backups : s.listing_backups)
     add(paired_run, op::backups, {vars, path, backups}, smoke);
-  if (*KENV_BIN)
+  if (*KENV_BIN) {
     add(kenv_run, op::kenv_restore_latest, {vars, path, s.kenv_backups}, smoke);
+    for (auto [apply_vars, apply_path] : s.vars_and_path)
+      add(kenv_apply_run, op::kenv_apply, {apply_vars, apply_path, s.change_backups}, smoke);
+  }
 }
 
 bool take_flag(int &argc, char **argv, const char *flag) {

@@ -65,12 +65,14 @@ const char *op_name(op o) {
     return "env_backups";
   case op::kenv_restore_latest:
     return "kenv_restore_latest";
+  case op::kenv_apply:
+    return "kenv_apply";
   }
   return "?";
 }
 
 bool op_changes(op o) {
-  return o != op::list && o != op::backups && o != op::kenv_restore_latest;
+  return o != op::list && o != op::backups && o != op::kenv_restore_latest && o != op::kenv_apply;
 }
 
 namespace {
@@ -105,6 +107,18 @@ bool run_kenv_restore_latest() {
   char *argv[] = {const_cast<char *>(KENV_BIN), const_cast<char *>("restore"), const_cast<char *>("--latest"),
                   nullptr};
   return run_program(argv, -1) == 0;
+}
+
+bool run_kenv_apply(const std::string &file) {
+  char *argv[] = {const_cast<char *>(KENV_BIN), const_cast<char *>("apply"), const_cast<char *>(file.c_str()),
+                  nullptr};
+  return *KENV_BIN && run_program(argv, -1) == 0;
+}
+
+bool run_kenv_set(const char *name, const char *value) {
+  char *argv[] = {const_cast<char *>(KENV_BIN), const_cast<char *>("set"), const_cast<char *>(name),
+                  const_cast<char *>(value), nullptr};
+  return *KENV_BIN && run_program(argv, -1) == 0;
 }
 
 long kenv_restore_latest_peak_kib() {
@@ -163,6 +177,8 @@ bool op_call(op o, workload &w, long iteration) {
     return listed(env_backups());
   case op::kenv_restore_latest:
     return run_kenv_restore_latest();
+  case op::kenv_apply:
+    return false; // measured as a whole process by its own benchmark
   }
   return false;
 }

@@ -16,7 +16,8 @@ enum class op {
   path_move,
   restore,
   backups,
-  kenv_restore_latest
+  kenv_restore_latest,
+  kenv_apply
 };
 
 const char *op_name(op o);
@@ -28,6 +29,9 @@ bool op_changes(op o);
 bool run_kenv_restore_latest();
 // The same run through kenv_peak_rss: kenv's peak resident set in KiB, or -1.
 long kenv_restore_latest_peak_kib();
+// `kenv apply FILE` and `kenv set NAME VALUE`, run as a user runs them; false on failure.
+bool run_kenv_apply(const std::string &file);
+bool run_kenv_set(const char *name, const char *value);
 
 // Each returns false when the library reported a failure.
 bool op_prepare(op o, workload &w);

@@ -12,7 +12,7 @@ import sys
 NAME = re.compile(r"^([a-z_]+)/vars:(\d+)/path:(\d+)/backups:(\d+)")
 
 CHANGES = ["env_set_new", "env_set_existing", "env_del", "env_path_add", "env_path_move", "env_restore"]
-ORDER = ["env_list"] + CHANGES + ["env_backups", "kenv_restore_latest"]
+ORDER = ["env_list"] + CHANGES + ["env_backups", "kenv_restore_latest", "kenv_apply"]
 
 # (operation, vars, path, backups, counter pair, limit, description)
 TARGETS = [("env_list", 200, 100, 1000, "time", 1.5, "env_list, 200 variables, 100 PATH entries")] + [
@@ -24,6 +24,8 @@ TARGETS = [("env_list", 200, 100, 1000, "time", 1.5, "env_list, 200 variables, 1
      "kenv restore --latest, 50,000 backups, vs listing + 10 backups"),
     ("kenv_restore_latest", 200, 100, 50000, "memory", 2.0,
      "kenv restore --latest, 50,000 backups, peak memory vs 10 backups"),
+    ("kenv_apply", 200, 100, 1000, "time", 1.5, "kenv apply, 200-variable document, vs kenv set of one"),
+    ("kenv_apply", 10000, 100, 1000, "time", 3.0, "kenv apply, 10,000-variable document, vs kenv set of one"),
 ]
 
 PAIRS = {"time": ("library_us", "floor_us"), "memory": ("library_kib", "floor_kib")}

@@ -3,7 +3,7 @@
 # its exit status. The shell test starts sh, bash, zsh and fish, so it carries the label
 # peer.
 if(TARGET kenv)
-  foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_state_test kenv_shell_test
+  foreach(suite kenv_cli_test kenv_path_test kenv_backups_test kenv_doctor_test kenv_state_test kenv_profile_test kenv_shell_test
           kenv_shell_install_test kenv_completion_test kenv_docs_test kenv_pipeline_test kenv_env_test
           session_peer_test)
     if(suite MATCHES "^(kenv_shell|kenv_completion|session_peer)")

@@ -93,6 +93,9 @@ TEST_P(KenvCompletion, OffersCommandsOptionsNamesEntriesAndBackups) {
   kenv_ok({"--scope", "system", "set", "SYSVAR", "1"});
   EXPECT_EQ(kenv({"path", "add", "/opt/a"}).status, 0);
   EXPECT_EQ(kenv({"path", "add", "/opt/with space"}).status, 0);
+  EXPECT_EQ(kenv({"path", "add", "/opt/off"}).status, 0);
+  kenv_ok({"path", "off", "/opt/off"});
+  kenv_ok({"profile", "new", "work", "--vars", "EDITOR"});
   std::vector<std::string> backups;
   for (const std::string &line : lines_of(kenv_ok({"__complete", "backups"})))
     if (!line.empty())
@@ -101,13 +104,18 @@ TEST_P(KenvCompletion, OffersCommandsOptionsNamesEntriesAndBackups) {
 
   const Case cases[] = {
       {{"kenv", ""},
-       {"list", "env", "get", "set", "unset", "path", "backups", "restore", "shell-init", "doctor", "help"},
+       {"list", "env", "get", "set", "unset", "path", "backups", "restore", "export", "apply", "profile",
+        "shell-init", "doctor", "help"},
        {"__complete"}},
       {{"kenv", "--"}, {"--scope", "--help", "--version"}, {}},
       {{"kenv", "get", ""}, {"EDITOR", "PATH"}, {"SYSVAR"}},
       {{"kenv", "--scope", "system", "unset", ""}, {"SYSVAR"}, {"EDITOR"}},
       {{"kenv", "set", "--scope", "system", ""}, {"SYSVAR"}, {"EDITOR"}},
-      {{"kenv", "path", ""}, {"list", "add", "rm", "mv"}, {}},
+      {{"kenv", "path", ""}, {"list", "add", "rm", "mv", "off", "on"}, {}},
+      {{"kenv", "path", "on", ""}, {"/opt/off"}, {"/opt/a"}},
+      {{"kenv", "profile", ""}, {"list", "new", "show", "rm", "on", "off"}, {}},
+      {{"kenv", "profile", "on", ""}, {"work"}, {}},
+      {{"kenv", "export", "--format", ""}, {"json", "env"}, {}},
       {{"kenv", "path", "rm", ""}, {"/opt/a", "/opt/with space"}, {}},
       {{"kenv", "path", "mv", ""}, {"/opt/a", "/opt/with space"}, {}},
       {{"kenv", "restore", ""}, backups, {}},
@@ -148,9 +156,9 @@ std::vector<std::string> defined_options(const std::string &help) {
 
 TEST_P(KenvCompletion, OffersEveryOptionTheCommandsHelpDefines) {
   // `kenv path --help` defines the options of its subcommands, --at among them.
-  const std::vector<std::vector<std::string>> topics{{},          {"list"},       {"env"},   {"get"},
-                                                     {"set"},     {"unset"},      {"path"},  {"backups"},
-                                                     {"restore"}, {"shell-init"}, {"doctor"}};
+  const std::vector<std::vector<std::string>> topics{
+      {},          {"list"},    {"env"},        {"get"},    {"set"},    {"unset"}, {"path"},
+      {"backups"}, {"restore"}, {"shell-init"}, {"doctor"}, {"export"}, {"apply"}, {"profile"}};
   for (const auto &topic : topics) {
     std::vector<std::string> help_args = topic;
     help_args.push_back("--help");

@@ -62,7 +62,7 @@ TEST_F(KenvDocs, TheManPageNamesEveryCommandAndOptionOfTheHelp) {
   std::vector<std::string> commands = commands_in(main_help);
   ASSERT_GE(commands.size(), 9u);
   std::vector<std::string> path_commands = commands_in(kenv_ok({"path", "--help"}));
-  ASSERT_EQ(path_commands, (std::vector<std::string>{"list", "add", "rm", "mv"}));
+  ASSERT_EQ(path_commands, (std::vector<std::string>{"list", "add", "rm", "mv", "off", "on"}));
 
   std::string all_help = main_help;
   for (const std::string &c : commands)

@@ -117,7 +117,7 @@ TEST_F(KenvPath, MissingWordsAndUnknownCommandsAreUsageErrors) {
   EXPECT_EQ(kenv({"path", "mv", "/a"}).err, "kenv: missing N\nTry 'kenv path mv --help'.\n");
   Outcome r = kenv({"path", "shuffle"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kenv: unknown path command 'shuffle' (list, add, rm or mv)\n"
+  EXPECT_EQ(r.err, "kenv: unknown path command 'shuffle' (list, add, rm, mv, off or on)\n"
                    "Try 'kenv path --help'.\n");
 }
 

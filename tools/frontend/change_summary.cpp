@@ -4,13 +4,24 @@
 #include "output.h"
 #include "state.h"
 
+#include <string_view>
+#include <unordered_map>
+
 namespace {
 
-StoreVars state_vars(const VarPairs &vars) {
+// The variables of `vars` that `other` does not hold with the same value, and PATH, whose
+// entries are compared one by one: a change touches a few variables of a store that may
+// hold thousands, and the list of changes compares what is left.
+StoreVars differing(const VarPairs &vars, const VarPairs &other) {
+  std::unordered_map<std::string_view, std::string_view> in_other;
+  for (const auto &[name, value] : other)
+    in_other.emplace(name, value);
   StoreVars out;
-  out.reserve(vars.size());
-  for (const auto &[name, value] : vars)
-    out.push_back({name, value});
+  for (const auto &[name, value] : vars) {
+    auto at = in_other.find(name);
+    if (name == "PATH" || at == in_other.end() || at->second != value)
+      out.push_back({name, value});
+  }
   return out;
 }
 
@@ -64,7 +75,7 @@ std::vector<std::string> change_items(const VarPairs &before, const VarPairs &af
                                       const std::string &path_sep) {
   std::vector<std::string> out;
   char sep = path_sep.empty() ? ':' : path_sep[0];
-  for (const Change &c : changes_between(state_vars(before), state_vars(after), sep))
+  for (const Change &c : changes_between(differing(before, after), differing(after, before), sep))
     out.push_back(change_words(c));
   return out;
 }

@@ -77,6 +77,10 @@ PrivateTemp::~PrivateTemp() {
 }
 
 std::string scope_data_dir(const std::string &scope) {
+  return scope_data_dir(scope, scope == "system" ? std::nullopt : parse_listing(lib_list(scope)).export_file);
+}
+
+std::string scope_data_dir(const std::string &scope, const std::optional<std::string> &exported) {
   if (scope == "system") {
 #ifdef _WIN32
     return process_variable("ProgramData").value_or("C:\\ProgramData") + "\\Pellomar";
@@ -84,7 +88,6 @@ std::string scope_data_dir(const std::string &scope) {
     return KENV_STATE_DIR;
 #endif
   }
-  std::optional<std::string> exported = parse_listing(lib_list(scope)).export_file;
   if (!exported)
     throw LibraryError("the data directory of the " + scope + " scope cannot be located");
   return fs::path(*exported).parent_path().parent_path().string();

@@ -25,6 +25,8 @@ private:
 // The scope's data directory: the user's beside its export file's folder, the system's the
 // build-time state directory.
 std::string scope_data_dir(const std::string &scope);
+// The same from the export file a listing names, without listing the scope again.
+std::string scope_data_dir(const std::string &scope, const std::optional<std::string> &export_file);
 
 // Writes the file through a temporary file beside it and a rename, creating its folder
 // (0700) when missing; the file is 0600. LibraryError on failure.

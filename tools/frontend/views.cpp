@@ -1,6 +1,8 @@
 #include "views.h"
 
+#include "json_doc.h"
 #include "platform.h"
+#include "private_files.h"
 
 #include <algorithm>
 
@@ -33,6 +35,39 @@ std::string warning_subject(const Warning &w) {
   return subject;
 }
 
+// A listing row, or a switched-off entry in its place (entry == nullptr).
+struct PathRow {
+  const PathEntry *entry = nullptr;
+  const OffEntry *off = nullptr;
+};
+
+// The listing's entries with the switched-off ones placed before the own entry that now
+// holds their position, the rest at the end.
+std::vector<PathRow> path_rows(const Listing &l, const ProfileMarks &marks) {
+  std::vector<PathRow> rows;
+  std::vector<bool> placed(marks.off.size(), false);
+  auto place = [&](std::size_t own, bool rest) {
+    for (std::size_t i = 0; i < marks.off.size(); ++i)
+      if (!placed[i] && (rest || marks.off[i].position == own)) {
+        placed[i] = true;
+        rows.push_back({nullptr, &marks.off[i]});
+      }
+  };
+  std::size_t own = 0;
+  for (const PathEntry &e : l.path) {
+    if (e.editable && e.source == "path")
+      place(own++, false);
+    rows.push_back({&e, nullptr});
+  }
+  place(own, true);
+  return rows;
+}
+
+std::string profile_of(const std::map<std::string, std::string> &from, const std::string &key) {
+  auto at = from.find(key);
+  return at == from.end() ? std::string() : at->second;
+}
+
 bool file_exists(const std::string &path) {
   FileKind kind = file_kind(path);
   return kind == FileKind::directory || kind == FileKind::other;
@@ -59,8 +94,10 @@ std::string view_variables(const Listing &l, const ViewOptions &opt) {
   for (const Variable &v : l.vars)
     width = std::max(width, width_of(visible(v.source)));
   for (const Variable &v : l.vars) {
+    std::string from = v.source == "overlay" ? profile_of(opt.marks.vars, v.name) : "";
     out += "  " + opt.style.dim(pad(visible(v.source), width)) + "  " + opt.style.bold(visible(v.name)) +
-           "=" + cut(visible(v.value), opt.max_width) + "\n";
+           "=" + cut(visible(v.value), opt.max_width) +
+           (from.empty() ? "" : opt.style.dim("  (profile " + from + ")")) + "\n";
     std::string indent = "  " + std::string(width, ' ') + "    ";
     if (v.expanded != v.value)
       out += indent + opt.style.dim("expands to: ") + cut(visible(v.expanded), opt.max_width) + "\n";
@@ -74,9 +111,11 @@ std::string view_variables(const Listing &l, const ViewOptions &opt) {
 std::string view_path(const Listing &l, const ViewOptions &opt) {
   std::string count = std::to_string(l.path.size()) + (l.path.size() == 1 ? " entry" : " entries");
   std::string out = opt.style.bold("PATH (" + count + ", separator '" + visible(l.path_sep) + "')") + "\n";
-  if (l.path.empty())
+  std::vector<PathRow> rows = path_rows(l, opt.marks);
+  if (rows.empty())
     return out;
-  std::size_t num_w = std::to_string(l.path.size() - 1).size(), state_w = 5, source_w = 6;
+  std::size_t num_w = std::to_string(l.path.empty() ? 0 : l.path.size() - 1).size(), state_w = 5,
+              source_w = 6;
   for (const PathEntry &e : l.path) {
     state_w = std::max(state_w, entry_state(e).size());
     source_w = std::max(source_w, width_of(visible(e.source)));
@@ -84,14 +123,70 @@ std::string view_path(const Listing &l, const ViewOptions &opt) {
   out += opt.style.dim("  " + pad("#", num_w) + "  " + pad("state", state_w) + "  " +
                        pad("source", source_w) + "  entry") +
          "\n";
-  for (std::size_t i = 0; i < l.path.size(); ++i) {
-    const PathEntry &e = l.path[i];
-    std::string num = std::to_string(i);
+  std::size_t i = 0;
+  for (const PathRow &row : rows) {
+    if (row.off) {
+      out += "  " + pad("-", num_w) + "  " + opt.style.dim(pad("off", state_w)) + "  " +
+             opt.style.dim(pad("path", source_w)) + "  " + opt.style.dim(entry_text(row.off->entry)) + "\n";
+      continue;
+    }
+    const PathEntry &e = *row.entry;
+    std::string num = std::to_string(i++);
+    std::string from = e.editable ? profile_of(opt.marks.entries, e.entry) : "";
     out += "  " + std::string(num_w - num.size(), ' ') + num + "  " +
            paint_state(opt.style, entry_state(e), state_w) + "  " +
-           opt.style.dim(pad(visible(e.source), source_w)) + "  " + entry_text(e.entry) + "\n";
+           opt.style.dim(pad(visible(e.source), source_w)) + "  " + entry_text(e.entry) +
+           (from.empty() ? "" : opt.style.dim("  (profile " + from + ")")) + "\n";
   }
   return out;
+}
+
+std::string path_json(const Listing &l, const ProfileMarks &marks) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *arr = yyjson_mut_arr(d);
+  for (const PathRow &row : path_rows(l, marks)) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    const PathEntry *e = row.entry;
+    std::string entry = e ? e->entry : row.off->entry;
+    std::string from = e && e->editable ? profile_of(marks.entries, entry) : "";
+    json_add(d, o, "entry", json_text(d, entry));
+    json_add(d, o, "exists", yyjson_mut_bool(d, e && e->exists));
+    json_add(d, o, "dup", yyjson_mut_bool(d, e && e->dup));
+    json_add(d, o, "source", json_text(d, e ? e->source : "path"));
+    json_add(d, o, "editable", yyjson_mut_bool(d, !e || e->editable));
+    json_add(d, o, "off", yyjson_mut_bool(d, row.off != nullptr));
+    json_add(d, o, "profile", from.empty() ? yyjson_mut_null(d) : json_text(d, from));
+    yyjson_mut_arr_append(arr, o);
+  }
+  return json_write(d, arr, 0);
+}
+
+std::string view_profiles(const ViewOptions &opt) {
+  if (opt.marks.on.empty())
+    return "";
+  std::string out = opt.style.bold(count_title("Profiles on", opt.marks.on.size())) + "\n";
+  for (const std::string &name : opt.marks.on)
+    out += "  " + visible(name) + "\n";
+  return out;
+}
+
+ProfileMarks marks_of(const std::string &scope, const Listing &listing) {
+  ProfileMarks marks;
+  try {
+    std::string data_dir = scope_data_dir(scope, listing.export_file);
+    for (const ProfileRecord &r : active_profiles(scope, data_dir)) {
+      marks.on.push_back(r.profile);
+      for (const StateVar &v : r.set)
+        marks.vars[v.name] = r.profile;
+      for (const std::string &e : r.path_added)
+        marks.entries[e] = r.profile;
+    }
+    marks.off = path_off_entries(scope, data_dir);
+  } catch (const LibraryError &) {
+    // The views stay useful without the marks when the data directory cannot be read.
+  }
+  return marks;
 }
 
 std::string view_warnings(const Listing &l, const ViewOptions &opt) {

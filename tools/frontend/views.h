@@ -3,19 +3,39 @@
 
 #include "listing.h"
 #include "output.h"
+#include "profiles.h"
 
 #include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
+
+// What the profiles and switched-off entries add to a scope's views.
+struct ProfileMarks {
+  std::vector<std::string> on;                // the profiles that are on
+  std::map<std::string, std::string> vars;    // variable -> the active profile that set it
+  std::map<std::string, std::string> entries; // own PATH entry -> the active profile that added it
+  std::vector<OffEntry> off;                  // switched-off entries, with their positions
+};
+// Read from the scope's data directory; empty where it cannot be read.
+ProfileMarks marks_of(const std::string &scope, const Listing &listing);
 
 struct ViewOptions {
   Style style;
   std::size_t max_width = 0; // cut values to this many characters; 0 shows them whole
+  ProfileMarks marks;
 };
 
 std::string view_header(const Listing &listing, const ViewOptions &opt);
 std::string view_variables(const Listing &listing, const ViewOptions &opt);
-// PATH entries numbered from 0, with their state and source.
+// PATH entries numbered from 0, with their state and source; switched-off entries at their
+// places, state "off".
 std::string view_path(const Listing &listing, const ViewOptions &opt);
+// The same rows as kenv's own JSON: entry, exists, dup, source, editable, "off" and the
+// active profile that added it (or null).
+std::string path_json(const Listing &listing, const ProfileMarks &marks);
+// "Profiles on (N)" and their names; "" when none is on.
+std::string view_profiles(const ViewOptions &opt);
 std::string view_warnings(const Listing &listing, const ViewOptions &opt);
 // What a new login session gets, in the order it assigns the variables, with the file that
 // set each and, where it differs, what a login shell sourcing the export files gets.

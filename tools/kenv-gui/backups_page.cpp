@@ -62,25 +62,27 @@ BackupsPage::BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *pare
   connect(undo_, &QPushButton::clicked, this, &BackupsPage::undo_last_change);
 }
 
-void BackupsPage::show_backups(const std::vector<Backup> &backups, const std::vector<std::string> &changes,
-                               const Listing &user) {
+void BackupsPage::show_backups(const std::vector<Backup> &backups, const Listing &user) {
   QString keep = list_->currentItem() ? list_->currentItem()->text(4) : QString();
   backups_ = backups;
   user_ = user;
   list_->clear();
   bool any_user = false;
-  for (std::size_t i = 0; i < backups.size(); ++i) {
-    const Backup &b = backups[i];
-    QString change = i < changes.size() ? QString::fromStdString(changes[i]) : QString();
-    auto *item = new QTreeWidgetItem(list_, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")), change,
-                                             QString::number(b.vars), shown(b.path)});
+  for (const Backup &b : backups) {
+    auto *item = new QTreeWidgetItem(list_, {shown(b.ts.value_or("-")), shown(b.scope.value_or("-")),
+                                             QString(), QString::number(b.vars), shown(b.path)});
     if (item->text(4) == keep)
       list_->setCurrentItem(item);
     any_user = any_user || !is_system_scope(b.scope);
   }
   list_->resizeColumnToContents(0);
-  list_->resizeColumnToContents(2);
   undo_->setEnabled(any_user);
+}
+
+void BackupsPage::show_changes(const std::vector<std::string> &changes) {
+  for (int row = 0; row < list_->topLevelItemCount() && static_cast<std::size_t>(row) < changes.size(); ++row)
+    list_->topLevelItem(row)->setText(2, QString::fromStdString(changes[static_cast<std::size_t>(row)]));
+  list_->resizeColumnToContents(2);
 }
 
 void BackupsPage::show_diff() {

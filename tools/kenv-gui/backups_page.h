@@ -23,9 +23,9 @@ class BackupsPage : public QWidget {
 public:
   BackupsPage(ChangeRunner runner, LibraryQueue &queue, QWidget *parent = nullptr);
 
-  // `changes` says, for each backup, what the change it came before did ("" when unknown).
-  void show_backups(const std::vector<Backup> &backups, const std::vector<std::string> &changes,
-                    const Listing &user);
+  void show_backups(const std::vector<Backup> &backups, const Listing &user);
+  // For each backup shown, what the change it came before did ("" when unknown).
+  void show_changes(const std::vector<std::string> &changes);
   void undo_last_change();
   // Asks before a restore or an undo; tests replace it.
   std::function<bool(const QString &question)> confirm;

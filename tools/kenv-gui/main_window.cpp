@@ -11,13 +11,13 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include <memory>
 #include <set>
 
 // Both scopes and the backups as the library returned them in one reload.
 struct Snapshot {
   Listing user, system;
   std::vector<Backup> backups;
-  std::vector<std::string> changes; // what the change each backup came before did
   QStringList errors;
 };
 
@@ -38,13 +38,12 @@ Listing load_scope(const std::string &scope, QStringList &errors) {
 // only those taken since the last reload once their summaries are known.
 constexpr std::size_t summarised_backups = 200;
 
-Snapshot load_snapshot(SummaryCache &summaries) {
+Snapshot load_snapshot() {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
   try {
     s.backups = parse_backups(lib_backups());
-    s.changes = summarise_backups(s.backups, s.user, s.system, summarised_backups, summaries);
   } catch (const std::exception &e) {
     s.errors << QObject::tr("backups: %1").arg(QString::fromUtf8(e.what()));
   }
@@ -157,21 +156,30 @@ void MainWindow::reload() {
     return;
   }
   loading_ = true;
-  queue_.run<Snapshot>(
-      this, [this] { return load_snapshot(summaries_); },
-      [this](Snapshot s) {
-        apply(s);
-        loading_ = false;
-        if (std::exchange(again_, false))
-          return reload();
-        emit reloaded();
-      });
+  queue_.run<Snapshot>(this, load_snapshot, [this](Snapshot loaded) {
+    auto s = std::make_shared<const Snapshot>(std::move(loaded));
+    apply(*s);
+    // What each backed-up change did comes after the rest is shown: the first reload may
+    // read a few hundred backups.
+    queue_.run<std::vector<std::string>>(
+        this,
+        [this, s] {
+          return summarise_backups(s->backups, s->user, s->system, summarised_backups, summaries_);
+        },
+        [this](std::vector<std::string> changes) {
+          user_->backups()->show_changes(changes);
+          loading_ = false;
+          if (std::exchange(again_, false))
+            return reload();
+          emit reloaded();
+        });
+  });
 }
 
 void MainWindow::apply(const Snapshot &s) {
   user_->show_listing(s.user);
   system_->show_listing(s.system);
-  user_->backups()->show_backups(s.backups, s.changes, s.user);
+  user_->backups()->show_backups(s.backups, s.user);
   watch(s);
   statusBar()->showMessage(
       s.errors.isEmpty()

@@ -6,7 +6,12 @@
 #include "listing.h"
 #include "output.h"
 #include "platform.h"
+#include "profiles.h"
+#include "state.h"
+#include "switches.h"
 #include "views.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -36,12 +41,36 @@ void report_tolerated(const std::string &problem) {
 }
 
 int path_list(const Words &argv) {
-  Args args = parse_args("path list", argv, scope_only);
+  Args args = parse_args("path list", argv, {{"json"}, {"scope"}});
   if (args.help)
     return show_help("path list");
   expect_words(args, 0, 0, "");
-  Listing listing = parse_listing(lib_list(scope_option(args)));
-  write_out(view_path(listing, ViewOptions{stdout_style(), 0}));
+  std::string scope = scope_option(args);
+  Listing listing = parse_listing(lib_list(scope));
+  ViewOptions opt{stdout_style(), 0, {}};
+  opt.marks = marks_of(scope, listing);
+  write_out(args.has("json") ? path_json(listing, opt.marks) + "\n" : view_path(listing, opt));
+  return 0;
+}
+
+int path_off(const Words &argv) {
+  Args args = parse_args("path off", argv, scope_only);
+  if (args.help)
+    return show_help("path off");
+  expect_words(args, 1, 1, "ENTRY");
+  switch_entry_off(scope_option(args), args.words[0]);
+  return 0;
+}
+
+int path_on(const Words &argv) {
+  Args args = parse_args("path on", argv, scope_only);
+  if (args.help)
+    return show_help("path on");
+  expect_words(args, 1, 1, "ENTRY");
+  std::string scope = scope_option(args);
+  const std::string &entry = args.words[0];
+  if (!switch_entry_on(scope, entry))
+    write_out("'" + visible(entry) + "' is in the " + scope + " scope's PATH already; nothing changed\n");
   return 0;
 }
 
@@ -114,7 +143,7 @@ std::size_t find_subcommand(const Words &argv) {
 int cmd_path(const Words &argv) {
   std::size_t at = find_subcommand(argv);
   if (at == std::string::npos) {
-    Args args = parse_args("path", argv, scope_only);
+    Args args = parse_args("path", argv, {{"json"}, {"scope"}});
     if (args.help)
       return show_help("path");
     return path_list(argv);
@@ -130,5 +159,9 @@ int cmd_path(const Words &argv) {
     return path_rm(rest);
   if (sub == "mv")
     return path_mv(rest);
-  throw UsageError("path", "unknown path command '" + sub + "' (list, add, rm or mv)");
+  if (sub == "off")
+    return path_off(rest);
+  if (sub == "on")
+    return path_on(rest);
+  throw UsageError("path", "unknown path command '" + sub + "' (list, add, rm, mv, off or on)");
 }

@@ -25,9 +25,10 @@ std::size_t max_width_option(const Args &args) {
 }
 
 void print_readable(const Listing &listing, const ViewOptions &opt) {
-  std::string out = view_header(listing, opt) + "\n" + view_variables(listing, opt) + "\n" +
-                    view_path(listing, opt) + "\n" + view_warnings(listing, opt) + "\n" +
-                    view_export(listing, opt);
+  std::string profiles = view_profiles(opt);
+  std::string out = view_header(listing, opt) + "\n" + (profiles.empty() ? "" : profiles + "\n") +
+                    view_variables(listing, opt) + "\n" + view_path(listing, opt) + "\n" +
+                    view_warnings(listing, opt) + "\n" + view_export(listing, opt);
   write_out(out);
 }
 
@@ -81,7 +82,10 @@ int cmd_list(const Words &argv) {
     write_out(json + "\n");
     return 0;
   }
-  print_readable(parse_listing(json), ViewOptions{stdout_style(), max_width});
+  Listing listing = parse_listing(json);
+  ViewOptions opt{stdout_style(), max_width, {}};
+  opt.marks = marks_of(scope, listing);
+  print_readable(listing, opt);
   return 0;
 }
 
@@ -94,7 +98,7 @@ int cmd_env(const Words &argv) {
   if (args.has("json"))
     write_out(session_document(json) + "\n");
   else
-    write_out(view_session(parse_listing(json), ViewOptions{stdout_style(), 0}));
+    write_out(view_session(parse_listing(json), ViewOptions{stdout_style(), 0, {}}));
   return 0;
 }
 

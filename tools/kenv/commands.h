@@ -17,6 +17,7 @@ int cmd_backups(const Words &argv);
 int cmd_restore(const Words &argv);
 int cmd_export(const Words &argv);
 int cmd_apply(const Words &argv);
+int cmd_profile(const Words &argv);
 int cmd_shell_init(const Words &argv);
 int cmd_doctor(const Words &argv);
 // Hidden: the words the shell completions ask for.

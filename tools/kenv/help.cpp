@@ -20,11 +20,12 @@ Commands:
   get          print one variable's value
   set          create or replace a variable
   unset        delete a variable
-  path         list PATH, or add, remove and move one entry
+  path         list PATH, or add, remove, move, switch off and on one entry
   backups      list, show, compare and prune the backups taken before every change
   restore      make a backup's variables its scope's variables again
   export       write a scope's variables and PATH entries as one document
   apply        make a scope hold what a document says, as one change
+  profile      named sets of variables, switched on and off as one change each
   shell-init   print the lines that load the variables into sh, bash, zsh or fish, or
                add them to the shells' start-up files (--install)
   doctor       look for problems across both scopes
@@ -145,6 +146,8 @@ const char path_help[] = R"(Usage: kenv path [list] [--scope user|system]
        kenv path add ENTRY [--at N] [--scope user|system]
        kenv path rm ENTRY [--scope user|system]
        kenv path mv ENTRY N [--scope user|system]
+       kenv path off ENTRY [--scope user|system]
+       kenv path on ENTRY [--scope user|system]
 
 Lists the scope's PATH entries numbered from 0, or changes PATH one entry at a time.
 A scope's PATH holds that scope's own entries; sessions add them after the PATH they
@@ -155,6 +158,8 @@ Commands:
   add ENTRY     insert ENTRY at position N (--at), or append it; a duplicate is refused
   rm ENTRY      remove every entry equal to ENTRY
   mv ENTRY N    move the first entry equal to ENTRY to position N (past the end: last)
+  off ENTRY     take ENTRY out of PATH, remembering its position
+  on ENTRY      put a switched-off ENTRY back at its position
 
 Options:
   --scope user|system   the scope to read or change (default: user)
@@ -165,14 +170,21 @@ Examples:
   kenv path add "$HOME/.local/bin" --at 0
   kenv path mv /opt/tools/bin 0
   kenv path rm /opt/old/bin --scope system
+  kenv path off /opt/old/bin
 )";
 
-const char path_list_help[] = R"(Usage: kenv path list [--scope user|system]
-       kenv path [--scope user|system]
+const char path_list_help[] = R"(Usage: kenv path list [--scope user|system] [--json]
+       kenv path [--scope user|system] [--json]
 
 Shows the scope's PATH entries numbered from 0: whether each names an existing directory
 ("missing" when not), whether it repeats an earlier entry ("duplicate"), and its source:
 "path" for the scope's PATH variable, "rc:FILE" for an entry a shell start-up file adds.
+Switched-off entries (`kenv path off`) appear at their places with the state "off", and
+an entry an active profile added names that profile.
+
+Options:
+  --json   print the rows as a JSON array of {"entry","exists","dup","source","editable",
+           "off","profile"}; flags are true or false, "profile" null when no profile
 
 Examples:
   kenv path
@@ -208,6 +220,29 @@ end makes it the last entry.
 Examples:
   kenv path mv "$HOME/.local/bin" 0
   kenv path mv /usr/local/go/bin 99
+)";
+
+const char path_off_help[] = R"(Usage: kenv path off ENTRY [--scope user|system]
+
+Takes one of the scope's own PATH entries out of PATH, as one change, and remembers it
+with its position in path-off.json in the scope's data directory. `kenv path` still lists
+it, with the state "off", and `kenv path on` puts it back. A restore leaves the remembered
+entries alone: when it brings an entry back into PATH, `kenv path on` says so and forgets
+the entry.
+
+Examples:
+  kenv path off /opt/old/bin
+  kenv path off /opt/tools/bin --scope system
+)";
+
+const char path_on_help[] = R"(Usage: kenv path on ENTRY [--scope user|system]
+
+Puts a switched-off entry back into the scope's PATH at the position it had, or at the
+end when PATH has become shorter, as one change. When PATH holds the entry already, it
+says so and changes nothing.
+
+Examples:
+  kenv path on /opt/old/bin
 )";
 
 const char export_help[] = R"(Usage: kenv export [--scope user|system] [--format json|env] [-o FILE]
@@ -318,6 +353,44 @@ Examples:
   kenv restore ~/.local/share/pellomar/backups/20250102-100000-00000001.json
 )";
 
+const char profile_help[] = R"(Usage: kenv profile [list] [--scope user|system]
+       kenv profile new NAME (--from FILE | --vars NAME...) [--scope user|system]
+       kenv profile show|rm|on NAME [--scope user|system]
+       kenv profile off NAME [--force] [--scope user|system]
+
+A profile is a named kenv-state/1 document kept in the scope's data directory
+(profiles/NAME.json, mode 0600). Switching it on applies it on top of the scope as one
+change and records what it replaced (each variable's earlier value, or that it was unset,
+and the PATH entries it added); switching it off puts exactly that back as one change, so
+the scope's files are as before when nothing else changed in between. Several profiles may
+be on at once, but never two that set the same variable or add the same PATH entry.
+`kenv list` shows which profiles are on and marks what came from one. Names are letters,
+digits, '-', '_' and '.', not starting with '.'.
+
+Commands:
+  list            the profiles, each "on" or "off" (the default)
+  new NAME        save a profile from FILE (--from) or from the scope's variables (--vars;
+                  PATH stands for the scope's PATH entries)
+  show NAME       print the profile and, while it is on, what it replaced
+  rm NAME         delete a profile; refused while it is on
+  on NAME         switch it on; refused when another active profile owns one of its
+                  variables or PATH entries
+  off NAME        switch it off; refused, naming each, when a variable it set was changed
+                  since, unless --force
+
+Options:
+  --from FILE     the document a new profile is read from
+  --vars          take the new profile's variables from the scope; the names follow NAME
+  --force         switch off even what was changed since the profile went on
+  --scope SCOPE   user (the default) or system
+
+Examples:
+  kenv profile new work --vars GOPATH GOBIN PATH
+  kenv profile new home --from home.json
+  kenv profile on work
+  kenv profile off work
+)";
+
 const char shell_init_help[] = R"(Usage: kenv shell-init [--shell sh|dash|bash|zsh|fish]
        kenv shell-init --install [--shell NAME]...
        kenv shell-init --uninstall [--shell NAME]...
@@ -396,8 +469,17 @@ constexpr Topic topics[] = {
     {"path add", path_add_help},
     {"path rm", path_rm_help},
     {"path mv", path_mv_help},
+    {"path off", path_off_help},
+    {"path on", path_on_help},
     {"export", export_help},
     {"apply", apply_help},
+    {"profile", profile_help},
+    {"profile new", profile_help},
+    {"profile list", profile_help},
+    {"profile show", profile_help},
+    {"profile rm", profile_help},
+    {"profile on", profile_help},
+    {"profile off", profile_help},
     {"backups", backups_help},
     {"restore", restore_help},
     {"shell-init", shell_init_help},
@@ -427,6 +509,6 @@ std::string help_summary() {
   return "kenv: missing command\n"
          "Usage: kenv [--scope user|system] COMMAND [OPTIONS] [ARGUMENTS]\n"
          "Commands: list, env, get, set, unset, path, backups, restore, export, apply,\n"
-         "          shell-init, doctor\n"
+         "          profile, shell-init, doctor\n"
          "Try 'kenv --help'.\n";
 }

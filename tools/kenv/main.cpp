@@ -33,6 +33,7 @@ constexpr Command commands[] = {
     {"restore", cmd_restore},
     {"export", cmd_export},
     {"apply", cmd_apply},
+    {"profile", cmd_profile},
     {"shell-init", cmd_shell_init},
     {"doctor", cmd_doctor},
     {"__complete", cmd_complete},

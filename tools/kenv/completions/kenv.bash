@@ -1,8 +1,9 @@
 # bash completion for kenv                                   -*- shell-script -*-
 #
 # Completes commands, options and their values, the scope's variable names (get, set,
-# unset), its PATH entries (path rm, path mv), directories (path add) and backup files
-# (restore). The names, entries and backups come from `kenv __complete`, which reads them
+# unset), its PATH entries (path rm, path mv, path off), switched-off entries (path on),
+# directories (path add), profiles (profile show, rm, on, off), documents (apply) and
+# backup files (restore). The names, entries and backups come from `kenv __complete`, which reads them
 # through the library for the scope given with --scope, before or after the command.
 # Needs nothing from the bash-completion package, and works with it.
 
@@ -19,7 +20,7 @@ _kenv_add_words() {
   _kenv_add < <(printf '%s\n' "$@")
 }
 
-# kenv __complete names|entries|backups [--scope SCOPE]
+# kenv __complete names|entries|off|profiles|backups [--scope SCOPE]
 _kenv_ask() {
   _kenv_add < <(command kenv __complete "$1" ${2:+--scope "$2"} 2>/dev/null)
 }
@@ -31,7 +32,11 @@ _kenv_options() {
   env) echo --scope --json --help ;;
   get) echo --scope --expanded --help ;;
   set) echo --scope --force --help ;;
-  unset | path | "path list" | "path rm" | "path mv") echo --scope --help ;;
+  unset | "path rm" | "path mv" | "path off" | "path on") echo --scope --help ;;
+  path | "path list") echo --scope --json --help ;;
+  export) echo --scope --format --output --help ;;
+  apply) echo --scope --prune --check --diff --json --help ;;
+  profile*) echo --scope --from --vars --force --help ;;
   "path add") echo --scope --at --help ;;
   backups) echo --json --keep --older-than --dry-run --latest --scope --help ;;
   doctor) echo --json --help ;;
@@ -56,7 +61,7 @@ _kenv() {
     if [[ -z $options_done ]]; then
       case $word in
       --) options_done=1; continue ;;
-      --scope | --at | --shell | --max-width)
+      --scope | --at | --shell | --max-width | --format | --output | -o | --from)
         ((i++))
         [[ ${COMP_WORDS[i]} == = ]] && ((i++))
         [[ $word == --scope ]] && scope=${COMP_WORDS[i]}
@@ -67,7 +72,7 @@ _kenv() {
     fi
     if [[ -z $cmd ]]; then
       cmd=$word
-    elif [[ ($cmd == path || $cmd == help) && -z $sub ]]; then
+    elif [[ ($cmd == path || $cmd == profile || $cmd == help) && -z $sub ]]; then
       sub=$word
     else
       ((positional++))
@@ -78,7 +83,12 @@ _kenv() {
   case $prev in
   --scope) _kenv_add_words user system; return ;;
   --shell) _kenv_add_words sh dash bash zsh fish; return ;;
+  --format) _kenv_add_words json env; return ;;
   --at | --max-width) return ;;
+  --output | -o | --from)
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    return ;;
   esac
   if [[ $cur == -* && -z $options_done ]]; then
     # shellcheck disable=SC2046
@@ -86,18 +96,29 @@ _kenv() {
     return
   fi
   case $cmd in
-  "") _kenv_add_words list env get set unset path backups restore shell-init doctor help ;;
+  "") _kenv_add_words list env get set unset path backups restore export apply profile shell-init doctor help ;;
   get | set | unset) ((positional == 0)) && _kenv_ask names "$scope" ;;
   path)
     case $sub in
-    "") _kenv_add_words list add rm mv ;;
-    rm | mv) ((positional == 0)) && _kenv_ask entries "$scope" ;;
+    "") _kenv_add_words list add rm mv off on ;;
+    rm | mv | off) ((positional == 0)) && _kenv_ask entries "$scope" ;;
+    on) ((positional == 0)) && _kenv_ask off "$scope" ;;
     add)
       if ((positional == 0)); then
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       fi ;;
     esac ;;
+  profile)
+    case $sub in
+    "") _kenv_add_words list new show rm on off ;;
+    show | rm | on | off) ((positional == 0)) && _kenv_ask profiles "$scope" ;;
+    esac ;;
+  apply)
+    if ((positional == 0)); then
+      compopt -o filenames 2>/dev/null
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    fi ;;
   restore)
     if ((positional == 0)); then
       _kenv_ask backups
@@ -106,9 +127,11 @@ _kenv() {
     fi ;;
   help)
     if [[ -z $sub ]]; then
-      _kenv_add_words list env get set unset path backups restore shell-init doctor
+      _kenv_add_words list env get set unset path backups restore export apply profile shell-init doctor
     elif [[ $sub == path ]] && ((positional == 0)); then
-      _kenv_add_words list add rm mv
+      _kenv_add_words list add rm mv off on
+    elif [[ $sub == profile ]] && ((positional == 0)); then
+      _kenv_add_words list new show rm on off
     fi ;;
   esac
 }

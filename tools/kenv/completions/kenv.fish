@@ -1,6 +1,7 @@
 # fish completion for kenv: commands, options and their values, the scope's variable names
-# (get, set, unset), its PATH entries (path rm, path mv), directories (path add) and backup
-# files (restore). The names, entries and backups come from `kenv __complete`, which reads
+# (get, set, unset), its PATH entries (path rm, path mv, path off), switched-off entries
+# (path on), directories (path add), profiles (profile show, rm, on, off), documents
+# (apply) and backup files (restore). The names, entries and backups come from `kenv __complete`, which reads
 # them through the library for the scope given with --scope, before or after the command.
 
 function __kenv_options --argument-names topic
@@ -15,8 +16,16 @@ function __kenv_options --argument-names topic
             printf '%s\n' --scope --expanded --help
         case set
             printf '%s\n' --scope --force --help
-        case unset path 'path list' 'path rm' 'path mv'
+        case unset 'path rm' 'path mv' 'path off' 'path on'
             printf '%s\n' --scope --help
+        case path 'path list'
+            printf '%s\n' --scope --json --help
+        case export
+            printf '%s\n' --scope --format --output --help
+        case apply
+            printf '%s\n' --scope --prune --check --diff --json --help
+        case profile 'profile *'
+            printf '%s\n' --scope --from --vars --force --help
         case 'path add'
             printf '%s\n' --scope --at --help
         case backups
@@ -52,7 +61,7 @@ function __kenv_complete
                 case --
                     set options_done 1
                     continue
-                case --scope --at --shell --max-width
+                case --scope --at --shell --max-width --format --output -o --from
                     set takes_value $word
                     continue
                 case '--scope=*'
@@ -64,7 +73,7 @@ function __kenv_complete
         end
         if test -z "$cmd"
             set cmd $word
-        else if contains -- $cmd path help; and test -z "$sub"
+        else if contains -- $cmd path profile help; and test -z "$sub"
             set sub $word
         else
             set positional (math $positional + 1)
@@ -81,6 +90,12 @@ function __kenv_complete
         case --shell
             printf '%s\n' sh dash bash zsh fish
             return
+        case --format
+            printf '%s\n' json env
+            return
+        case --output -o --from
+            __fish_complete_path $cur
+            return
         case --at --max-width
             return
     end
@@ -92,7 +107,9 @@ function __kenv_complete
     end
     set -l commands list\t'show a scope' env\t'show what a new session gets' get\t'print one value' set\t'create or replace a variable' \
         unset\t'delete a variable' path\t'list or edit PATH' backups\t'list the backups' \
-        restore\t'restore a backup' shell-init\t'load the variables into shells' \
+        restore\t'restore a backup' export\t'write a scope as one document' \
+        apply\t'make a scope hold a document' profile\t'switch sets of variables on and off' \
+        shell-init\t'load the variables into shells' \
         doctor\t'look for problems'
     switch "$cmd"
         case ''
@@ -102,12 +119,23 @@ function __kenv_complete
         case path
             switch "$sub"
                 case ''
-                    printf '%s\n' list add rm mv
-                case rm mv
+                    printf '%s\n' list add rm mv off on
+                case rm mv off
                     test $positional -eq 0; and command kenv __complete entries $scope_option 2>/dev/null
+                case on
+                    test $positional -eq 0; and command kenv __complete off $scope_option 2>/dev/null
                 case add
                     test $positional -eq 0; and __fish_complete_directories $cur
             end
+        case profile
+            switch "$sub"
+                case ''
+                    printf '%s\n' list new show rm on off
+                case show rm on off
+                    test $positional -eq 0; and command kenv __complete profiles $scope_option 2>/dev/null
+            end
+        case apply
+            test $positional -eq 0; and __fish_complete_path $cur
         case restore
             if test $positional -eq 0
                 command kenv __complete backups 2>/dev/null
@@ -117,7 +145,9 @@ function __kenv_complete
             if test -z "$sub"
                 printf '%s\n' $commands
             else if test "$sub" = path; and test $positional -eq 0
-                printf '%s\n' list add rm mv
+                printf '%s\n' list add rm mv off on
+            else if test "$sub" = profile; and test $positional -eq 0
+                printf '%s\n' list new show rm on off
             end
     end
 end

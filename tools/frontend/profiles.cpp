@@ -1,0 +1,240 @@
+#include "profiles.h"
+
+#include "json_doc.h"
+#include "library.h"
+#include "output.h"
+#include "private_files.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string record_path(const std::string &scope, const std::string &name) {
+  return profiles_dir(scope) + "/.on/" + name + ".json";
+}
+
+std::string profile_path(const std::string &scope, const std::string &name) {
+  return profiles_dir(scope) + "/" + name + ".json";
+}
+
+std::string path_off_path(const std::string &scope, const std::string &data_dir = "") {
+  return (data_dir.empty() ? scope_data_dir(scope) : data_dir) + "/path-off.json";
+}
+
+std::string record_text(const ProfileRecord &r) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *root = yyjson_mut_obj(d);
+  json_add(d, root, "profile", json_text(d, r.profile));
+  json_add(d, root, "set", json_vars(d, r.set));
+  yyjson_mut_val *replaced = yyjson_mut_arr(d);
+  for (const auto &[name, value] : r.replaced) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    json_add(d, o, "name", json_text(d, name));
+    json_add(d, o, "value", json_optional(d, value));
+    yyjson_mut_arr_append(replaced, o);
+  }
+  json_add(d, root, "replaced", replaced);
+  json_add(d, root, "path_added", json_texts(d, r.path_added));
+  json_add(d, root, "path_was_unset", yyjson_mut_bool(d, r.path_was_unset));
+  return json_write(d, root, YYJSON_WRITE_PRETTY_TWO_SPACES) + "\n";
+}
+
+ProfileRecord parse_record(const std::string &text, const std::string &file) {
+  ReadDoc doc = read_json(text);
+  yyjson_val *root = yyjson_doc_get_root(doc.get());
+  if (!yyjson_is_obj(root))
+    throw LibraryError("profile record " + file + " cannot be read");
+  ProfileRecord r;
+  r.profile = json_str(yyjson_obj_get(root, "profile"));
+  std::size_t i, n;
+  yyjson_val *v;
+  yyjson_arr_foreach(yyjson_obj_get(root, "set"), i, n, v) {
+    r.set.push_back({json_str(yyjson_obj_get(v, "name")), json_str(yyjson_obj_get(v, "value"))});
+  }
+  yyjson_arr_foreach(yyjson_obj_get(root, "replaced"), i, n, v) {
+    yyjson_val *value = yyjson_obj_get(v, "value");
+    r.replaced.emplace_back(json_str(yyjson_obj_get(v, "name")),
+                            yyjson_is_str(value) ? std::optional(json_str(value)) : std::nullopt);
+  }
+  r.path_added = json_str_list(yyjson_obj_get(root, "path_added"));
+  r.path_was_unset = yyjson_is_true(yyjson_obj_get(root, "path_was_unset"));
+  return r;
+}
+
+bool contains(const std::vector<std::string> &list, const std::string &s) {
+  return std::find(list.begin(), list.end(), s) != list.end();
+}
+
+// The active profile other than `name` that owns the variable or entry, if any.
+void refuse_overlap(const ProfileRecord &other, const ScopeState &profile) {
+  for (const StateVar &v : profile.vars)
+    if (find_var(other.set, v.name))
+      throw LibraryError("refused: '" + visible(v.name) + "' is set by the active profile '" + other.profile +
+                         "'");
+  for (const std::string &e : profile.path)
+    if (contains(other.path_added, e))
+      throw LibraryError("refused: PATH entry '" + visible(e) + "' was added by the active profile '" +
+                         other.profile + "'");
+}
+
+std::string quoted_list(const std::vector<std::string> &names) {
+  std::string out;
+  for (const std::string &n : names)
+    out += (out.empty() ? "'" : ", '") + visible(n) + "'";
+  return out;
+}
+
+} // namespace
+
+void check_profile_name(const std::string &name) {
+  bool ok = !name.empty() && name[0] != '.' && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+  });
+  if (!ok)
+    throw DocumentError("'" + visible(name) +
+                        "' is not a profile name (letters, digits, '-', '_' and '.', not first '.')");
+}
+
+std::string profiles_dir(const std::string &scope, const std::string &data_dir) {
+  return (data_dir.empty() ? scope_data_dir(scope) : data_dir) + "/profiles";
+}
+
+std::vector<std::string> profile_names(const std::string &scope) {
+  return files_ending(profiles_dir(scope), ".json");
+}
+
+ScopeState read_profile(const std::string &scope, const std::string &name) {
+  check_profile_name(name);
+  std::optional<std::string> text = read_text_file(profile_path(scope, name));
+  if (!text)
+    throw LibraryError("no profile '" + name + "' in the " + scope + " scope");
+  try {
+    return parse_state(*text);
+  } catch (const DocumentError &e) {
+    throw LibraryError("profile '" + name + "': " + e.what());
+  }
+}
+
+void save_profile(const std::string &scope, const std::string &name, const ScopeState &profile) {
+  check_profile_name(name);
+  if (read_text_file(profile_path(scope, name)))
+    throw LibraryError("a profile '" + name + "' exists already in the " + scope + " scope");
+  ScopeState doc = profile;
+  doc.scope = scope;
+  write_private_file(profile_path(scope, name), write_state(doc, StateFormat::json));
+}
+
+void remove_profile(const std::string &scope, const std::string &name) {
+  check_profile_name(name);
+  if (read_text_file(record_path(scope, name)))
+    throw LibraryError("refused: profile '" + name + "' is on; switch it off first (kenv profile off " +
+                       name + ")");
+  if (!read_text_file(profile_path(scope, name)))
+    throw LibraryError("no profile '" + name + "' in the " + scope + " scope");
+  remove_file(profile_path(scope, name));
+}
+
+std::vector<ProfileRecord> active_profiles(const std::string &scope, const std::string &data_dir) {
+  std::vector<ProfileRecord> out;
+  std::string dir = profiles_dir(scope, data_dir) + "/.on";
+  for (const std::string &name : files_ending(dir, ".json")) {
+    std::string file = dir + "/" + name + ".json";
+    if (std::optional<std::string> text = read_text_file(file)) {
+      out.push_back(parse_record(*text, file));
+      out.back().profile = name;
+    }
+  }
+  return out;
+}
+
+const ProfileRecord *find_active(const std::vector<ProfileRecord> &active, const std::string &name) {
+  auto at =
+      std::find_if(active.begin(), active.end(), [&](const ProfileRecord &r) { return r.profile == name; });
+  return at == active.end() ? nullptr : &*at;
+}
+
+void save_record(const std::string &scope, const ProfileRecord &record) {
+  write_private_file(record_path(scope, record.profile), record_text(record));
+}
+
+void remove_record(const std::string &scope, const std::string &name) {
+  remove_file(record_path(scope, name));
+}
+
+ProfileSwitch compose_on(const ScopeSnapshot &now, const std::string &name, const ScopeState &profile,
+                         const std::vector<ProfileRecord> &active) {
+  for (const ProfileRecord &other : active)
+    if (other.profile != name)
+      refuse_overlap(other, profile);
+  ProfileSwitch out;
+  out.record.profile = name;
+  out.record.set = profile.vars;
+  for (const StateVar &v : profile.vars) {
+    const StateVar *old = find_var(now.store, v.name);
+    out.record.replaced.emplace_back(v.name, old ? std::optional(old->value) : std::nullopt);
+  }
+  std::vector<std::string> path = path_of(now.store, now.sep);
+  for (const std::string &e : profile.path)
+    if (!contains(path, e) && !contains(out.record.path_added, e))
+      out.record.path_added.push_back(e);
+  out.record.path_was_unset = !find_var(now.store, "PATH");
+  std::vector<std::string> kept;
+  out.after = compose_apply(now, profile, false, kept);
+  return out;
+}
+
+StoreVars compose_off(const ScopeSnapshot &now, const ProfileRecord &record, bool force) {
+  std::vector<std::string> changed;
+  for (const StateVar &v : record.set) {
+    const StateVar *current = find_var(now.store, v.name);
+    if (!current || current->value != v.value)
+      changed.push_back(v.name);
+  }
+  if (!changed.empty() && !force)
+    throw LibraryError("refused: changed since profile '" + record.profile + "' went on: " +
+                       quoted_list(changed) + "; add --force to put back what it replaced all the same");
+  StoreVars after = now.store;
+  for (const auto &[name, value] : record.replaced)
+    put_var(after, name, value);
+  std::vector<std::string> path = path_of(after, now.sep), kept;
+  for (const std::string &e : path)
+    if (!contains(record.path_added, e))
+      kept.push_back(e);
+  if (kept.empty() && record.path_was_unset && find_var(after, "PATH"))
+    put_var(after, "PATH", std::nullopt);
+  else if (kept != path)
+    put_path(after, kept, now.sep);
+  return after;
+}
+
+std::vector<OffEntry> path_off_entries(const std::string &scope, const std::string &data_dir) {
+  std::vector<OffEntry> out;
+  std::optional<std::string> text = read_text_file(path_off_path(scope, data_dir));
+  if (!text)
+    return out;
+  ReadDoc doc = read_json(*text);
+  std::size_t i, n;
+  yyjson_val *v;
+  yyjson_arr_foreach(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "entries"), i, n, v) {
+    yyjson_val *pos = yyjson_obj_get(v, "position");
+    out.push_back({json_str(yyjson_obj_get(v, "entry")), yyjson_is_uint(pos) ? yyjson_get_uint(pos) : 0});
+  }
+  return out;
+}
+
+void save_path_off(const std::string &scope, const std::vector<OffEntry> &entries) {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  yyjson_mut_doc *d = doc.get();
+  yyjson_mut_val *root = yyjson_mut_obj(d);
+  yyjson_mut_val *list = yyjson_mut_arr(d);
+  for (const OffEntry &e : entries) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    json_add(d, o, "entry", json_text(d, e.entry));
+    json_add(d, o, "position", yyjson_mut_uint(d, e.position));
+    yyjson_mut_arr_append(list, o);
+  }
+  json_add(d, root, "entries", list);
+  write_private_file(path_off_path(scope), json_write(d, root, YYJSON_WRITE_PRETTY_TWO_SPACES) + "\n");
+}
