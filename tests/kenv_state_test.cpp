@@ -67,10 +67,19 @@ TEST_F(KenvState, OneRefusedValueRefusesTheWholeApply) {
   given({{"A", "1"}});
   std::string before = read(store_path("user"));
   std::size_t taken = backups();
-  Outcome r = kenv({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "ok"},
-      {"name": "BAD", "value": "two\nlines"}], "path": ["/x"]})")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.err, HasSubstr("'BAD'"));
+  struct Case {
+    std::string vars, path, named;
+  } cases[] = {
+      {R"({"name": "BAD", "value": "two\nlines"})", R"("/x")", "'BAD'"},
+      {R"({"name": "B-C", "value": "x"})", R"("/x")", "'B-C'"},
+      {R"({"name": "C", "value": "x"})", R"("/x:/y")", "'/x:/y'"},
+  };
+  for (const Case &c : cases) {
+    Outcome r = kenv({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "ok"}, )" +
+                                   c.vars + R"(], "path": ["/ok", )" + c.path + "]}")});
+    EXPECT_EQ(r.status, 1) << c.named;
+    EXPECT_THAT(r.err, HasSubstr(c.named));
+  }
   EXPECT_EQ(read(store_path("user")), before);
   EXPECT_EQ(backups(), taken);
 }

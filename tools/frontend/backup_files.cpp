@@ -174,16 +174,18 @@ bool is_system_scope(const std::optional<std::string> &scope) {
 
 std::optional<std::string> newest_user_backup() {
   std::optional<std::string> dir = user_backup_dir();
-  if (!dir)
-    return std::nullopt;
+  return dir ? newest_backup_in(*dir, false) : std::nullopt;
+}
+
+std::optional<std::string> newest_backup_in(const std::string &dir, bool system) {
   // Nearly always the newest backup is the one; a run of system backups sends the search on.
   std::optional<Candidate> below;
   for (std::size_t want = 16;; want *= 4) {
-    std::vector<Candidate> names = newest_names(*dir, want, below ? &*below : nullptr);
+    std::vector<Candidate> names = newest_names(dir, want, below ? &*below : nullptr);
     for (const Candidate &c : names) {
-      std::string path = *dir + "/" + c.name;
+      std::string path = dir + "/" + c.name;
       std::optional<std::optional<std::string>> scope = scope_of_file(path);
-      if (scope && !is_system_scope(*scope))
+      if (scope && is_system_scope(*scope) == system)
         return path;
     }
     if (names.size() < want)

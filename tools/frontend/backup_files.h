@@ -31,6 +31,8 @@ bool is_system_scope(const std::optional<std::string> &scope);
 // listing of tens of thousands of backups would cost far more time and memory than the
 // folder's names and the few newest files. nullopt when there is none.
 std::optional<std::string> newest_user_backup();
+// The same in a given backups folder, of the system scope or of the user scope.
+std::optional<std::string> newest_backup_in(const std::string &dir, bool system);
 
 // The UTC time in a backup's name ("20250102-100000-00000001.json"), or nullopt.
 std::optional<std::time_t> backup_name_time(const std::string &file);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <yyjson.h>
 
 namespace {
@@ -114,8 +115,12 @@ ScopeState parse_env(const std::string &text) {
     st.scope = text.substr(std::char_traits<char>::length(env_banner),
                            text.find('\n') - std::char_traits<char>::length(env_banner));
   std::set<std::string> seen;
+  std::size_t line = 1, counted = 0; // the line number at offset `counted`, carried forward
   for (const envd_entry &e : parsed.entries) {
-    std::string where = "line " + std::to_string(line_at(text, e.begin)) + ": ";
+    line += static_cast<std::size_t>(std::count(text.begin() + static_cast<long>(counted),
+                                                text.begin() + static_cast<long>(e.begin), '\n'));
+    counted = e.begin;
+    std::string where = "line " + std::to_string(line) + ": ";
     if (!envd_name_valid(e.name))
       throw DocumentError(where + "'" + visible(e.name) + "' is not a valid variable name");
     if (e.name == "PATH") {
@@ -145,6 +150,16 @@ std::vector<std::string> without(const std::vector<std::string> &list,
   return out;
 }
 
+// Where each name's first record is: documents of thousands of variables are looked up by
+// name, never searched.
+std::unordered_map<std::string, std::size_t> positions(const StoreVars &vars) {
+  std::unordered_map<std::string, std::size_t> at;
+  at.reserve(vars.size());
+  for (std::size_t i = 0; i < vars.size(); ++i)
+    at.emplace(vars[i].name, i);
+  return at;
+}
+
 bool is_protected(const ScopeSnapshot &snap, const std::string &name) {
   return std::find(snap.protected_names.begin(), snap.protected_names.end(), name) !=
          snap.protected_names.end();
@@ -169,6 +184,11 @@ ScopeSnapshot read_snapshot(const std::string &scope) {
     if (v.source == "overlay")
       snap.store.push_back({v.name, v.value});
   snap.protected_names = listing.protected_delete;
+  try {
+    snap.data_dir = scope_data_dir(scope, listing.export_file);
+  } catch (const LibraryError &) {
+    // Only the backup's name is missed: apply reports the change without it.
+  }
   return snap;
 }
 
@@ -227,8 +247,9 @@ StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool pr
                         std::vector<std::string> &kept) {
   StoreVars out = now.store;
   if (prune) {
+    std::unordered_map<std::string, std::size_t> in_doc = positions(doc.vars);
     std::erase_if(out, [&](const StateVar &v) {
-      if (v.name == "PATH" || find_var(doc.vars, v.name))
+      if (v.name == "PATH" || in_doc.count(v.name))
         return false;
       if (!is_protected(now, v.name))
         return true;
@@ -236,16 +257,27 @@ StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool pr
       return false;
     });
   }
-  for (const StateVar &v : doc.vars)
-    put_var(out, v.name, v.value);
+  std::unordered_map<std::string, std::size_t> at = positions(out);
+  for (const StateVar &v : doc.vars) {
+    auto found = at.find(v.name);
+    if (found != at.end()) {
+      out[found->second].value = v.value;
+    } else {
+      at.emplace(v.name, out.size());
+      out.push_back(v);
+    }
+  }
   std::vector<std::string> path = path_of(out, now.sep), wanted;
-  if (prune)
-    wanted = doc.path;
-  else
+  if (!prune)
     wanted = path;
-  for (const std::string &e : doc.path)
-    if (std::find(wanted.begin(), wanted.end(), e) == wanted.end())
+  for (const std::string &e : doc.path) {
+    // One entry holding the separator would become two; an empty one is the current
+    // directory to a shell. Neither can be an entry of its own.
+    if (e.find(now.sep) != std::string::npos)
+      throw LibraryError("refused: PATH entry '" + visible(e) + "' holds the separator '" + now.sep + "'");
+    if (!e.empty() && std::find(wanted.begin(), wanted.end(), e) == wanted.end())
       wanted.push_back(e);
+  }
   if (wanted != path)
     put_path(out, wanted, now.sep);
   return out;
@@ -253,13 +285,15 @@ StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool pr
 
 std::vector<Change> changes_between(const StoreVars &before, const StoreVars &after, char sep) {
   std::vector<Change> out;
+  std::unordered_map<std::string, std::size_t> in_before = positions(before), in_after = positions(after);
   for (const StateVar &v : after) {
-    const StateVar *old = find_var(before, v.name);
+    auto found = in_before.find(v.name);
+    const StateVar *old = found == in_before.end() ? nullptr : &before[found->second];
     if (v.name != "PATH" && (!old || old->value != v.value))
       out.push_back({"set", v.name, old ? std::optional(old->value) : std::nullopt, v.value});
   }
   for (const StateVar &v : before)
-    if (v.name != "PATH" && !find_var(after, v.name))
+    if (v.name != "PATH" && !in_after.count(v.name))
       out.push_back({"delete", v.name, v.value, std::nullopt});
   std::vector<std::string> old_path = path_of(before, sep), new_path = path_of(after, sep);
   for (const std::string &e : without(new_path, old_path))
@@ -319,11 +353,8 @@ std::string commit_store(const ScopeSnapshot &before, const StoreVars &after) {
   return lib_restore(temp.path());
 }
 
-std::optional<std::string> newest_backup(const std::string &scope) {
-  if (scope == "user")
-    return newest_user_backup();
-  for (const Backup &b : parse_backups(lib_backups()))
-    if (is_system_scope(b.scope))
-      return b.path;
-  return std::nullopt;
+std::optional<std::string> newest_backup(const ScopeSnapshot &snap) {
+  if (snap.data_dir.empty())
+    return std::nullopt;
+  return newest_backup_in(snap.data_dir + "/backups", snap.scope == "system");
 }

@@ -45,6 +45,7 @@ struct ScopeSnapshot {
   char sep = ':';
   StoreVars store; // the scope's own records (the listing's "overlay" variables)
   std::vector<std::string> protected_names;
+  std::string data_dir; // where its backups, profiles and records live; "" when unknown
 };
 ScopeSnapshot read_snapshot(const std::string &scope);
 ScopeState state_of(const ScopeSnapshot &snap);
@@ -61,7 +62,8 @@ const StateVar *find_var(const StoreVars &store, const std::string &name);
 
 // The store after applying the document: every variable set, PATH entries the scope lacks
 // added at the end. With `prune` the store holds exactly the document's variables, except
-// protected names, which are kept and listed in `kept`, and PATH is exactly its list.
+// protected names, which are kept and listed in `kept`, and PATH is exactly its list (each
+// entry once). An entry holding the path separator is refused (LibraryError).
 StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool prune,
                         std::vector<std::string> &kept);
 
@@ -80,4 +82,4 @@ std::string changes_json(const std::vector<Change> &changes, const std::optional
 // `before` read. Returns the note the library left, or "".
 std::string commit_store(const ScopeSnapshot &before, const StoreVars &after);
 // The newest backup of the scope, which a change just took.
-std::optional<std::string> newest_backup(const std::string &scope);
+std::optional<std::string> newest_backup(const ScopeSnapshot &snap);

@@ -120,7 +120,7 @@ int cmd_apply(const Words &argv) {
     std::string note = commit_store(now, after);
     if (!note.empty())
       write_err("kenv: warning: " + note + "\n");
-    backup = newest_backup(scope);
+    backup = newest_backup(now);
   }
   report(args, changes, backup, scope);
   return 0;
