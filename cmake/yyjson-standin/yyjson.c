@@ -333,6 +333,12 @@ bool yyjson_is_str(yyjson_val *val) {
 bool yyjson_is_int(yyjson_val *val) {
   return val && val->type == T_INT;
 }
+bool yyjson_is_uint(yyjson_val *val) {
+  return yyjson_is_int(val) && !val->negative;
+}
+bool yyjson_is_true(yyjson_val *val) {
+  return val && val->type == T_BOOL && val->boolean;
+}
 bool yyjson_is_arr(yyjson_val *val) {
   return val && val->type == T_ARR;
 }
@@ -351,6 +357,9 @@ int64_t yyjson_get_sint(yyjson_val *val) {
   if (!yyjson_is_int(val))
     return 0;
   return val->negative ? -(int64_t)val->num : (int64_t)val->num;
+}
+uint64_t yyjson_get_uint(yyjson_val *val) {
+  return yyjson_is_int(val) ? val->num : 0;
 }
 bool yyjson_equals_strn(yyjson_val *val, const char *str, size_t len) {
   return yyjson_is_str(val) && val->len == len && memcmp(val->str, str, len) == 0;
@@ -433,6 +442,12 @@ yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val) {
   yyjson_mut_val *v = mut_node(doc, T_BOOL);
   if (v)
     v->v.boolean = val;
+  return v;
+}
+yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num) {
+  yyjson_mut_val *v = mut_node(doc, T_INT);
+  if (v)
+    v->v.num = num;
   return v;
 }
 yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str) {

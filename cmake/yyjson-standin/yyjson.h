@@ -77,11 +77,14 @@ yyjson_val *yyjson_doc_get_root(yyjson_doc *doc);
 
 bool yyjson_is_str(yyjson_val *val);
 bool yyjson_is_int(yyjson_val *val);
+bool yyjson_is_uint(yyjson_val *val);
+bool yyjson_is_true(yyjson_val *val);
 bool yyjson_is_arr(yyjson_val *val);
 bool yyjson_is_obj(yyjson_val *val);
 const char *yyjson_get_str(yyjson_val *val);
 size_t yyjson_get_len(yyjson_val *val);
 int64_t yyjson_get_sint(yyjson_val *val);
+uint64_t yyjson_get_uint(yyjson_val *val);
 bool yyjson_equals_strn(yyjson_val *val, const char *str, size_t len);
 
 size_t yyjson_arr_size(yyjson_val *arr);
@@ -106,6 +109,7 @@ bool yyjson_mut_arr_append(yyjson_mut_val *arr, yyjson_mut_val *val);
 /* What the front ends' documents (kenv export) build with. */
 yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
 yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
+yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num);
 yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
 yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
 bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
