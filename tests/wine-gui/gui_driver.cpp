@@ -4,7 +4,8 @@
 //
 //   kenv_gui_driver.exe PATH\kenv-gui.exe
 //
-// Meant for a fresh wine prefix: it adds variables and PATH entries to the user scope.
+// Meant for a fresh wine prefix: it adds variables, PATH entries and a profile to the user
+// scope, the profile with kenv.exe, which it expects in the current folder.
 #include "ids.h"
 
 #include <windows.h>
@@ -196,17 +197,63 @@ void adds_marks_and_moves_path_entries(const Gui &gui) {
         "Move up moves the entry in PATH");
 }
 
-void reloads_after_a_change_from_outside(const Gui &gui) {
+// A command of another program (reg.exe, kenv.exe beside the driver), run to its end.
+void run(std::wstring command) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::wstring command = L"reg.exe add HKCU\\Environment /v KENV_DRIVER_OUTSIDE /d outside /f";
   if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                      &si, &pi)) {
     WaitForSingleObject(pi.hProcess, 30000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
   }
+}
+
+void switches_an_entry_off_and_on(const Gui &gui) {
+  const std::wstring missing = L"C:\\kenv-driver-nowhere", there = L"C:\\windows\\temp";
+  gui.select(id_path, gui.find_row(id_path, there));
+  eventually([&] { return IsWindowEnabled(gui.control(id_path_switch_off)); });
+  gui.click(id_path_switch_off);
+  check(eventually([&] { return path_value() == missing; }), "Switch off takes the entry out of PATH");
+  int row = -1;
+  auto marked = [&] {
+    row = gui.find_row(id_path, there);
+    return row >= 0 && gui.cell(id_path, row, 1).find(L"switched off") == 0;
+  };
+  check(eventually(marked), "the switched-off entry stays listed, marked");
+  gui.select(id_path, row);
+  eventually([&] { return IsWindowEnabled(gui.control(id_path_switch_on)); });
+  gui.click(id_path_switch_on);
+  check(eventually([&] { return path_value() == there + L";" + missing; }),
+        "Switch on puts it back at its place");
+}
+
+// A profile saved by kenv.exe from the variable as it is, which then changes.
+void switches_a_profile_on_and_off(const Gui &gui) {
+  run(L"kenv.exe profile new work --vars " + var_name);
+  run(L"kenv.exe set " + var_name + L" changed");
+  gui.alt(L'i');
+  auto state = [&] {
+    int row = gui.find_row(id_profiles, L"work");
+    return row >= 0 ? gui.cell(id_profiles, row, 1) : L"";
+  };
+  check(eventually([&] { return state() == L"off"; }), "a saved profile is listed, off");
+  gui.select(id_profiles, gui.find_row(id_profiles, L"work"));
+  eventually([&] { return IsWindowEnabled(gui.control(id_profile_on)); });
+  gui.click(id_profile_on);
+  check(eventually([] { return registry_value(var_name.c_str()) == var_value; }),
+        "Switch on sets the profile's value");
+  check(eventually([&] { return state() == L"on"; }), "the profile shows on");
+  gui.select(id_profiles, gui.find_row(id_profiles, L"work"));
+  eventually([&] { return IsWindowEnabled(gui.control(id_profile_off)); });
+  gui.click(id_profile_off);
+  check(eventually([] { return registry_value(var_name.c_str()) == L"changed"; }),
+        "Switch off puts back what it replaced");
+}
+
+void reloads_after_a_change_from_outside(const Gui &gui) {
+  run(L"reg.exe add HKCU\\Environment /v KENV_DRIVER_OUTSIDE /d outside /f");
   check(eventually([&] { return gui.find_row(id_vars, L"KENV_DRIVER_OUTSIDE") >= 0; }),
         "a value reg add writes from outside appears without a reload asked for");
 }
@@ -239,6 +286,8 @@ int wmain(int argc, wchar_t **argv) {
   adds_a_variable(gui);
   refuses_a_name_and_writes_nothing(gui);
   adds_marks_and_moves_path_entries(gui);
+  switches_an_entry_off_and_on(gui);
+  switches_a_profile_on_and_off(gui);
   reloads_after_a_change_from_outside(gui);
   restores_a_backup(gui);
   std::printf("%d failed\n", failures);

@@ -32,11 +32,18 @@ enum ControlId : int {
   id_path_remove,
   id_path_up,
   id_path_down,
+  id_path_switch_off,
+  id_path_switch_on,
   id_path_message,
 
   id_session = 400,
 
   id_warnings = 500,
+
+  id_profiles = 550,
+  id_profile_on,
+  id_profile_off,
+  id_profiles_message,
 
   id_backups = 600,
   id_backup_diff,
@@ -46,4 +53,12 @@ enum ControlId : int {
 };
 
 // The pages, in the order of their tabs; the system scope has no Backups page.
-enum Page : int { page_variables, page_path, page_session, page_warnings, page_backups, page_count };
+enum Page : int {
+  page_variables,
+  page_path,
+  page_session,
+  page_warnings,
+  page_profiles,
+  page_backups,
+  page_count
+};

@@ -4,7 +4,7 @@
 //
 // --scope system is how "Edit system scope…" starts the elevated instance: that scope only.
 // --screenshot draws the window for the current state into FILE (PNG or BMP by its name) and
-// exits; --page chooses the page shown (variables, path, session, warnings, backups).
+// exits; --page chooses the page shown (variables, path, session, warnings, profiles, backups).
 #include "screenshot.h"
 #include "wide.h"
 #include "window.h"
@@ -26,7 +26,8 @@ struct Arguments {
 };
 
 std::optional<Page> page_named(const std::wstring &name) {
-  const wchar_t *const names[page_count] = {L"variables", L"path", L"session", L"warnings", L"backups"};
+  const wchar_t *const names[page_count] = {L"variables", L"path",     L"session",
+                                            L"warnings",  L"profiles", L"backups"};
   for (int i = 0; i < page_count; ++i)
     if (name == names[i])
       return static_cast<Page>(i);
@@ -51,7 +52,7 @@ Arguments read_arguments() {
     else
       args.error = L"Unknown or incomplete argument: " + w +
                    L"\n\nUsage: kenv-gui.exe [--scope system] [--screenshot FILE [--page "
-                   L"variables|path|session|warnings|backups]]";
+                   L"variables|path|session|warnings|profiles|backups]]";
   }
   return args;
 }

@@ -6,6 +6,7 @@
 #include "library.h"
 #include "list_dialog.h"
 #include "output.h"
+#include "switches.h"
 #include "wide.h"
 #include "window_texts.h"
 
@@ -40,8 +41,8 @@ struct DiffDone {
   std::string error;
 };
 
-const wchar_t *const page_titles[page_count] = {L"&Variables", L"PA&TH", L"New &session", L"&Warnings",
-                                                L"&Backups"};
+const wchar_t *const page_titles[page_count] = {L"&Variables", L"PA&TH",     L"New &session",
+                                                L"&Warnings",  L"Prof&iles", L"&Backups"};
 
 Listing load_scope(const std::string &scope, std::string &errors) {
   try {
@@ -142,10 +143,25 @@ std::wstring change_kind(VariableChange::Kind kind) {
 
 } // namespace
 
+ScopeExtras load_extras(const std::string &scope, std::string &errors) {
+  ScopeExtras x;
+  try {
+    std::vector<ProfileRecord> active = active_profiles(scope);
+    for (const std::string &name : profile_names(scope))
+      x.profiles.emplace_back(name, find_active(active, name) != nullptr);
+    x.off = path_off_entries(scope);
+  } catch (const std::exception &e) {
+    errors += scope + " scope's profiles: " + e.what() + "\n";
+  }
+  return x;
+}
+
 Snapshot load_snapshot(SummaryCache &cache) {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
+  s.user_extras = load_extras("user", s.errors);
+  s.system_extras = load_extras("system", s.errors);
   try {
     s.backups = parse_backups(lib_backups());
     s.changes = summarise_backups(s.backups, s.user, s.system, summarised_backups, cache);
@@ -330,12 +346,20 @@ void MainWindow::create_controls() {
   add(id_path_remove, WC_BUTTONW, L"Re&move", button);
   add(id_path_up, WC_BUTTONW, L"Move u&p", button);
   add(id_path_down, WC_BUTTONW, L"Move dow&n", button);
+  add(id_path_switch_off, WC_BUTTONW, L"Switch o&ff", button);
+  add(id_path_switch_on, WC_BUTTONW, L"Switc&h on", button);
   add(id_path_message, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX);
 
   add(id_session, WC_LISTVIEWW, L"New session", list);
   add_columns(control(id_session), {{L"Name", 180}, {L"Value", 420}, {L"Set by", 300}}, 96);
   add(id_warnings, WC_LISTVIEWW, L"Warnings", list);
   add_columns(control(id_warnings), {{L"Warning", 800}}, 96);
+
+  add(id_profiles, WC_LISTVIEWW, L"Profiles", list);
+  add_columns(control(id_profiles), {{L"Profile", 300}, {L"State", 120}}, 96);
+  add(id_profile_on, WC_BUTTONW, L"Switch o&n", button);
+  add(id_profile_off, WC_BUTTONW, L"Switch o&ff", button);
+  add(id_profiles_message, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX);
 
   add(id_backups, WC_LISTVIEWW, L"Backups", list);
   add_columns(control(id_backups),
@@ -349,7 +373,7 @@ void MainWindow::create_controls() {
   add(id_backups_message, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX);
 
   add(id_status, STATUSCLASSNAMEW, L"Loading…", WS_VISIBLE | SBARS_SIZEGRIP);
-  for (int id : {id_vars, id_path, id_session, id_warnings, id_backups, id_backup_diff})
+  for (int id : {id_vars, id_path, id_session, id_warnings, id_profiles, id_backups, id_backup_diff})
     ListView_SetExtendedListViewStyle(control(id),
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   show_scope();
@@ -365,7 +389,7 @@ void MainWindow::apply_dpi(UINT dpi) {
   for (auto &[id, h] : controls_) {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     if (old != dpi && (id == id_vars || id == id_path || id == id_session || id == id_warnings ||
-                       id == id_backups || id == id_backup_diff)) {
+                       id == id_profiles || id == id_backups || id == id_backup_diff)) {
       HWND header = ListView_GetHeader(h);
       for (int c = 0; c < Header_GetItemCount(header); ++c)
         ListView_SetColumnWidth(
@@ -439,13 +463,19 @@ void MainWindow::layout() {
   MoveWindow(control(id_path), m, y, width, form_y - gap - y, TRUE);
   Row entry{m, form_y, line, gap};
   entry.put(control(id_entry_label), px(50));
-  entry.put(control(id_entry), width - px(50) - 5 * (bw + gap) - gap);
-  for (int id : {id_browse, id_path_add, id_path_remove, id_path_up, id_path_down})
+  entry.put(control(id_entry), width - px(50) - 7 * (bw + gap) - gap);
+  for (int id : {id_browse, id_path_add, id_path_remove, id_path_up, id_path_down, id_path_switch_off,
+                 id_path_switch_on})
     entry.put(control(id), bw);
   MoveWindow(control(id_path_message), m, bottom - message_h, width, message_h, TRUE);
 
   MoveWindow(control(id_session), m, y, width, bottom - y, TRUE);
   MoveWindow(control(id_warnings), m, y, width, bottom - y, TRUE);
+  MoveWindow(control(id_profiles), m, y, width, form_y - gap - y, TRUE);
+  Row profile_buttons{m, form_y, line, gap};
+  profile_buttons.put(control(id_profile_on), bw);
+  profile_buttons.put(control(id_profile_off), bw);
+  MoveWindow(control(id_profiles_message), m, bottom - message_h, width, message_h, TRUE);
 
   // Backups: the list above, what restoring changes below, the buttons, the message.
   int lists_h = form_y - gap - y;
@@ -473,6 +503,10 @@ bool MainWindow::read_only() const {
 
 const Listing &MainWindow::listing() const {
   return is_system() ? shown_.system : shown_.user;
+}
+
+const ScopeExtras &MainWindow::extras() const {
+  return is_system() ? shown_.system_extras : shown_.user_extras;
 }
 
 Page MainWindow::page() const {
@@ -508,6 +542,7 @@ void MainWindow::show_scope() {
     fill_path();
     fill_session();
     fill_warnings();
+    fill_profiles();
   }
   select_page(keep);
 }
@@ -517,14 +552,16 @@ void MainWindow::show_page() {
       {id_filter_label, id_filter, id_vars, id_name_label, id_name, id_value_label, id_value, id_set,
        id_clear, id_delete, id_edit_list, id_vars_message},
       {id_path, id_entry_label, id_entry, id_browse, id_path_add, id_path_remove, id_path_up, id_path_down,
-       id_path_message},
+       id_path_switch_off, id_path_switch_on, id_path_message},
       {id_session},
       {id_warnings},
+      {id_profiles, id_profile_on, id_profile_off, id_profiles_message},
       {id_backups, id_backup_diff, id_restore, id_undo, id_backups_message}};
   Page current = page();
   for (int p = 0; p < page_count; ++p)
     for (int id : members[p]) {
-      bool is_message = id == id_vars_message || id == id_path_message || id == id_backups_message;
+      bool is_message = id == id_vars_message || id == id_path_message || id == id_profiles_message ||
+                        id == id_backups_message;
       bool visible = p == current && (!is_message || GetWindowTextLengthW(control(id)) > 0);
       ShowWindow(control(id), visible ? SW_SHOW : SW_HIDE);
     }
@@ -547,6 +584,17 @@ void MainWindow::update_buttons() {
   EnableWindow(control(id_path_remove), writable && own >= 0);
   EnableWindow(control(id_path_up), writable && own > 0);
   EnableWindow(control(id_path_down), writable && own >= 0 && own + 1 < owns);
+  int path_row = selected_row(control(id_path));
+  std::size_t listed = listing().path.size();
+  EnableWindow(control(id_path_switch_off), writable && own >= 0);
+  EnableWindow(control(id_path_switch_on),
+               writable && path_row >= 0 && static_cast<std::size_t>(path_row) >= listed &&
+                   static_cast<std::size_t>(path_row) < listed + extras().off.size());
+  int profile = selected_row(control(id_profiles));
+  bool chosen = profile >= 0 && static_cast<std::size_t>(profile) < extras().profiles.size();
+  bool on = chosen && extras().profiles[static_cast<std::size_t>(profile)].second;
+  EnableWindow(control(id_profile_on), writable && chosen && !on);
+  EnableWindow(control(id_profile_off), writable && chosen && on);
   int backup = selected_row(control(id_backups));
   EnableWindow(control(id_restore),
                loaded_ && backup >= 0 && static_cast<std::size_t>(backup) < shown_.backups.size() &&
@@ -563,6 +611,7 @@ void MainWindow::show_snapshot(Snapshot snapshot) {
   fill_path();
   fill_session();
   fill_warnings();
+  fill_profiles();
   fill_backups();
   set_status(shown_.errors.empty() ? L"Ready" : widen(shown_.errors.substr(0, shown_.errors.find('\n'))));
   update_buttons();
@@ -604,6 +653,16 @@ void MainWindow::fill_path() {
   for (const PathEntry &e : listing().path)
     add_row(list, {e.entry.empty() ? L"(empty)" : shown(e.entry), widen(entry_state_text(e)),
                    widen(entry_origin_text(e, listing().scope))});
+  for (const OffEntry &off : extras().off)
+    add_row(list, {shown(off.entry), L"switched off (was at " + std::to_wstring(off.position) + L")",
+                   widen(listing().scope) + L" scope · switched off"});
+}
+
+void MainWindow::fill_profiles() {
+  HWND list = control(id_profiles);
+  Refill refill(list);
+  for (const auto &[name, on] : extras().profiles)
+    add_row(list, {shown(name), on ? L"on" : L"off"});
 }
 
 void MainWindow::fill_session() {
@@ -706,6 +765,14 @@ void MainWindow::on_command(int id, int code) {
     return move_entry(-1);
   case id_path_down:
     return move_entry(1);
+  case id_path_switch_off:
+    return switch_entry(false);
+  case id_path_switch_on:
+    return switch_entry(true);
+  case id_profile_on:
+    return switch_profile(true);
+  case id_profile_off:
+    return switch_profile(false);
   case id_restore:
     return restore_selected();
   case id_undo:
@@ -819,6 +886,41 @@ void MainWindow::move_entry(int by) {
   std::string s = scope(), entry = listing().path[static_cast<std::size_t>(row)].entry;
   int to = own + by;
   run_change([s, entry, to] { return lib_path_move(s, entry, to); }, id_path_message);
+}
+
+// Off: an own entry leaves PATH, its position remembered. On: a switched-off entry (listed
+// after PATH's) goes back.
+void MainWindow::switch_entry(bool on) {
+  int row = selected_row(control(id_path));
+  if (!IsWindowEnabled(control(on ? id_path_switch_on : id_path_switch_off)) || row < 0)
+    return;
+  std::size_t at = static_cast<std::size_t>(row), listed = listing().path.size();
+  std::string s = scope(), entry = on ? extras().off[at - listed].entry : listing().path[at].entry;
+  run_change(
+      [s, entry, on] {
+        if (on)
+          switch_entry_on(s, entry);
+        else
+          switch_entry_off(s, entry);
+        return std::string();
+      },
+      id_path_message);
+}
+
+void MainWindow::switch_profile(bool on) {
+  int row = selected_row(control(id_profiles));
+  if (!IsWindowEnabled(control(on ? id_profile_on : id_profile_off)) || row < 0)
+    return;
+  std::string s = scope(), name = extras().profiles[static_cast<std::size_t>(row)].first;
+  run_change(
+      [s, name, on] {
+        if (on)
+          switch_profile_on(s, name);
+        else
+          switch_profile_off(s, name, false);
+        return std::string();
+      },
+      id_profiles_message);
 }
 
 void MainWindow::browse_folder() {

@@ -8,6 +8,7 @@
 #include "change_summary.h"
 #include "ids.h"
 #include "listing.h"
+#include "profiles.h"
 #include "worker.h"
 
 #include <windows.h>
@@ -25,9 +26,17 @@ struct WindowOptions {
   Page page = page_variables;
 };
 
+// What the front-end library keeps beside a scope's files: its profiles (each on or off) and
+// the PATH entries switched off.
+struct ScopeExtras {
+  std::vector<std::pair<std::string, bool>> profiles;
+  std::vector<OffEntry> off;
+};
+
 // Both scopes and the backups as the library returned them in one reload.
 struct Snapshot {
   Listing user, system;
+  ScopeExtras user_extras, system_extras;
   std::vector<Backup> backups;
   std::vector<std::string> changes; // what the change each backup came before did
   std::string errors;
@@ -86,6 +95,7 @@ private:
   bool is_system() const;
   bool read_only() const;
   const Listing &listing() const;
+  const ScopeExtras &extras() const;
   Page page() const;
   void select_page(Page page);
   void show_scope();
@@ -96,6 +106,7 @@ private:
   void fill_path();
   void fill_session();
   void fill_warnings();
+  void fill_profiles();
   void fill_backups();
   void fill_form_from_selection();
   void show_backup_diff();
@@ -111,6 +122,8 @@ private:
   void add_entry();
   void remove_entry();
   void move_entry(int by);
+  void switch_entry(bool on);
+  void switch_profile(bool on);
   void browse_folder();
   void restore_selected();
   void undo_last_change();
