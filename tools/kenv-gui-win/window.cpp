@@ -999,6 +999,12 @@ void MainWindow::set_status(const std::wstring &text) {
   SetWindowTextW(control(id_status), text.c_str());
 }
 
+bool MainWindow::has_edit_focus() const {
+  HWND focus = GetFocus();
+  return focus == control(id_filter) || focus == control(id_name) || focus == control(id_value) ||
+         focus == control(id_entry);
+}
+
 bool MainWindow::translate_key(const MSG &msg) {
   if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN && msg.message != WM_SYSCHAR)
     return false;
@@ -1012,6 +1018,11 @@ bool MainWindow::translate_key(const MSG &msg) {
     select_page(page_variables);
     SetFocus(control(id_filter));
     SendMessageW(control(id_filter), EM_SETSEL, 0, -1);
+    return true;
+  }
+  // Ctrl+Z undoes the last change of the user scope, except in a field, whose own undo it is.
+  if (msg.message == WM_KEYDOWN && ctrl && msg.wParam == 'Z' && !is_system() && !has_edit_focus()) {
+    undo_last_change();
     return true;
   }
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F5) {

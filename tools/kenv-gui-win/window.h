@@ -63,8 +63,8 @@ public:
   // Shows a snapshot at once (for --screenshot, which loads it without the worker).
   void show_snapshot(Snapshot snapshot);
   void reload();
-  // Keyboard handling the dialog manager lacks: Ctrl+Tab between pages, Ctrl+F, F5, Delete,
-  // Alt+Up and Alt+Down, Alt+letter for the tabs. True when the message was used.
+  // Keyboard handling the dialog manager lacks: Ctrl+Tab between pages, Ctrl+F, Ctrl+Z, F5,
+  // Delete, Alt+Up and Alt+Down, Alt+letter for the tabs. True when the message was used.
   bool translate_key(const MSG &msg);
 
 private:
@@ -130,4 +130,5 @@ private:
   void confirm_undo(const UndoFound &found);
   void start_elevated();
   void set_status(const std::wstring &text);
+  bool has_edit_focus() const;
 };
