@@ -46,10 +46,13 @@ name="kestrune-envvar-editor-$version-win64"
 
 build="$root/build/windows-release"
 out="$root/build/release"
+# A release is built from nothing, with what the toolchain file sets now. The build's output
+# goes to stderr: stdout carries only the archive's name.
+rm -rf "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$yyjson" -DKENV_ALLOW_YYJSON_STANDIN=$([ "$standin" -eq 1 ] && echo ON || echo OFF) \
-  >/dev/null
-cmake --build "$build" -j2 --target kestrune-envvar-editor kenv kenv-gui-win
+  >&2
+cmake --build "$build" -j2 --target kestrune-envvar-editor kenv kenv-gui-win >&2
 
 stage="$out/$name"
 rm -rf "$stage" "$out/$name.zip" "$out/$name.zip.sha256"
