@@ -84,7 +84,12 @@ echo "windows-check: kenv-gui.exe passes its driver's checks under wine"
 # there, with nothing of the build on wine's PATH.
 release_args=(--yyjson "$prefix")
 [ "${#standin[@]}" -gt 0 ] && release_args+=(--allow-standin)
-zip=$(bash scripts/windows-release.sh "${release_args[@]}" | sed -n 's/^windows-release: \(.*\.zip\)$/\1/p')
+if ! zip=$(bash scripts/windows-release.sh "${release_args[@]}" 2>"$gui_dir/release.log" |
+           sed -n 's/^windows-release: \(.*\.zip\)$/\1/p'); then
+  tail -n 40 "$gui_dir/release.log" >&2
+  echo "windows-check: scripts/windows-release.sh failed (its output: $gui_dir/release.log)" >&2
+  exit 1
+fi
 (cd "$(dirname "$zip")" && sha256sum -c --quiet "$(basename "$zip").sha256")
 unpacked="$gui_dir/Entpackt ünï 日本"
 mkdir -p "$unpacked"

@@ -99,14 +99,15 @@ void select_row(HWND list, int row) {
   ListView_EnsureVisible(list, row, FALSE);
 }
 
-// Refills a list, keeping the selected row's first cell selected when it is still there.
+// Refills a list, keeping the row selected whose cell in `key` (a column of unique texts) is
+// still there.
 class Refill {
 public:
-  explicit Refill(HWND list) : list_(list) {
+  explicit Refill(HWND list, int key = 0) : list_(list), key_(key) {
     int row = selected_row(list);
     if (row >= 0) {
       wchar_t buf[4096] = L"";
-      ListView_GetItemText(list, row, 0, buf, 4096);
+      ListView_GetItemText(list, row, key_, buf, 4096);
       keep_ = buf;
     }
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
@@ -115,7 +116,7 @@ public:
   ~Refill() {
     wchar_t buf[4096];
     for (int row = 0; !keep_.empty() && row < ListView_GetItemCount(list_); ++row) {
-      ListView_GetItemText(list_, row, 0, buf, 4096);
+      ListView_GetItemText(list_, row, key_, buf, 4096);
       if (keep_ == buf) {
         select_row(list_, row);
         break;
@@ -129,6 +130,7 @@ public:
 
 private:
   HWND list_;
+  int key_;
   std::wstring keep_;
 };
 
@@ -684,7 +686,7 @@ void MainWindow::fill_warnings() {
 void MainWindow::fill_backups() {
   HWND list = control(id_backups);
   {
-    Refill refill(list);
+    Refill refill(list, 4); // by file
     for (std::size_t i = 0; i < shown_.backups.size(); ++i) {
       const Backup &b = shown_.backups[i];
       std::wstring change = i < shown_.changes.size() ? widen(shown_.changes[i]) : L"";
