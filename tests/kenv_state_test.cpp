@@ -1,8 +1,10 @@
 // kenv export and kenv apply: a scope's state as a document, and a document applied as one
 // change.
 #include "kenv_run.h"
+#include "support/generator.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 
@@ -61,6 +63,26 @@ TEST_F(KenvState, ExportThenApplyIsANoOpAndRestoresTheStateExactly) {
     EXPECT_EQ(kenv_ok({"export", "--format", format}), exported) << format;
     EXPECT_EQ(backups(), taken + 4) << format;
   }
+}
+
+// The env format is an environment.d file: systemd's generator makes of it exactly what it
+// makes of the library's own file.
+TEST_F(KenvState, TheEnvFormatGivesASessionWhatTheScopeGivesIt) {
+  if (access(envd_generator, X_OK) != 0)
+    GTEST_SKIP() << "systemd's environment.d generator is not installed";
+  given(corpus, {"/opt/one bin"});
+  std::string exported = kenv_ok({"export", "--format", "env"});
+  auto session = [&](const std::string &conf) {
+    std::string config = root() + "/gen" + std::to_string(conf.size()) + "/.config";
+    write(config + "/environment.d/50-kenv.conf", conf);
+    Outcome r = run_process({"/usr/bin/env", "-i", "HOME=" + home(), "XDG_CONFIG_HOME=" + config,
+                             "PATH=/usr/bin:/bin", envd_generator});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  std::string ours = session(read(user_envd() + "/99-pellomar-user.conf"));
+  EXPECT_EQ(session(exported), ours);
+  EXPECT_THAT(ours, HasSubstr("QUOTES="));
 }
 
 TEST_F(KenvState, OneRefusedValueRefusesTheWholeApply) {
