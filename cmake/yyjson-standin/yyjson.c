@@ -632,39 +632,3 @@ char *yyjson_val_write(const yyjson_val *val, yyjson_write_flag flg, size_t *len
   return write_root(val, flg, len, NULL);
 }
 
-yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc) {
-  (void)doc;
-  return NULL;
-}
-yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val) {
-  (void)doc, (void)val;
-  return NULL;
-}
-yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num) {
-  (void)doc, (void)num;
-  return NULL;
-}
-yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str) {
-  (void)doc, (void)str;
-  return NULL;
-}
-yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len) {
-  (void)doc, (void)str, (void)len;
-  return NULL;
-}
-bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val) {
-  (void)obj, (void)key, (void)val;
-  return false;
-}
-bool yyjson_is_true(yyjson_val *val) {
-  (void)val;
-  return false;
-}
-bool yyjson_is_uint(yyjson_val *val) {
-  (void)val;
-  return false;
-}
-uint64_t yyjson_get_uint(yyjson_val *val) {
-  (void)val;
-  return 0;
-}

@@ -128,16 +128,6 @@ yyjson_mut_val *yyjson_mut_obj_add_arr(yyjson_mut_doc *doc, yyjson_mut_val *obj,
 yyjson_mut_val *yyjson_mut_arr_add_obj(yyjson_mut_doc *doc, yyjson_mut_val *arr);
 char *yyjson_mut_write(const yyjson_mut_doc *doc, yyjson_write_flag flg, size_t *len);
 char *yyjson_val_write(const yyjson_val *val, yyjson_write_flag flg, size_t *len);
-/* What the front ends' own documents (state, profiles, kenv path --json) build and read with. */
-yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
-yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
-yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num);
-yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
-yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
-bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
-bool yyjson_is_true(yyjson_val *val);
-bool yyjson_is_uint(yyjson_val *val);
-uint64_t yyjson_get_uint(yyjson_val *val);
 
 #ifdef __cplusplus
 }
