@@ -1,6 +1,9 @@
 // The front ends' reading of the listing document: where each PATH entry comes from, which
-// entries the scope owns, and the session view, with and without those members.
+// entries the scope owns, and the session view, with and without those members; and the
+// words the windows make of it.
+#include "change_summary.h"
 #include "listing.h"
+#include "window_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +50,33 @@ TEST(FrontendListing, ReadsTheSessionViewInOrder) {
   EXPECT_EQ(l.session[1].shell, "/h/x");
   EXPECT_FALSE(l.session[1].differs);
   EXPECT_EQ(session_document(json), session);
+}
+
+// The places the windows name, on Windows too: the registry key for a native variable.
+TEST(FrontendListing, NamesThePlaceEachVariableComesFrom) {
+  struct Case {
+    std::string scope, source, place;
+  } cases[] = {
+      {"user", "overlay", "kenv's user store"},
+      {"system", "overlay", "kenv's system store"},
+      {"user", "registry-hkcu", "the registry: HKEY_CURRENT_USER\\Environment"},
+      {"system", "registry-hklm",
+       "the registry: HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"},
+      {"user", "envd-user", "/e/10-a.conf"},
+      {"system", "envd-system", "an environment.d file of the system scope"}};
+  for (const Case &c : cases) {
+    Listing l;
+    l.scope = c.scope;
+    l.vars = {{c.source == "envd-system" ? "B" : "A", "1", "1", c.source}};
+    l.session = {{"A", "1", "/e/10-a.conf", std::nullopt, false}};
+    EXPECT_EQ(variable_places(l), std::vector<std::string>{c.place}) << c.source;
+  }
+}
+
+TEST(FrontendListing, AChangeOfManyVariablesNamesTheFirstFew) {
+  EXPECT_EQ(change_line({}), "no change");
+  EXPECT_EQ(change_line({"set A", "set B", "unset C", "PATH + /x", "PATH - /y"}),
+            "set A, set B, unset C and 2 more");
 }
 
 } // namespace

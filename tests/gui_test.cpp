@@ -161,6 +161,11 @@ private slots:
     QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), {"set", "FROM_KENV", "1"}), 0);
     QVERIFY(spy.wait(10000));
     QCOMPARE(window_->user()->variables()->model().vars().size(), std::size_t{1});
+    for (int count : {1, 2}) {
+      QStringList args{"profile", "new", QString::number(count), "--vars", "FROM_KENV"};
+      QCOMPARE(QProcess::execute(QStringLiteral(KENV_BIN), args), 0);
+      QTRY_COMPARE(user_widget<QTreeWidget>("profiles")->topLevelItemCount(), count);
+    }
   }
 
   // Each variable's row names the place it comes from, not the library's tag for it.
@@ -249,6 +254,65 @@ private slots:
     QVERIFY2(asked.contains(QStringLiteral("~ EDITOR: nano -> vim")), qPrintable(asked));
     click("undo");
     QTRY_COMPARE(user_value("EDITOR"), std::optional<std::string>("nano"));
+  }
+
+  // Unchecking an own entry takes it out of PATH; it stays listed, greyed, at its place, and
+  // checking it puts it back there.
+  void switchesAPathEntryOffAndBackInItsPlace() {
+    std::string a = sandbox_->root() + "/a", b = sandbox_->root() + "/b", c = sandbox_->root() + "/c";
+    for (const std::string &e : {a, b, c})
+      add_path(e);
+    PathModel &model = window_->user()->path()->model();
+    struct Step {
+      Qt::CheckState check;
+      std::string path;
+    } steps[] = {{Qt::Unchecked, a + ":" + c}, {Qt::Checked, a + ":" + b + ":" + c}};
+    for (const Step &step : steps) {
+      QVERIFY(reloads_after(
+          [&] { model.setData(model.index(1, PathModel::entry), step.check, Qt::CheckStateRole); }));
+      QCOMPARE(user_value("PATH"), std::optional<std::string>(step.path));
+      QCOMPARE(model.entries()[1].entry, b);
+      QCOMPARE(model.index(1, PathModel::entry).data(Qt::CheckStateRole).value<Qt::CheckState>(), step.check);
+      QCOMPARE(model.is_off(1), step.check == Qt::Unchecked);
+    }
+  }
+
+  // A profile imported on the page, switched on and off by its check box; switching it off
+  // after one of its variables changed is refused, and the refusal shows on the page.
+  void switchesAProfileOnAndOffFromThePage() {
+    std::string x = sandbox_->root() + "/x", file = sandbox_->root() + "/work.json";
+    GuiSandbox::write(
+        file, R"({"format": "kenv-state/1", "vars": [{"name": "EDITOR", "value": "nano"}], "path": [")" + x +
+                  R"("]})");
+    set_in_form("EDITOR", "vim");
+    ProfilesPage *page = window_->user()->profiles();
+    page->choose_file = [&] { return QString::fromStdString(file); };
+    page->ask_name = [](const QString &suggested) { return suggested; };
+    click("profileImport");
+    auto *list = user_widget<QTreeWidget>("profiles");
+    QCOMPARE(list->topLevelItemCount(), 1);
+    auto flip = [&](Qt::CheckState to) {
+      QVERIFY(reloads_after([&] { list->topLevelItem(0)->setCheckState(0, to); }));
+    };
+    flip(Qt::Checked);
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("nano"));
+    QCOMPARE(user_value("PATH"), std::optional<std::string>(x));
+    QCOMPARE(list->topLevelItem(0)->text(2),
+             QStringLiteral("EDITOR was vim, PATH + ") + QString::fromStdString(x));
+    flip(Qt::Unchecked);
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("vim"));
+    QCOMPARE(user_value("PATH"), std::nullopt);
+    flip(Qt::Checked);
+    lib_set("user", "EDITOR", "emacs");
+    flip(Qt::Unchecked);
+    QCOMPARE(user_value("EDITOR"), std::optional<std::string>("emacs"));
+    QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    QVERIFY(user_widget<QLabel>("profilesMessage")->text().contains(QStringLiteral("EDITOR")));
+    user_widget<QTableView>("variables")->selectAll();
+    page->ask_name = [](const QString &) { return QStringLiteral("mine"); };
+    click("profileNew");
+    QCOMPARE(list->topLevelItem(0)->text(1),
+             QStringLiteral("EDITOR=emacs, PATH + ") + QString::fromStdString(x));
   }
 
   void thePreviewMatchesKenvEnv() {

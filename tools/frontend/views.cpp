@@ -25,7 +25,8 @@ std::string paint_state(const Style &s, const std::string &state, std::size_t wi
   return state == "ok" ? s.good(padded) : s.warn(padded);
 }
 
-// The subject a warning is about: the entry, the variable name and its length.
+} // namespace
+
 std::string warning_subject(const Warning &w) {
   if (w.entry)
     return entry_text(*w.entry);
@@ -35,14 +36,6 @@ std::string warning_subject(const Warning &w) {
   return subject;
 }
 
-// A listing row, or a switched-off entry in its place (entry == nullptr).
-struct PathRow {
-  const PathEntry *entry = nullptr;
-  const OffEntry *off = nullptr;
-};
-
-// The listing's entries with the switched-off ones placed before the own entry that now
-// holds their position, the rest at the end.
 std::vector<PathRow> path_rows(const Listing &l, const ProfileMarks &marks) {
   std::vector<PathRow> rows;
   std::vector<bool> placed(marks.off.size(), false);
@@ -62,6 +55,8 @@ std::vector<PathRow> path_rows(const Listing &l, const ProfileMarks &marks) {
   place(own, true);
   return rows;
 }
+
+namespace {
 
 std::string profile_of(const std::map<std::string, std::string> &from, const std::string &key) {
   auto at = from.find(key);

@@ -20,6 +20,18 @@ struct ProfileMarks {
 // Read from the scope's data directory; empty where it cannot be read.
 ProfileMarks marks_of(const std::string &scope, const Listing &listing);
 
+// A listing row, or a switched-off entry in its place (entry == nullptr).
+struct PathRow {
+  const PathEntry *entry = nullptr;
+  const OffEntry *off = nullptr;
+};
+// The listing's entries with the switched-off ones placed before the own entry that now
+// holds their position, the rest at the end. The rows point into both.
+std::vector<PathRow> path_rows(const Listing &listing, const ProfileMarks &marks);
+
+// The subject a warning is about: the entry, the variable name and its length.
+std::string warning_subject(const Warning &warning);
+
 struct ViewOptions {
   Style style;
   std::size_t max_width = 0; // cut values to this many characters; 0 shows them whole

@@ -1,7 +1,10 @@
 #include "window_sets.h"
 
 #include "library.h"
+#include "output.h"
 #include "private_files.h"
+#include "profiles.h"
+#include "switches.h"
 
 void export_scope(const std::string &scope, const std::string &file) {
   bool json = file.size() >= 5 && file.compare(file.size() - 5, 5, ".json") == 0;
@@ -25,4 +28,84 @@ ApplyPlan plan_apply(const std::string &file, const std::string &scope) {
 
 std::string carry_out(const ApplyPlan &plan) {
   return plan.changes.empty() ? std::string() : commit_store(plan.now, plan.after);
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string> &items) {
+  std::string out;
+  for (const std::string &item : items)
+    out += (out.empty() ? "" : ", ") + item;
+  return out;
+}
+
+std::string sets_text(const ScopeState &profile) {
+  std::vector<std::string> items;
+  for (const StateVar &v : profile.vars)
+    items.push_back(visible(v.name) + "=" + visible(v.value));
+  for (const std::string &e : profile.path)
+    items.push_back("PATH + " + visible(e));
+  return joined(items);
+}
+
+std::string replaced_text(const ProfileRecord &record) {
+  std::vector<std::string> items;
+  for (const auto &[name, value] : record.replaced)
+    items.push_back(visible(name) + (value ? " was " + visible(*value) : " was not set"));
+  for (const std::string &e : record.path_added)
+    items.push_back("PATH + " + visible(e));
+  return items.empty() ? "nothing" : joined(items);
+}
+
+ProfileRow profile_row(const std::string &dir, const std::string &name,
+                       const std::vector<ProfileRecord> &active) {
+  ProfileRow row{name, false, "", ""};
+  try {
+    std::optional<std::string> text = read_text_file(dir + "/" + name + ".json");
+    row.sets = text ? sets_text(parse_state(*text)) : "";
+  } catch (const std::exception &e) {
+    row.sets = e.what();
+  }
+  if (const ProfileRecord *record = find_active(active, name)) {
+    row.on = true;
+    row.replaced = replaced_text(*record);
+  }
+  return row;
+}
+
+} // namespace
+
+ScopeSets read_sets(const std::string &scope, const Listing &listing) {
+  ScopeSets sets;
+  sets.marks = marks_of(scope, listing);
+  try {
+    std::string data_dir = scope_data_dir(scope, listing.export_file);
+    std::string dir = profiles_dir(scope, data_dir);
+    std::vector<ProfileRecord> active = active_profiles(scope, data_dir);
+    for (const std::string &name : files_ending(dir, ".json"))
+      sets.profiles.push_back(profile_row(dir, name, active));
+  } catch (const LibraryError &) {
+    // The other pages stay useful when the data directory cannot be read.
+  }
+  return sets;
+}
+
+std::string switch_profile(const std::string &scope, const std::string &name, bool on) {
+  if (!on) {
+    switch_profile_off(scope, name, false);
+    return std::string();
+  }
+  return switch_profile_on(scope, name) ? std::string()
+                                        : "profile '" + name + "' is on already; nothing changed";
+}
+
+void new_profile(const std::string &scope, const std::string &name, const std::vector<std::string> &names) {
+  save_profile(scope, name, profile_from_scope(scope, names));
+}
+
+void import_profile(const std::string &scope, const std::string &name, const std::string &file) {
+  std::optional<std::string> text = read_text_file(file);
+  if (!text)
+    throw LibraryError("cannot read " + file + " (no such file)");
+  save_profile(scope, name, parse_state(*text));
 }

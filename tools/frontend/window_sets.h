@@ -4,7 +4,9 @@
 // worker thread.
 #pragma once
 
+#include "listing.h"
 #include "state.h"
+#include "views.h"
 
 #include <string>
 #include <vector>
@@ -26,3 +28,27 @@ ApplyPlan plan_apply(const std::string &file, const std::string &scope);
 // The plan as one change; refused, with nothing changed, when the scope changed since it was
 // planned. Returns the library's note.
 std::string carry_out(const ApplyPlan &plan);
+
+// A profile as a window lists it: whether it is on, what it sets and, while on, what it
+// replaced ("EDITOR was nano", "GOPATH was not set", "PATH + /opt/go/bin").
+struct ProfileRow {
+  std::string name;
+  bool on = false;
+  std::string sets;
+  std::string replaced;
+};
+
+// What a window shows of a scope's profiles and switched-off PATH entries beside its
+// listing, read from the data directory the listing names; empty where it cannot be read.
+struct ScopeSets {
+  ProfileMarks marks;
+  std::vector<ProfileRow> profiles;
+};
+ScopeSets read_sets(const std::string &scope, const Listing &listing);
+
+// Switches the profile on or off (without force) and says what happened.
+std::string switch_profile(const std::string &scope, const std::string &name, bool on);
+// A new profile of the named variables as the scope holds them now.
+void new_profile(const std::string &scope, const std::string &name, const std::vector<std::string> &names);
+// A new profile holding the file's document.
+void import_profile(const std::string &scope, const std::string &name, const std::string &file);

@@ -1,6 +1,7 @@
 #include "window_texts.h"
 
 #include "output.h"
+#include "views.h"
 
 #include <unordered_map>
 
@@ -50,11 +51,7 @@ std::string entry_origin_text(const PathEntry &entry, const std::string &scope) 
 }
 
 std::string warning_line(const Warning &warning) {
-  std::string subject = warning.entry ? (warning.entry->empty() ? "(empty entry)" : visible(*warning.entry))
-                                      : visible(warning.name.value_or(""));
-  if (warning.length)
-    subject += " is " + std::to_string(*warning.length) + " bytes";
-  return visible(warning.message) + ": " + subject;
+  return visible(warning.message) + ": " + warning_subject(warning);
 }
 
 int own_index(const std::vector<PathEntry> &entries, std::size_t row) {

@@ -121,19 +121,37 @@ void BackupsPage::restore_selected() {
   runner_([path] { return lib_restore(path); }, message_);
 }
 
+namespace {
+
+struct Undoable {
+  std::optional<LastChange> change;
+  QString error;
+};
+
+} // namespace
+
 void BackupsPage::undo_last_change() {
-  Listing now = user_;
-  queue_.run<std::optional<LastChange>>(
-      this, [now] { return last_change(now); },
-      [this](std::optional<LastChange> change) {
-        if (!change) {
-          message_->setText(tr("There is no backup of the user scope to go back to."));
-          message_->show();
-          return;
+  queue_.run<Undoable>(
+      this,
+      [] {
+        try {
+          // Read afresh: another front end may have changed the scope since the last reload.
+          return Undoable{last_change(parse_listing(lib_list("user"))), {}};
+        } catch (const std::exception &e) {
+          return Undoable{std::nullopt, QString::fromUtf8(e.what())};
         }
+      },
+      [this](Undoable undoable) {
+        if (!undoable.change) {
+          message_->setText(undoable.error.isEmpty()
+                                ? tr("There is no backup of the user scope to go back to.")
+                                : tr("Not undone: %1").arg(undoable.error));
+          return message_->show();
+        }
+        const LastChange &change = *undoable.change;
         if (!confirm(tr("Undo the last change (%1) by restoring the backup taken before it (%2)?")
-                         .arg(QString::fromStdString(change->summary), shown(change->backup_path))))
+                         .arg(QString::fromStdString(change.summary), shown(change.backup_path))))
           return;
-        runner_([change = *change] { return undo_change(change); }, message_);
+        runner_([change] { return undo_change(change); }, message_);
       });
 }

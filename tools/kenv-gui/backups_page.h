@@ -1,8 +1,8 @@
 // The backups the library took before every change, newest first, each with what that change
 // did, what restoring the chosen one would change in the user scope, "Restore" after a
 // confirmation, and "Undo last change", which restores the backup taken before the latest
-// change of the user scope, whichever front end made it. Restore and undo exist for the
-// user scope only, as in the library.
+// change of the user scope, whichever front end made it. Restore and undo work on the user
+// scope here.
 #pragma once
 
 #include "change_runner.h"

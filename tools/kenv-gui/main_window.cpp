@@ -17,6 +17,7 @@
 // Both scopes and the backups as the library returned them in one reload.
 struct Snapshot {
   Listing user, system;
+  ScopeSets user_sets, system_sets;
   std::vector<Backup> backups;
   QStringList errors;
 };
@@ -42,6 +43,8 @@ Snapshot load_snapshot() {
   Snapshot s;
   s.user = load_scope("user", s.errors);
   s.system = load_scope("system", s.errors);
+  s.user_sets = read_sets("user", s.user);
+  s.system_sets = read_sets("system", s.system);
   try {
     s.backups = parse_backups(lib_backups());
   } catch (const std::exception &e) {
@@ -54,15 +57,15 @@ QString parent_of(const std::string &file) {
   return QFileInfo(QString::fromStdString(file)).absolutePath();
 }
 
-// The folders whose changes a reload must follow: the data directory, its backups and
-// exports, and every environment.d directory the listings name.
+// The folders whose changes a reload must follow: the data directory, its backups, exports
+// and profiles, and every environment.d directory the listings name.
 QStringList folders_to_watch(const Snapshot &s) {
   std::set<QString> dirs;
   for (const Listing *l : {&s.user, &s.system}) {
     if (l->export_file) {
       QString exports = parent_of(*l->export_file);
       QString data = QFileInfo(exports).absolutePath();
-      dirs.insert({exports, data, data + QStringLiteral("/backups")});
+      dirs.insert({exports, data, data + QStringLiteral("/backups"), data + QStringLiteral("/profiles")});
     }
     for (const PathEntry &e : l->path)
       if (!e.origin.empty())
@@ -177,8 +180,8 @@ void MainWindow::reload() {
 }
 
 void MainWindow::apply(const Snapshot &s) {
-  user_->show_listing(s.user);
-  system_->show_listing(s.system);
+  user_->show_listing(s.user, s.user_sets);
+  system_->show_listing(s.system, s.system_sets);
   user_->backups()->show_backups(s.backups, s.user);
   watch(s);
   statusBar()->showMessage(

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QPalette>
 #include <QStyle>
 
 namespace {
@@ -13,10 +14,16 @@ const char row_mime[] = "application/x-kenv-path-row";
 
 } // namespace
 
-void PathModel::set(const std::string &scope, std::vector<PathEntry> entries) {
+void PathModel::set(const std::string &scope, const std::vector<PathRow> &rows) {
   beginResetModel();
   scope_ = scope;
-  entries_ = std::move(entries);
+  entries_.clear();
+  off_.clear();
+  for (const PathRow &row : rows) {
+    // A switched-off entry is no entry of PATH: it is neither moved nor counted among the own.
+    entries_.push_back(row.entry ? *row.entry : PathEntry{row.off->entry, true, false, "path", "", false});
+    off_.push_back(row.off != nullptr);
+  }
   endResetModel();
 }
 
@@ -36,11 +43,15 @@ int PathModel::columnCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : column_count;
 }
 
-QString PathModel::state_text(const PathEntry &e) const {
+QString PathModel::state_text(const PathEntry &e, bool off) const {
+  if (off)
+    return tr("switched off");
   return QString::fromStdString(entry_state_text(e));
 }
 
-QString PathModel::origin_text(const PathEntry &e) const {
+QString PathModel::origin_text(const PathEntry &e, bool off) const {
+  if (off)
+    return tr("%1 scope · switched off").arg(QString::fromStdString(scope_));
   return QString::fromStdString(entry_origin_text(e, scope_));
 }
 
@@ -48,20 +59,27 @@ QVariant PathModel::data(const QModelIndex &index, int role) const {
   if (!index.isValid() || index.row() >= rowCount())
     return {};
   const PathEntry &e = entries_[static_cast<std::size_t>(index.row())];
+  bool off = off_[static_cast<std::size_t>(index.row())];
+  if (role == Qt::CheckStateRole && index.column() == entry && (e.editable || off))
+    return off ? Qt::Unchecked : Qt::Checked;
+  if (role == Qt::ForegroundRole && off)
+    return QApplication::palette().color(QPalette::Disabled, QPalette::Text);
   bool flagged = !e.exists || e.dup;
   if (role == Qt::DecorationRole && index.column() == entry && flagged) {
     QStyle::StandardPixmap icon = e.exists ? QStyle::SP_MessageBoxInformation : QStyle::SP_MessageBoxWarning;
     return QApplication::style()->standardIcon(icon);
   }
+  if (role == Qt::ToolTipRole && off)
+    return tr("switched off: not in PATH until checked again") + QStringLiteral("\n") + origin_text(e, off);
   if (role == Qt::ToolTipRole)
-    return flagged ? state_text(e) + QStringLiteral("\n") + origin_text(e) : origin_text(e);
+    return flagged ? state_text(e, off) + QStringLiteral("\n") + origin_text(e, off) : origin_text(e, off);
   if (role == Qt::UserRole)
     return QString::fromStdString(e.entry);
   if (role != Qt::DisplayRole)
     return {};
   if (index.column() == entry)
     return e.entry.empty() ? tr("(empty)") : shown(e.entry);
-  return index.column() == state ? state_text(e) : origin_text(e);
+  return index.column() == state ? state_text(e, off) : origin_text(e, off);
 }
 
 QVariant PathModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -77,7 +95,20 @@ Qt::ItemFlags PathModel::flags(const QModelIndex &index) const {
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   if (entries_[static_cast<std::size_t>(index.row())].editable)
     f |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+  if (index.column() == entry &&
+      (entries_[static_cast<std::size_t>(index.row())].editable || is_off(index.row())))
+    f |= Qt::ItemIsUserCheckable;
   return f;
+}
+
+bool PathModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+  if (role != Qt::CheckStateRole || !(flags(index) & Qt::ItemIsUserCheckable))
+    return false;
+  bool on = value.value<Qt::CheckState>() == Qt::Checked;
+  if (on == !is_off(index.row()))
+    return false;
+  emit switchRequested(QString::fromStdString(entries_[static_cast<std::size_t>(index.row())].entry), on);
+  return false;
 }
 
 bool PathModel::moveRows(const QModelIndex &source_parent, int source_row, int count,

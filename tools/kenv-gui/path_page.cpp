@@ -1,5 +1,7 @@
 #include "path_page.h"
 
+#include "switches.h"
+
 #include "library.h"
 
 #include <QFileDialog>
@@ -26,6 +28,7 @@ PathPage::PathPage(ChangeRunner runner, QWidget *parent) : QWidget(parent), runn
   layout->addWidget(list_, 1);
   connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &PathPage::update_buttons);
   connect(&model_, &PathModel::moveRequested, this, &PathPage::move_entry);
+  connect(&model_, &PathModel::switchRequested, this, &PathPage::switch_entry);
   build_buttons(layout);
 }
 
@@ -71,11 +74,11 @@ void PathPage::build_buttons(QVBoxLayout *layout) {
   update_buttons();
 }
 
-void PathPage::show_listing(const Listing &listing) {
+void PathPage::show_listing(const Listing &listing, const ProfileMarks &marks) {
   scope_ = listing.scope;
   std::string keep =
       current_row() >= 0 ? model_.entries()[static_cast<std::size_t>(current_row())].entry : "";
-  model_.set(listing.scope, listing.path);
+  model_.set(listing.scope, path_rows(listing, marks));
   for (int row = 0; row < model_.rowCount(); ++row)
     if (!keep.empty() && model_.entries()[static_cast<std::size_t>(row)].entry == keep)
       list_->setCurrentIndex(model_.index(row, 0));
@@ -132,4 +135,19 @@ void PathPage::move_entry(const QString &entry, int own_index) {
     return;
   std::string scope = scope_, text = entry.toStdString();
   runner_([scope, text, own_index] { return lib_path_move(scope, text, own_index); }, message_);
+}
+
+void PathPage::switch_entry(const QString &entry, bool on) {
+  if (read_only_)
+    return;
+  std::string scope = scope_, text = entry.toStdString();
+  runner_(
+      [scope, text, on] {
+        if (on && !switch_entry_on(scope, text))
+          return "'" + text + "' is in the " + scope + " scope's PATH already; nothing changed";
+        if (!on)
+          switch_entry_off(scope, text);
+        return std::string();
+      },
+      message_);
 }

@@ -1,7 +1,8 @@
 // The PATH editor of a scope: its entries as a list, each with its state and where it comes
 // from, and the edits of the scope's own entries, each one library call: add (typed or
 // picked with a folder dialog) appends with env_path_add, remove is env_path_del, and moving
-// by the buttons (Alt+Up, Alt+Down) or by a drag is env_path_move.
+// by the buttons (Alt+Up, Alt+Down) or by a drag is env_path_move. Unchecking an own entry
+// switches it off as one change, and checking it puts it back in its place.
 #pragma once
 
 #include "change_runner.h"
@@ -17,7 +18,7 @@ class PathPage : public QWidget {
 public:
   PathPage(ChangeRunner runner, QWidget *parent = nullptr);
 
-  void show_listing(const Listing &listing);
+  void show_listing(const Listing &listing, const ProfileMarks &marks);
   void set_read_only(bool read_only);
   PathModel &model() { return model_; }
 
@@ -42,4 +43,5 @@ private:
   void remove_entry();
   void move_current(int by);
   void move_entry(const QString &entry, int own_index);
+  void switch_entry(const QString &entry, bool on);
 };

@@ -25,6 +25,9 @@ ScopeTab::ScopeTab(const std::string &scope, LibraryQueue &queue, QWidget *paren
   path_ = new PathPage(runner, pages_);
   pages_->addTab(variables_, tr("&Variables"));
   pages_->addTab(path_, tr("&PATH"));
+  profiles_ = new ProfilesPage(runner, pages_);
+  profiles_->selected_names = [this] { return variables_->selected_names(); };
+  pages_->addTab(profiles_, tr("P&rofiles"));
   pages_->addTab(make_session_page(), tr("New s&ession"));
   warnings_ = new QListWidget(pages_);
   warnings_->setObjectName(QStringLiteral("warnings"));
@@ -63,11 +66,13 @@ void ScopeTab::set_read_only(const QString &why) {
   note_->setVisible(!why.isEmpty());
   variables_->set_read_only(!why.isEmpty());
   path_->set_read_only(!why.isEmpty());
+  profiles_->set_read_only(!why.isEmpty());
 }
 
-void ScopeTab::show_listing(const Listing &listing) {
+void ScopeTab::show_listing(const Listing &listing, const ScopeSets &sets) {
   variables_->show_listing(listing);
-  path_->show_listing(listing);
+  path_->show_listing(listing, sets.marks);
+  profiles_->show_profiles(listing.scope, sets.profiles);
   session_.set(listing.session);
   show_warnings(listing);
 }
@@ -77,8 +82,9 @@ void ScopeTab::show_warnings(const Listing &listing) {
   QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
   for (const Warning &w : listing.warnings)
     new QListWidgetItem(icon, QString::fromStdString(warning_line(w)), warnings_);
-  pages_->setTabText(3, listing.warnings.empty() ? tr("&Warnings")
-                                                 : tr("&Warnings (%1)").arg(listing.warnings.size()));
+  pages_->setTabText(pages_->indexOf(warnings_), listing.warnings.empty()
+                                                     ? tr("&Warnings")
+                                                     : tr("&Warnings (%1)").arg(listing.warnings.size()));
 }
 
 void ScopeTab::run_change(LibraryCall call, QLabel *where) {

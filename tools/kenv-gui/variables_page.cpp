@@ -38,7 +38,7 @@ VariablesPage::VariablesPage(ChangeRunner runner, QWidget *parent)
   table_->setObjectName(QStringLiteral("variables"));
   table_->setModel(&filtered_);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setWordWrap(false);
   table_->verticalHeader()->hide();
@@ -163,4 +163,11 @@ void VariablesPage::edit_as_list() {
     edited.push_back(item.toStdString());
   value_->setText(QString::fromStdString(join_list(edited, separator_)));
   set_variable();
+}
+
+std::vector<std::string> VariablesPage::selected_names() const {
+  std::vector<std::string> names;
+  for (const QModelIndex &row : table_->selectionModel()->selectedRows())
+    names.push_back(row.data(raw_name_role).toString().toStdString());
+  return names;
 }

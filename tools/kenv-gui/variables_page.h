@@ -24,6 +24,8 @@ public:
   void show_listing(const Listing &listing);
   void set_read_only(bool read_only);
   VariablesModel &model() { return model_; }
+  // The names of the selected rows.
+  std::vector<std::string> selected_names() const;
 
 private:
   ChangeRunner runner_;
