@@ -16,15 +16,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-# shellcheck source=scripts/debian-archive.sh
-. scripts/debian-archive.sh
+# shellcheck source=scripts/debian-root.sh
+. scripts/debian-root.sh
 
 say() { printf 'fresh-machine: %s\n' "$*"; }
 fail() { printf 'fresh-machine: %s\n' "$*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot, mount): sudo bash scripts/fresh-machine-check.sh"
 
-suite=bookworm
 user=ada
 clone_name=kestrune-envvar-editor
 work=$repo/build/fresh-machine
@@ -40,8 +39,6 @@ mapfile -t readme_commands < <(git -C "$repo" show "$head:README.md" | awk '
 main_command=${readme_commands[0]}
 test_command=${readme_commands[1]}
 
-elapsed_since() { echo $(( $(date +%s) - $1 )); }
-
 # Shows the end of a log when a step fails.
 logged() {
   local log=$1; shift
@@ -51,44 +48,7 @@ logged() {
   fi
 }
 
-if ! command -v debootstrap >/dev/null && [ ! -x /usr/sbin/debootstrap ]; then
-  say "installing debootstrap"
-  logged "$work/apt.log" apt-get update
-  logged "$work/apt.log" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends debootstrap
-fi
-PATH=$PATH:/usr/sbin:/sbin
-
-debian_archive
-base=$work/$suite-minbase.tar.gz
-if [ ! -f "$base" ] || [ "$(cat "$base.source" 2>/dev/null)" != "$archive_uri" ]; then
-  say "debootstrap --variant=minbase $suite from $archive_uri (kept as $base)"
-  started=$(date +%s)
-  rm -rf "$work/debootstrap"
-  logged "$work/debootstrap.log" debootstrap --variant=minbase --keyring="$archive_key" \
-    "$suite" "$work/debootstrap" "$archive_uri"
-  tar -C "$work/debootstrap" -czf "$base.part" .
-  mv "$base.part" "$base"
-  echo "$archive_uri" >"$base.source"
-  rm -rf "$work/debootstrap"
-  say "minimal root made in $(elapsed_since "$started") s"
-fi
-
-# A root is removed only when nothing is mounted below it.
-remove_root() {
-  if findmnt -rno TARGET | grep -q "^$1/"; then fail "$1 still has mounts; not removing it"; fi
-  rm -rf "$1"
-}
-
-# fresh_root DIR: unpacks the minimal root into DIR, with this machine's name resolution and
-# the hosts file Debian's installer writes (sudo looks its own host name up there).
-fresh_root() {
-  remove_root "$1"
-  mkdir -p "$1"
-  tar -C "$1" -xzf "$base"
-  cp -L /etc/resolv.conf "$1/etc/resolv.conf"
-  hostname >"$1/etc/hostname"
-  printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n' "$(hostname)" >"$1/etc/hosts"
-}
+minbase_tarball "$work"
 
 # clone_into ROOT HOME OWNER: a clean clone of the current commit in HOME/kestrune-envvar-editor.
 clone_into() {
@@ -96,19 +56,6 @@ clone_into() {
   git clone --quiet --no-checkout "$repo" "$dest"
   git -C "$dest" checkout --quiet --detach "$head"
   in_root "$1" root "chown -R $3: $2/$clone_name" >/dev/null
-}
-
-# in_root ROOT USER COMMAND: runs COMMAND in a login shell of USER inside ROOT, with an
-# environment as a login on that machine has it.
-in_root() {
-  # shellcheck disable=SC2016 # expanded by the inner shell
-  unshare --mount -- bash -c '
-    set -e
-    mount -t proc proc "$1/proc"
-    mount --rbind /dev "$1/dev"
-    mount -t sysfs sysfs "$1/sys"
-    exec chroot "$1" /usr/bin/env -i TERM=dumb /usr/sbin/runuser -l "$2" -c "$3"
-  ' in_root "$@"
 }
 
 # Prefixes each line with the seconds since $1, so that a log tells where the time went.

@@ -11,16 +11,19 @@
 #
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --windows  also mingw-w64 and wine64 for the Windows checks
+#   scripts/install-deps.sh --fleet    also Ansible and debootstrap for the fleet test
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=scripts/debian-archive.sh
-. "$here/debian-archive.sh"
+# shellcheck source=scripts/yyjson-debs.sh
+. "$here/yyjson-debs.sh"
 
 want_windows=0
+want_fleet=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
-    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+    --fleet) want_fleet=1 ;;
+    *) echo "usage: $0 [--windows] [--fleet]" >&2; exit 2 ;;
   esac
 done
 
@@ -39,6 +42,9 @@ package_groups=(
 if [ "$want_windows" -eq 1 ]; then
   package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")
   package_groups+=("to pack the Windows release archive and unpack it for its check|zip unzip")
+fi
+if [ "$want_fleet" -eq 1 ]; then
+  package_groups+=("for the fleet test: ansible-playbook drives fresh Debian roots made by debootstrap through the Ansible collection|ansible debootstrap")
 fi
 
 installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; }
@@ -108,55 +114,10 @@ fi
 if [ "$need_yyjson" -eq 1 ]; then
   debian_archive
   say "yyjson 0.12 or later is not in Debian 12: fetching it from the unstable suite of $archive_uri"
-  # apt fetches as the user _apt: the folders it writes to must be its own, and the ones
-  # above them readable, or it falls back to downloading as root with a warning.
-  chmod 755 "$work"
-  mkdir -p "$work/lists/partial" "$work/archives/partial" "$work/parts" "$work/debs"
-  if id -u _apt >/dev/null 2>&1; then
-    chown _apt:root "$work/lists/partial" "$work/archives/partial" "$work/debs"
-    chmod 700 "$work/lists/partial" "$work/archives/partial"
-  fi
-  cat >"$work/unstable.sources" <<SRC
-Types: deb
-URIs: $archive_uri
-Suites: unstable
-Components: main
-Signed-By: $archive_key
-SRC
-  apt_opts=(-o "Dir::Etc::SourceList=$work/unstable.sources"
-            -o "Dir::Etc::SourceParts=$work/parts"
-            -o "Dir::State::Lists=$work/lists"
-            -o "Dir::Cache::Archives=$work/archives"
-            -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache="
-            -o "APT::Get::List-Cleanup=0")
-
-  say "apt-get update: reading unstable's package list through a temporary sources list"
-  if ! apt-get "${apt_opts[@]}" update >"$work/log" 2>"$work/update-errors"; then
-    # unstable's Release file is valid for a week only; a mirror or snapshot that lags
-    # behind serves one past that date. Only the date check is skipped, and only for this
-    # one source: the signature is still checked against the archive keyring.
-    expired=$(grep -o 'is expired ([^)]*)' "$work/update-errors" || true)
-    if [ -z "$expired" ]; then
-      cat "$work/update-errors" >&2
-      fail "failed: apt-get update of the unstable suite"
-    fi
-    say "unstable's Release file ${expired#is }: reading it again with -o Acquire::Check-Valid-Until=false (its signature is still checked)"
-    quietly apt-get "${apt_opts[@]}" -o Acquire::Check-Valid-Until=false update
-  else
-    cat "$work/update-errors" >&2
-  fi
-
-  # Whatever revision unstable holds; the development package names the library package
-  # (and so its soname) it belongs with.
-  (cd "$work/debs" && quietly apt-get "${apt_opts[@]}" download libyyjson-dev)
-  dev_deb=$(echo "$work"/debs/libyyjson-dev_*.deb)
-  version=$(dpkg-deb -f "$dev_deb" Version)
-  library=$(dpkg-deb -f "$dev_deb" Depends | grep -oE 'libyyjson[0-9][^ ,(]*' | head -n1)
-  [ -n "$library" ] || fail "libyyjson-dev $version names no libyyjson library package"
-  (cd "$work/debs" && quietly apt-get "${apt_opts[@]}" download "$library=$version")
-  say "dpkg -i: $library and libyyjson-dev $version from unstable"
+  fetch_yyjson_debs "$work"
+  say "dpkg -i: $yyjson_library and libyyjson-dev $yyjson_version from unstable"
   quietly dpkg -i "$work"/debs/*.deb
-  have_yyjson || fail "libyyjson-dev $version from unstable is older than yyjson 0.12"
+  have_yyjson || fail "libyyjson-dev $yyjson_version from unstable is older than yyjson 0.12"
   say "installed $(yyjson_installed_text)"
 fi
 say "done"

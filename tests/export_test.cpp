@@ -58,7 +58,7 @@ TEST_F(Export, QuotesValuesAndKeepsStoreOrder) {
   // References become parameter expansions, as environment.d expands them; an empty value,
   // which environment.d drops, defines nothing.
   EXPECT_EQ(lines_of(vars), "export A='it'\\''s'\n# not exported (empty, as environment.d drops it): B\n"
-                            "export C='x\ny '\"${HOME}\"' %P% '\"${HOME}\"'/go $(id) $$ a$ \\'\n");
+                            "export C='x\ny '\"${HOME-}\"' %P% '\"${HOME-}\"'/go $(id) $$ a$ \\'\n");
   EXPECT_EQ(lines_of({}), "");
 }
 
@@ -101,6 +101,22 @@ TEST_F(Export, SourcingReservedNamesLetsTheShellGoOn) {
     EXPECT_EQ(run(std::string(shell) + " -c '. \"$1\"; printf %s \"$AFTER\"' sh " + file() + " 2>/dev/null"),
               "ok")
         << shell;
+}
+
+// A shell that stops at an unset name (`set -u`, zsh's nounset) reads every line of both
+// scopes' files: a reference to an unset name expands to nothing, as in a session.
+TEST_F(Export, SourcingUnderNounsetLetsTheShellGoOn) {
+  for (const char *scope : {"user", "system"}) {
+    ASSERT_EQ(env_set(scope, "KT_R", "${KT_UNSET}/x"), 1) << env_last_error();
+    ASSERT_EQ(env_path_add(scope, "/kt/$d", -1), 1) << env_last_error();
+    ASSERT_EQ(env_set(scope, "KT_AFTER", "ok"), 1) << env_last_error();
+  }
+  for (const char *shell : {"bash -u", "dash -u", "zsh -o nounset"})
+    for (const std::string &sourced : {system_export(), file()})
+      EXPECT_EQ(run("env -i PATH=/bin " + std::string(shell) +
+                    " -c '. \"$1\"; printf %s \"$KT_R $PATH $KT_AFTER\"' sh " + sourced + " 2>/dev/null"),
+                "/x /bin:/kt/ ok")
+          << shell << " " << sourced;
 }
 
 // Values the native store takes are exported whole, however long: a line limit would fail

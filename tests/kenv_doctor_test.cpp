@@ -201,3 +201,18 @@ TEST_F(KenvDoctor, NotesAnOldSystemStoreInTheDataDirectory) {
   EXPECT_THAT(doctor(1), HasSubstr("system store " + data_dir() +
                                    "/system-env.json was left by an earlier version and is no longer read"));
 }
+
+// A value that is not UTF-8 in any environment.d file a session reads makes systemd 252's
+// generator abort: the listing of each scope that reads the file warns of it, and doctor
+// names the file and the line once.
+TEST_F(KenvDoctor, NamesAnEnvironmentdLineThatIsNotUtf8) {
+  write(sysconf_envd_file(), "GOOD=1\nBAD=caf\xE9\nLATER=2\n");
+  std::string warning = R"({"code":"session_utf8","name":")" + sysconf_envd_file() +
+                        R"(","message":"line 2: the value of BAD is not valid UTF-8)";
+  for (const char *scope : {"user", "system"})
+    EXPECT_THAT(kenv_ok({"list", "--json", "--scope", scope}), HasSubstr(warning)) << scope;
+  std::string out = doctor(1);
+  std::string finding = sysconf_envd_file() + " line 2: the value of BAD is not valid UTF-8";
+  EXPECT_THAT(out, HasSubstr("\n         " + finding));
+  EXPECT_EQ(out.find(finding), out.rfind(finding));
+}

@@ -17,12 +17,15 @@ TEST_F(KenvEnv, ShowsEachVariableWithTheFileThatSetItLast) {
   EXPECT_THAT(out, HasSubstr("PAGER=less\n      set by " + user_envd() + "/10-editor.conf\n"));
 }
 
-TEST_F(KenvEnv, JsonIsTheListingsSessionView) {
+// kenv's own JSON: the listing's session view with JSON booleans for its flags.
+TEST_F(KenvEnv, JsonIsTheListingsSessionViewWithBooleans) {
+  write(user_envd() + "/10-pager.conf", "PAGER=less\n");
   kenv_ok({"set", "EDITOR", "vim"});
   std::string json = kenv_ok({"env", "--json"});
-  EXPECT_THAT(json, HasSubstr(R"({"name":"EDITOR","value":"vim","file":")" + user_envd() +
-                              R"(/99-pellomar-user.conf","shell":"vim","differs":0})"));
-  EXPECT_EQ(json.back(), '\n');
+  EXPECT_EQ(json,
+            R"([{"name":"PAGER","value":"less","file":")" + user_envd() +
+                R"(/10-pager.conf","shell":null,"differs":true},{"name":"EDITOR","value":"vim","file":")" +
+                user_envd() + R"(/99-pellomar-user.conf","shell":"vim","differs":false}])" + "\n");
 }
 
 TEST_F(KenvEnv, TheSystemScopeLeavesOutTheUsersFiles) {

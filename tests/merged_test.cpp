@@ -9,8 +9,8 @@ namespace {
 
 // Expands one value against a list in one style, by exact name, as a session would.
 std::string expand(std::string_view value, const env_kv_list &vars,
-                   env_ref_style style = env_ref_style::dollar, bool operators = false) {
-  return expand_value(value, style, operators, [&](std::string_view name) -> std::optional<std::string> {
+                   env_ref_style style = env_ref_style::dollar) {
+  return expand_value(value, style, [&](std::string_view name) -> std::optional<std::string> {
     const env_kv *kv = env_kv_find(vars, std::string(name).c_str());
     return kv ? std::optional<std::string>(kv->value) : std::nullopt;
   });
@@ -54,10 +54,7 @@ TEST(Expand, UnknownNamesAndMalformedReferences) {
   EXPECT_EQ(expand("$1 a$ ${A", vars), "$1 a$ ${A");
   EXPECT_EQ(expand("${}", vars), "${}");
   EXPECT_EQ(expand("$", vars), "$");
-  // The operators systemd's generator knows, in values of other files.
-  EXPECT_EQ(expand("${NOPE:-d}|${E:-d}|${A:-d}|${A:+alt}|${E:+alt}", vars, env_ref_style::dollar, true),
-            "d|d|x|alt|");
-  // Without them, as in the library's own values, such a form is text.
+  // The library's own values hold no operators: such a form is text.
   EXPECT_EQ(expand("${A:-d}", vars), "${A:-d}");
 }
 

@@ -43,15 +43,19 @@ protected:
     const char *path = getenv("PATH");
     saved_path_ = path ? path : "";
     setenv("PATH", inherited_path, 1); // what the generator and the shells inherit too
+    setenv("KT_EMPTY", "", 1);
   }
   void TearDown() override {
+    unsetenv("KT_EMPTY");
     setenv("PATH", saved_path_.c_str(), 1);
     KenvTest::TearDown();
   }
   std::string vendor_envd() const { return KENV_VENDOR_ROOT "/usr/lib/environment.d"; }
+  // What the generator and the shells inherit: the test's HOME and PATH, and KT_EMPTY set
+  // but empty (the test process sets it too).
   std::string inherited() const {
     return "env -i HOME='" + home() + "' XDG_CONFIG_HOME='" + home() + "/.config' XDG_DATA_HOME='" + home() +
-           "/.local/share' PATH='" + inherited_path + "' ";
+           "/.local/share' PATH='" + inherited_path + "' KT_EMPTY= ";
   }
   // The generator's session, in its order, with the test's directories in place of the
   // system's: those that do not exist on this machine stay absent, as the test's are. /etc
@@ -77,7 +81,7 @@ protected:
     return run_process(
         {"/bin/sh", "-c", unshare + " --propagation unchanged /bin/sh -c \"$1\"", "sh", guarded});
   }
-  vars generate() {
+  vars generate(int *status = nullptr) {
     std::string mounts = overlay_etc();
     const std::pair<std::string, std::string> dirs[] = {
         {system_envd(), "/etc/environment.d"},
@@ -90,7 +94,9 @@ protected:
         mounts += "mount --bind '" + ours + "' '" + real + "' && ";
     }
     Outcome r = in_namespace(mounts + "exec " + inherited() + generator);
-    if (r.status != 0)
+    if (status)
+      *status = r.status;
+    else if (r.status != 0)
       ADD_FAILURE() << "the generator did not run: " << r.err;
     vars out;
     for (std::size_t start = 0, end; start < r.out.size(); start = end + 1) {
@@ -102,13 +108,27 @@ protected:
     }
     return out;
   }
-  // The listing's session member: names in order, and each one's values.
-  vars session(std::map<std::string, session_var> &by_name) {
+  using json_doc = std::unique_ptr<yyjson_doc, decltype(&yyjson_doc_free)>;
+  static json_doc listing() {
     char *text = env_list("user");
     EXPECT_NE(text, nullptr) << env_last_error();
-    std::unique_ptr<yyjson_doc, decltype(&yyjson_doc_free)> doc(
-        yyjson_read(text ? text : "{}", text ? strlen(text) : 2, 0), yyjson_doc_free);
+    json_doc doc(yyjson_read(text ? text : "{}", text ? strlen(text) : 2, 0), yyjson_doc_free);
     env_free_string(text);
+    return doc;
+  }
+  // The listing's variables: each name with its "expanded".
+  static std::map<std::string, std::string> expanded() {
+    json_doc doc = listing();
+    std::map<std::string, std::string> out;
+    std::size_t i, n;
+    yyjson_val *v;
+    yyjson_arr_foreach(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "vars"), i, n, v)
+        out[yyjson_get_str(yyjson_obj_get(v, "name"))] = yyjson_get_str(yyjson_obj_get(v, "expanded"));
+    return out;
+  }
+  // The listing's session member: names in order, and each one's values.
+  vars session(std::map<std::string, session_var> &by_name) {
+    json_doc doc = listing();
     vars out;
     yyjson_val *arr = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "session");
     std::size_t i, n;
@@ -123,18 +143,19 @@ protected:
     }
     return out;
   }
-  // A shell's environment after it loaded the export file: sh, dash, bash and zsh source it,
-  // fish runs what `kenv shell-init --shell fish` prints.
+  // A shell's environment after it loaded the export file: sh, dash, bash and zsh source it
+  // with unset names as errors (`set -u`), fish runs what `kenv shell-init --shell fish` prints.
   std::map<std::string, std::string> loaded_by(const std::string &shell) {
     std::string command = ". \"$1\" && env -0";
+    std::string strict = shell == "zsh" ? " -o nounset" : shell == "fish" ? "" : " -u";
     if (shell == "fish") {
       write(root() + "/init.fish", kenv_ok({"shell-init", "--shell", "fish"}));
       command = "source \"$argv[1]\"; and env -0";
     }
     std::string file = shell == "fish" ? root() + "/init.fish" : user_export();
-    Outcome r = run_process(
-        {"/bin/sh", "-c",
-         inherited() + shell + " -c '" + command + "' " + (shell == "fish" ? "" : "sh ") + "'" + file + "'"});
+    Outcome r = run_process({"/bin/sh", "-c",
+                             inherited() + shell + strict + " -c '" + command + "' " +
+                                 (shell == "fish" ? "" : "sh ") + "'" + file + "'"});
     EXPECT_EQ(r.status, 0) << shell << ": " << r.err;
     return parse_env0(r.out);
   }
@@ -254,4 +275,55 @@ TEST_F(SessionPeer, GeneratorShellsAndListingAgreeVariableForVariable) {
       differ.push_back(name);
   std::sort(differ.begin(), differ.end());
   EXPECT_EQ(differ, (std::vector<std::string>{"KP_0", "KP_40", "PATH", "kpr_39"}));
+}
+
+// Each variable of another environment.d file is listed expanded as the generator expands
+// it: at its assignment, with nested words, `$$`, names that are not names, and an inherited
+// name that is set but empty.
+TEST_F(SessionPeer, ExpandedIsWhatTheGeneratorGives) {
+  const struct {
+    const char *line, *name, *expected;
+  } cases[] = {
+      {"one=1", "one", "2"},
+      {"twelve=${one}2", "twelve", "12"},
+      {"one=2", "one", "2"},
+      {"FOO=foo", "FOO", "foo"},
+      {"BAR=bar", "BAR", "bar"},
+      {"KT_A=${FOO:-${BAR}}", "KT_A", "foo"},
+      {"KT_B=${XXX:-$BAR}", "KT_B", "bar"},
+      {"KT_C=${X:-${Y:-deep}}", "KT_C", "deep"},
+      {"KT_D=a$$b", "KT_D", "a$b"},
+      {"KT_E=x$5", "KT_E", "x"},
+      {"KT_F=x${5}y", "KT_F", "xy"},
+      {"KT_G=x${}y", "KT_G", "xy"},
+      {"KT_H=x${KT_EMPTY:-dflt}x", "KT_H", "xx"},
+      {"KT_I=x${KT_EMPTY:+alt}x", "KT_I", "xaltx"},
+      {"KT_J=x${KT_NONE:-dflt}x", "KT_J", "xdfltx"},
+  };
+  std::string file;
+  for (const auto &c : cases)
+    file += std::string(c.line) + "\n";
+  write(user_envd() + "/10-cases.conf", file);
+  std::map<std::string, std::string> generated;
+  for (auto &[name, value] : generate())
+    generated[name] = value;
+  std::map<std::string, std::string> listed = expanded();
+  for (const auto &c : cases) {
+    EXPECT_EQ(generated[c.name], c.expected) << c.line;
+    EXPECT_EQ(listed[c.name], c.expected) << c.line;
+  }
+}
+
+// systemd 252's generator aborts at a value that is not UTF-8, in any file: a new session
+// gets nothing from environment.d, which the listing says.
+TEST_F(SessionPeer, AValueThatIsNotUtf8StopsTheGenerator) {
+  write(user_envd() + "/10-good.conf", "GOOD=1\n");
+  write(system_envd() + "/50-bad.conf", "BAD=caf\xE9\n");
+  int status = 0;
+  EXPECT_EQ(generate(&status), vars());
+  EXPECT_NE(status, 0);
+  EXPECT_NE(kenv_ok({"list", "--json"})
+                .find(R"({"code":"session_utf8","name":")" + system_envd() +
+                      "/50-bad.conf\",\"message\":\"line 1:"),
+            std::string::npos);
 }

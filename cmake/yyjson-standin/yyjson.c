@@ -486,6 +486,9 @@ bool yyjson_mut_obj_add_bool(yyjson_mut_doc *doc, yyjson_mut_val *obj, const cha
     v->v.boolean = val;
   return yyjson_mut_obj_add_val(doc, obj, key, v);
 }
+bool yyjson_mut_obj_add_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key) {
+  return yyjson_mut_obj_add_val(doc, obj, key, yyjson_mut_null(doc));
+}
 bool yyjson_mut_obj_add_uint(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, uint64_t val) {
   yyjson_mut_val *v = mut_node(doc, T_INT);
   if (v)

@@ -69,8 +69,10 @@ std::size_t reference_length(std::string_view s, std::string_view &name) {
 }
 
 // The value as one shell word that gives a shell what environment.d gives a session: each
-// reference becomes a double-quoted parameter expansion ("${HOME}"), every other byte stays
-// single-quoted, so a literal `$` stays literal and nothing else expands or runs. Where the
+// reference becomes a double-quoted parameter expansion ("${HOME-}"), every other byte stays
+// single-quoted, so a literal `$` stays literal and nothing else expands or runs. An unset
+// name expands to nothing, as in a session, even in a shell running with `set -u`, which
+// would otherwise stop sourcing the file there and lose every later line. Where the
 // platform's sessions expand no `$` (Windows), the whole value is literal.
 void append_word(std::string_view value, std::string &out) {
   bool references = env_plat_reference_style() == env_ref_style::dollar;
@@ -82,7 +84,7 @@ void append_word(std::string_view value, std::string &out) {
       continue;
     if (i > literal)
       append_quoted(value.substr(literal, i - literal), out);
-    out.append("\"${").append(name).append("}\"");
+    out.append("\"${").append(name).append("-}\"");
     literal = i + n;
     i += n - 1;
   }

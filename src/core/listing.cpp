@@ -9,8 +9,7 @@
 #include "platform/env_plat.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
+#include <string>
 
 namespace {
 
@@ -51,10 +50,10 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const std::vector<
   out.end_array();
 }
 
-// The warnings about the library's own state that the merged view turned up, and about
-// folders others may write.
+// The warnings about the library's own state that the merged view turned up, about values
+// a new session cannot read, and about folders others may write.
 std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files, const merge_report &report,
-                                        bool native_read) {
+                                        bool native_read, const env_session &session) {
   std::vector<env_warning> warnings;
   if (!report.store_problem.empty())
     warnings.push_back({"store", files.store,
@@ -69,6 +68,12 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
     warnings.push_back({"native", name,
                         std::string("store and ") + native +
                             " disagree; setting it again (or restoring the latest backup) repairs it"});
+  for (const env_session_fault &f : session.not_utf8)
+    warnings.push_back({"session_utf8", f.file,
+                        "line " + std::to_string(f.line) + ": the value of " + f.name +
+                            " is not valid UTF-8; systemd's environment.d generator stops at it, and systemd "
+                            "252's fails: a new session then gets nothing from environment.d; fix or remove "
+                            "the line"});
   writable_dir_warnings(files, scope, warnings);
   return warnings;
 }
@@ -80,13 +85,10 @@ void write_path_and_warnings(env_json_out &out, env_scope scope, const env_kv_li
   long at = index.find("PATH");
   const env_kv *path = at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)];
   std::size_t position = at < 0 ? merged.size() : static_cast<std::size_t>(at);
-  bool operators = path && path->source != "overlay";
   path_entry_list entries;
   path_diag_entries(
       scope, path, session,
-      [&](std::string_view entry) {
-        return expand_in_view(entry, operators, position, merged, index, expanded);
-      },
+      [&](std::string_view entry) { return expand_in_view(entry, position, merged, index, expanded); },
       entries);
   out.key("path");
   path_diag_write_entries(out, entries);
@@ -116,27 +118,6 @@ void write_trailer(env_json_out &out) {
   out.end_array();
 }
 
-// A value the session takes from the scope's own file is shown as the session gets it: its
-// references may name variables that only other files define (the system's, for a user
-// value), which the scope's own view does not hold. PATH is the scope's entries only, and a
-// store value that its native file does not hold yet keeps its own expansion.
-void take_session_values(const env_kv_list &merged, const env_session &session, const merge_report &report,
-                         std::vector<std::string> &expanded) {
-  std::unordered_map<std::string_view, const env_session_var *> own;
-  for (const env_session_var &v : session.vars)
-    if (v.file == session.own_file)
-      own[v.name] = &v;
-  if (own.empty())
-    return;
-  std::unordered_set<std::string_view> disagree(report.disagree.begin(), report.disagree.end());
-  for (std::size_t i = 0; i < merged.size(); ++i) {
-    auto at = own.find(merged[i].name);
-    if (at != own.end() && merged[i].source == "overlay" && !env_name_is_path(merged[i].name.c_str()) &&
-        !disagree.count(merged[i].name))
-      expanded[i] = at->second->value;
-  }
-}
-
 // About the size of the text: each variable's object with its value twice (as it is and
 // expanded), and the PATH's entries with their warnings.
 std::size_t expected_size(const env_kv_list &merged, const env_kv *path, const env_session &session) {
@@ -156,21 +137,21 @@ char *list_scope(env_scope scope) {
   env_layout files;
   if (env_layout_of(scope, files) != 0)
     files = env_layout();
+  env_session session;
+  env_native_view native;
+  env_plat_session(scope, session, &native);
   env_kv_list merged;
   env_kv_index index;
   merge_report report;
-  bool native_read = collect_merged(scope, files.store, merged, index, report) == 0;
-  env_session session;
-  env_plat_session(scope, session);
+  bool native_read = overlay_store(scope, files.store, native, merged, index, report) == 0;
   long at = index.find("PATH");
   env_json_out out(expected_size(merged, at < 0 ? nullptr : &merged[static_cast<std::size_t>(at)], session));
   out.begin_object();
   write_header(out, scope, files);
-  std::vector<std::string> expanded = expand_view(merged, index);
-  take_session_values(merged, session, report, expanded);
+  std::vector<std::string> expanded = expand_view(merged, index, native.expanded);
   write_vars(out, merged, expanded);
   write_path_and_warnings(out, scope, merged, index, expanded, session,
-                          state_warnings(scope, files, report, native_read));
+                          state_warnings(scope, files, report, native_read, session));
   write_trailer(out);
   session_write(out, scope, session, report.stored);
   out.end_object();

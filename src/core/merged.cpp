@@ -30,18 +30,22 @@ namespace {
 
 // A store record laid over the view: it replaces the value of the first record of its name,
 // or comes last. A native store that holds another value (or none, for a value that is not
-// empty) missed a change: it was interrupted, or someone edited the native store.
+// empty) missed a change: it was interrupted, or someone edited the native store. A value
+// the platform expanded no longer holds for a value replaced with another.
 void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char *value,
-             std::vector<std::string> &disagree) {
+             std::vector<std::string> &disagree, std::vector<std::optional<std::string>> &expanded) {
   long pos = index.find(name);
-  if (pos >= 0 && out[static_cast<std::size_t>(pos)].source != "overlay") {
-    env_kv &native = out[static_cast<std::size_t>(pos)];
+  std::size_t at = static_cast<std::size_t>(pos);
+  if (pos >= 0 && at < expanded.size() && out[at].value != value)
+    expanded[at].reset();
+  if (pos >= 0 && out[at].source != "overlay") {
+    env_kv &native = out[at];
     if (native.value != value)
       disagree.emplace_back(name);
     native.value = value;
     native.source = "overlay";
   } else if (pos >= 0) {
-    out[static_cast<std::size_t>(pos)].value = value;
+    out[at].value = value;
   } else {
     if (*value)
       disagree.emplace_back(name);
@@ -52,11 +56,10 @@ void overlay(env_kv_list &out, env_kv_index &index, const char *name, const char
 
 } // namespace
 
-int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
-                   merge_report &report) {
-  out.clear();
+int overlay_store(env_scope scope, const std::string &store_path, env_native_view &native, env_kv_list &out,
+                  env_kv_index &index, merge_report &report) {
+  out = std::move(native.vars);
   report = merge_report();
-  int native_rc = env_plat_native_vars(scope, out);
   index = env_kv_index(out);
   bool follow_links = scope == env_scope::user;
   report.store_problem = store_each(
@@ -65,10 +68,17 @@ int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &
         if (!env_json_utf8_valid(name) || !env_json_utf8_valid(value))
           report.not_utf8.emplace_back(name);
         report.stored.push_back(env_kv{name, value, ""});
-        overlay(out, index, name, value, report.disagree);
+        overlay(out, index, name, value, report.disagree, native.expanded);
       },
       &report.skipped);
-  return native_rc;
+  return native.rc;
+}
+
+int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
+                   merge_report &report) {
+  env_native_view native;
+  native.rc = env_plat_native_vars(scope, native.vars);
+  return overlay_store(scope, store_path, native, out, index, report);
 }
 
 namespace {
@@ -92,12 +102,9 @@ bool is_name(std::string_view name) {
   return true;
 }
 
-// One reference found in a value: the name, an operator ('-' or '+', else 0) with its word,
-// and the length of the whole reference.
+// One reference found in a value: the name and the length of the whole reference.
 struct reference {
   std::string_view name;
-  char op = 0;
-  std::string_view word;
   std::size_t length = 0;
 };
 
@@ -105,47 +112,33 @@ bool percent_at(std::string_view v, std::size_t i, reference &ref) {
   std::size_t close = v.find('%', i + 1);
   if (close == std::string_view::npos || close == i + 1 || close - i - 1 > max_ref_name)
     return false;
-  ref = {v.substr(i + 1, close - i - 1), 0, {}, close - i + 1};
+  ref = {v.substr(i + 1, close - i - 1), close - i + 1};
   return true;
 }
 
-bool braced_at(std::string_view v, std::size_t i, bool operators, reference &ref) {
-  std::size_t close = v.find('}', i + 2);
-  if (close == std::string_view::npos)
-    return false;
-  std::string_view inner = v.substr(i + 2, close - i - 2);
-  std::size_t op = inner.find(":");
-  if (operators && op != std::string_view::npos && op + 1 < inner.size() &&
-      (inner[op + 1] == '-' || inner[op + 1] == '+'))
-    ref = {inner.substr(0, op), inner[op + 1], inner.substr(op + 2), close - i + 1};
-  else
-    ref = {inner, 0, {}, close - i + 1};
-  return is_name(ref.name) && ref.name.size() <= max_ref_name;
-}
-
-bool dollar_at(std::string_view v, std::size_t i, bool operators, reference &ref) {
+bool dollar_at(std::string_view v, std::size_t i, reference &ref) {
   if (i + 1 >= v.size())
     return false;
-  if (v[i + 1] == '{')
-    return braced_at(v, i, operators, ref);
+  if (v[i + 1] == '{') {
+    std::size_t close = v.find('}', i + 2);
+    if (close == std::string_view::npos)
+      return false;
+    ref = {v.substr(i + 2, close - i - 2), close - i + 1};
+    return is_name(ref.name) && ref.name.size() <= max_ref_name;
+  }
   if (!is_name_start(v[i + 1]))
     return false;
   std::size_t end = i + 1;
   while (end < v.size() && is_name_char(v[end]))
     ++end;
-  ref = {v.substr(i + 1, end - i - 1), 0, {}, end - i};
+  ref = {v.substr(i + 1, end - i - 1), end - i};
   return ref.name.size() <= max_ref_name;
 }
 
 void substitute(const reference &ref, env_ref_style style, std::string_view text, const env_resolver &resolve,
                 std::string &out) {
   std::optional<std::string> value = resolve(ref.name);
-  bool set = value && !value->empty();
-  if (ref.op == '-')
-    out.append(set ? std::string_view(*value) : ref.word);
-  else if (ref.op == '+')
-    out.append(set ? ref.word : std::string_view());
-  else if (value)
+  if (value)
     out.append(*value);
   else if (style == env_ref_style::percent)
     out.append(text);
@@ -153,15 +146,14 @@ void substitute(const reference &ref, env_ref_style style, std::string_view text
 
 } // namespace
 
-std::string expand_value(std::string_view v, env_ref_style style, bool operators,
-                         const env_resolver &resolve) {
+std::string expand_value(std::string_view v, env_ref_style style, const env_resolver &resolve) {
   const char lead = style == env_ref_style::percent ? '%' : '$';
   std::string out;
   out.reserve(v.size());
   for (std::size_t i = 0; i < v.size();) {
     reference ref;
-    bool found = v[i] == lead &&
-                 (style == env_ref_style::percent ? percent_at(v, i, ref) : dollar_at(v, i, operators, ref));
+    bool found =
+        v[i] == lead && (style == env_ref_style::percent ? percent_at(v, i, ref) : dollar_at(v, i, ref));
     if (!found) {
       out.push_back(v[i++]);
       continue;
@@ -181,9 +173,8 @@ std::optional<std::string> inherited(std::string_view name) {
 
 } // namespace
 
-std::string expand_in_view(std::string_view text, bool operators, std::size_t position,
-                           const env_kv_list &vars, const env_kv_index &index,
-                           const std::vector<std::string> &expanded) {
+std::string expand_in_view(std::string_view text, std::size_t position, const env_kv_list &vars,
+                           const env_kv_index &index, const std::vector<std::string> &expanded) {
   env_ref_style style = env_plat_reference_style();
   if (text.find(style == env_ref_style::percent ? '%' : '$') == std::string_view::npos)
     return std::string(text);
@@ -195,13 +186,18 @@ std::string expand_in_view(std::string_view text, bool operators, std::size_t po
       return expanded[static_cast<std::size_t>(pos)];
     return inherited(name);
   };
-  return expand_value(text, style, operators, resolve);
+  return expand_value(text, style, resolve);
 }
 
-std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index) {
+std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index,
+                                     const std::vector<std::optional<std::string>> &given) {
   std::vector<std::string> out;
   out.reserve(vars.size());
-  for (std::size_t i = 0; i < vars.size(); ++i)
-    out.push_back(expand_in_view(vars[i].value, vars[i].source != "overlay", i, vars, index, out));
+  for (std::size_t i = 0; i < vars.size(); ++i) {
+    if (i < given.size() && given[i])
+      out.push_back(*given[i]);
+    else
+      out.push_back(expand_in_view(vars[i].value, i, vars, index, out));
+  }
   return out;
 }

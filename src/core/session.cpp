@@ -30,7 +30,7 @@ public:
   void source(const env_kv &kv) {
     bool dollar = env_plat_reference_style() == env_ref_style::dollar;
     bool references = dollar && kv.value.find('$') != std::string::npos;
-    std::string value = references ? expand_value(kv.value, env_ref_style::dollar, false,
+    std::string value = references ? expand_value(kv.value, env_ref_style::dollar,
                                                   [this](std::string_view n) { return get(n); })
                                    : kv.value;
     std::optional<std::string> path = kv.name == "PATH" ? get("PATH") : std::nullopt;

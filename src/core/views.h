@@ -45,30 +45,34 @@ struct merge_report {
 // be read); the view is built either way. A store that cannot be used contributes nothing.
 int collect_merged(env_scope scope, const std::string &store_path, env_kv_list &out, env_kv_index &index,
                    merge_report &report);
+// The same over a native view already read (see env_plat_session), whose variables it takes.
+// Its expansions stay by position; one whose value the store replaces with another is
+// dropped, as it no longer expands that value.
+int overlay_store(env_scope scope, const std::string &store_path, env_native_view &native, env_kv_list &out,
+                  env_kv_index &index, merge_report &report);
 
 // What a name stands for where a value is expanded, or nullopt when it is not defined.
 using env_resolver = std::function<std::optional<std::string>(std::string_view name)>;
 
 // Expands the references of one style in one pass; malformed ones are copied as text.
-// Dollar style: $NAME and ${NAME}, and with `operators` also ${NAME:-word} and
-// ${NAME:+word}, as systemd's generator reads them; an undefined name gives nothing.
+// Dollar style: $NAME and ${NAME}, the references the library's own values hold (any other
+// `$` is written to environment.d as a literal one); an undefined name gives nothing.
 // Percent style: %NAME%, as Windows expands REG_EXPAND_SZ; an undefined name stays as
 // written.
-std::string expand_value(std::string_view value, env_ref_style style, bool operators,
-                         const env_resolver &resolve);
+std::string expand_value(std::string_view value, env_ref_style style, const env_resolver &resolve);
 
-// Every value of the view expanded as a new session gets it: on POSIX in the view's order,
-// each reference seeing only the variables assigned before it and otherwise the environment
-// the session inherits (this process's stands in for it), as systemd's generator assigns
-// them; on Windows against the whole view, then the inherited environment. `${NAME:-word}`
-// forms are expanded only in values from other files: the library writes a `$` that begins
-// no plain reference as a literal one.
-std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index);
+// Every value of the view expanded as a new session gets it. A value the platform expanded
+// itself (`given`, by position) is taken as it is: on POSIX the values of environment.d
+// files, as systemd's generator expands them. Any other is expanded on POSIX in the view's
+// order, each reference seeing only the variables assigned before it and otherwise the
+// environment the session inherits (this process's stands in for it), and on Windows
+// against the whole view, then the inherited environment.
+std::vector<std::string> expand_view(const env_kv_list &vars, const env_kv_index &index,
+                                     const std::vector<std::optional<std::string>> &given);
 // A text expanded as the value at `position` of the view is, against the values expand_view
 // gave the variables before it.
-std::string expand_in_view(std::string_view text, bool operators, std::size_t position,
-                           const env_kv_list &vars, const env_kv_index &index,
-                           const std::vector<std::string> &expanded);
+std::string expand_in_view(std::string_view text, std::size_t position, const env_kv_list &vars,
+                           const env_kv_index &index, const std::vector<std::string> &expanded);
 
 struct path_entry {
   std::string text;

@@ -93,14 +93,35 @@ struct env_session_entry {
   std::string file;
   bool own = false;
 };
+// A value the session's start cannot read as UTF-8: the file and the line its assignment
+// starts on (1 for the first).
+struct env_session_fault {
+  std::string file;
+  std::size_t line = 0;
+  std::string name;
+};
 struct env_session {
   std::vector<env_session_var> vars; // in the order the session assigns them
   std::vector<env_session_entry> path;
   std::size_t own_at = 0; // where the scope's own entries stand (or would) in `path`
   std::string own_file;   // the file (or key) the scope's own entries are written to
+  // Values that are not UTF-8, in the order they were met. systemd's generator stops reading
+  // a file at one, and the generator of systemd 252 then aborts: the session gets nothing
+  // from environment.d at all.
+  std::vector<env_session_fault> not_utf8;
 };
-// Always succeeds: what cannot be read adds nothing, as a new session skips it.
-int env_plat_session(env_scope scope, env_session &out);
+// The scope's native store as env_plat_native_vars reads it, with each value as a new
+// session has it right after its assignment where the backend expands values as the
+// session's start does (systemd's generator); nullopt where the core expands the value
+// instead: every value on Windows, and PATH, of which the scope holds only its own entries.
+struct env_native_view {
+  int rc = 0; // what env_plat_native_vars returned, its message recorded
+  env_kv_list vars;
+  std::vector<std::optional<std::string>> expanded; // by position in `vars`; may be shorter
+};
+// Always succeeds: what cannot be read adds nothing, as a new session skips it. With
+// `native`, the native store is read in the same pass.
+int env_plat_session(env_scope scope, env_session &out, env_native_view *native = nullptr);
 
 // True when removing a protected name from the native store would take it from every
 // program (the registry holds the whole PATH); false when the native store holds only the

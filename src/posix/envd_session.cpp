@@ -18,8 +18,18 @@ namespace {
 
 constexpr int system_scope = 2;
 
-// The files a session reads, by name; the first directory holding a name wins.
-std::vector<std::string> session_files(int scope) {
+// A file a session reads, with its text.
+struct session_file {
+  std::string path;
+  bool scope_dir = false; // one of the scope's own directory, which its native view holds
+  bool own = false;       // the library's own file
+  std::string text;
+};
+
+// The files a session reads, by name; the first directory holding a name wins. Files that
+// cannot be read are left out, as the session skips them.
+std::vector<session_file> session_files(int scope, const std::string &scope_dir,
+                                        const std::string &own_file) {
   std::vector<std::string> dirs;
   std::string dir;
   if (scope != system_scope && envd_dir(1, dir) == 0)
@@ -28,16 +38,21 @@ std::vector<std::string> session_files(int scope) {
     dirs.push_back(dir);
   for (std::string &vendor : envd_vendor_dirs())
     dirs.push_back(std::move(vendor));
-  std::map<std::string, std::string> by_name;
+  std::map<std::string, session_file> by_name;
   for (const std::string &d : dirs) {
     std::vector<std::string> names;
     (void)envd_conf_files(d, names);
     for (const std::string &name : names)
-      by_name.emplace(name, d + "/" + name);
+      by_name.emplace(name, session_file{d + "/" + name, d == scope_dir, false, {}});
   }
-  std::vector<std::string> files;
-  for (auto &[name, path] : by_name)
-    files.push_back(std::move(path));
+  std::vector<session_file> files;
+  for (auto &[name, file] : by_name) {
+    file.own = file.path == own_file;
+    if (file.own && !envd_may_read_own(scope, file.path))
+      continue;
+    if (envd_read_conf(file.path, file.text))
+      files.push_back(std::move(file));
+  }
   return files;
 }
 
@@ -118,22 +133,30 @@ struct session_builder {
   }
 };
 
-// Applies one file's assignments; a value that is not UTF-8 ends the file there, as it ends
-// systemd's reading of it.
+// Applies one file's assignments, and gathers those of the scope's own directory into its
+// native view; a value that is not UTF-8 ends the file there, as it ends systemd's reading
+// of it.
 struct file_sink final : envd_sink {
-  file_sink(session_builder &to, const std::string &path) : b(to), file(path) {}
+  file_sink(session_builder &to, const session_file &read, envd_merger *view)
+      : b(to), file(read), native(view) {}
   session_builder &b;
-  const std::string &file;
+  const session_file &file;
+  envd_merger *native;
   bool stopped = false;
   void take(envd_entry &e) override {
-    if (stopped || !e.has_value || !envd_name_valid(e.name))
-      return;
-    if (!envd_utf8_valid(e.value)) {
-      stopped = true;
+    bool read_on = !stopped;
+    if (!envd_takes(e, stopped)) {
+      if (stopped && read_on)
+        b.out.not_utf8.push_back(
+            {file.path, envd_lines(std::string_view(file.text).substr(0, e.begin)), e.name});
       return;
     }
     envd_lookup get = [this](std::string_view name) { return b.lookup(name); };
-    b.assign(e, envd_expand(e.value, get), file);
+    std::string value = envd_expand(e.value, get);
+    std::optional<std::string> expanded = native ? std::optional(value) : std::nullopt;
+    b.assign(e, std::move(value), file.path);
+    if (native)
+      envd_merge(*native, e, file.own, std::move(expanded));
   }
 };
 
@@ -154,22 +177,29 @@ std::size_t own_position(const env_session &s, const std::string &own) {
 
 } // namespace
 
-int env_plat_session(env_scope scope, env_session &out) {
+int env_plat_session(env_scope scope, env_session &out, env_native_view *native) {
   out = env_session();
   int s = scope == env_scope::system ? system_scope : 1;
   std::string dir;
   session_builder builder{out, {}, false, {}};
   if (envd_dir(s, dir) == 0)
     builder.own_file = dir + "/" + envd_own_name(s);
-  std::vector<std::string> files = session_files(s);
-  for (const std::string &file : files) {
-    if (file == builder.own_file && !envd_may_read_own(s, file))
-      continue;
-    std::string text;
-    if (!envd_read_conf(file, text))
-      continue;
-    file_sink sink(builder, file);
-    envd_parse(text, sink);
+  std::optional<envd_merger> view;
+  if (native) {
+    *native = env_native_view();
+    std::vector<std::string> names;
+    native->rc = envd_native_names(s, dir, names);
+    view.emplace(envd_merger{native->vars, envd_native_source(s), &native->expanded});
+  }
+  std::vector<session_file> files = session_files(s, native && native->rc == 0 ? dir : "", builder.own_file);
+  std::size_t native_lines = 0;
+  for (const session_file &file : files)
+    native_lines += file.scope_dir ? envd_lines(file.text) : 0;
+  if (view)
+    envd_merge_reserve(*view, native_lines);
+  for (const session_file &file : files) {
+    file_sink sink(builder, file, file.scope_dir && view ? &*view : nullptr);
+    envd_parse(file.text, sink);
   }
   out.own_at = own_position(out, builder.own_file);
   out.own_file = std::move(builder.own_file);

@@ -32,41 +32,15 @@ int scope_of(env_scope scope) {
   return scope == env_scope::system ? system_scope : 1;
 }
 
-// The variables gathered so far, with the place of each name.
-struct merger {
-  env_kv_list &out;
-  const char *source;
-  env_kv_table index{false};
-};
-
-// systemd's merge: a later assignment replaces the value but keeps the first position, and
-// names match exactly.
-void merge_set(merger &m, std::string &&name, std::string &&value) {
-  m.out.push_back(env_kv{std::move(name), std::move(value), m.source});
-  std::size_t earlier = m.index.add(m.out, m.out.size() - 1);
-  if (earlier == env_kv_table::npos)
-    return;
-  m.out[earlier].value = std::move(m.out.back().value);
-  m.out.pop_back();
-}
-
 // Takes the assignments of one file as the parser completes them.
 struct merge_sink final : envd_sink {
-  merge_sink(merger &to, bool own_file) : m(to), own(own_file) {}
-  merger &m;
+  merge_sink(envd_merger &to, bool own_file) : m(to), own(own_file) {}
+  envd_merger &m;
   bool own;
   bool stopped = false;
   void take(envd_entry &e) override {
-    // The PATH lines of other files add to the session's PATH; the scope's PATH is the
-    // library's own entries, and the listing shows the others apart (see env_plat_session).
-    if (stopped || !e.has_value || !envd_name_valid(e.name) || (!own && e.name == "PATH"))
-      return;
-    if (!envd_utf8_valid(e.value)) {
-      stopped = true;
-      return;
-    }
-    std::string value = own ? envd_own_value(e.value, env_name_is_path(e.name.c_str())) : std::move(e.value);
-    merge_set(m, std::move(e.name), std::move(value));
+    if (envd_takes(e, stopped))
+      envd_merge(m, e, own, std::nullopt);
   }
 };
 
@@ -108,18 +82,58 @@ bool envd_read_conf(const std::string &path, std::string &text) {
   return read;
 }
 
+bool envd_takes(const envd_entry &e, bool &stopped) {
+  if (stopped || !e.has_value || !envd_name_valid(e.name))
+    return false;
+  stopped = !envd_utf8_valid(e.value);
+  return !stopped;
+}
+
+std::size_t envd_lines(std::string_view text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+}
+
+void envd_merge_reserve(envd_merger &m, std::size_t lines) {
+  m.out.reserve(m.out.size() + lines);
+  m.index.reserve(m.out, m.out.size() + lines);
+  if (m.expanded)
+    m.expanded->reserve(m.out.capacity());
+}
+
+// systemd's merge: a later assignment replaces the value but keeps the first position, and
+// names match exactly. The PATH lines of other files add to the session's PATH; the scope's
+// PATH is the library's own entries, and the listing shows the others apart (see
+// env_plat_session).
+void envd_merge(envd_merger &m, envd_entry &e, bool own, std::optional<std::string> expanded) {
+  bool is_path = e.name == "PATH";
+  if (!own && is_path)
+    return;
+  std::string value = own ? envd_own_value(e.value, is_path) : std::move(e.value);
+  m.out.push_back(env_kv{std::move(e.name), std::move(value), m.source});
+  std::size_t at = m.index.add(m.out, m.out.size() - 1);
+  if (at != env_kv_table::npos) {
+    m.out[at].value = std::move(m.out.back().value);
+    m.out.pop_back();
+  } else {
+    at = m.out.size() - 1;
+  }
+  if (!m.expanded)
+    return;
+  m.expanded->resize(m.out.size());
+  (*m.expanded)[at] = is_path ? std::nullopt : std::move(expanded);
+}
+
 namespace {
 
 // Applies the files in order. An assignment whose value is not UTF-8 ends its file there:
 // systemd's parser stops at it (and the generator of systemd 252 then aborts, which the
-// listing cannot show). Room for all their lines is made at once, so that the list is
+// session's reading of the files reports). Room for all their lines is made at once, so that the list is
 // never copied to grow.
-void merge_files(const std::vector<conf_text> &files, merger &m) {
+void merge_files(const std::vector<conf_text> &files, envd_merger &m) {
   std::size_t lines = 0;
   for (const conf_text &f : files)
-    lines += static_cast<std::size_t>(std::count(f.text.begin(), f.text.end(), '\n')) + 1;
-  m.out.reserve(lines);
-  m.index.reserve(m.out, lines);
+    lines += envd_lines(f.text);
+  envd_merge_reserve(m, lines);
   for (const conf_text &f : files) {
     merge_sink sink(m, f.own);
     envd_parse(f.text, sink);
@@ -328,20 +342,31 @@ int envd_may_replace_own(int scope) {
   return may_replace_own_file(scope);
 }
 
+int envd_native_names(int scope, std::string &dir, std::vector<std::string> &names) {
+  names.clear();
+  if (envd_dir(scope, dir) != 0)
+    return -1;
+  int err = envd_conf_files(dir, names);
+  if (err == 0)
+    return 0;
+  names.clear();
+  if (err == ENOENT || scope == system_scope)
+    return 0;
+  env_set_error("cannot read environment directory %s (%d)", dir.c_str(), err);
+  return -1;
+}
+
+const char *envd_native_source(int scope) {
+  return scope == system_scope ? "envd-system" : "envd-user";
+}
+
 int env_plat_native_vars(env_scope scope, env_kv_list &out) {
   out.clear();
   int s = scope_of(scope);
   std::string dir;
-  if (envd_dir(s, dir) != 0)
-    return -1;
   std::vector<std::string> names;
-  int err = envd_conf_files(dir, names);
-  if (err == ENOENT || (err != 0 && s == system_scope))
-    return 0;
-  if (err != 0) {
-    env_set_error("cannot read environment directory %s (%d)", dir.c_str(), err);
+  if (envd_native_names(s, dir, names) != 0)
     return -1;
-  }
   std::vector<conf_text> files;
   std::string path;
   for (const std::string &name : names) {
@@ -351,7 +376,7 @@ int env_plat_native_vars(env_scope scope, env_kv_list &out) {
     if (envd_read_conf(path, file.text))
       files.push_back(std::move(file));
   }
-  merger m{out, s == system_scope ? "envd-system" : "envd-user"};
+  envd_merger m{out, envd_native_source(s)};
   merge_files(files, m);
   return 0;
 }

@@ -3,6 +3,8 @@
 // environment.d file (envd_edit.cpp). Nothing here is seen by the core.
 #pragma once
 
+#include "core/kv_table.h"
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -56,6 +58,35 @@ protected:
 // envd_parse without the list, for a reader that needs each entry only once; returns the
 // state the text ends in.
 envd_state envd_parse(std::string_view text, envd_sink &sink);
+
+// Whether systemd takes the assignment: it has a value and a valid name, and no value before
+// it in its file was cut short by bytes that are not UTF-8. Such a value ends the reading of
+// the file, which `stopped` then records.
+bool envd_takes(const envd_entry &e, bool &stopped);
+// The number of lines of a text, counting a last one without a newline.
+std::size_t envd_lines(std::string_view text);
+
+// The native view of a scope's environment.d directory as it is gathered: its variables in
+// systemd's merge and, when `expanded` is given, beside each its value as the session
+// expanded it.
+struct envd_merger {
+  env_kv_list &out;
+  const char *source;
+  std::vector<std::optional<std::string>> *expanded = nullptr;
+  env_kv_table index{false};
+};
+// Makes room for this many more assignments.
+void envd_merge_reserve(envd_merger &m, std::size_t lines);
+// One assignment that systemd takes (see envd_takes) from a file of the directory, `own` for
+// the library's own file, whose values are read back as the store holds them; `expanded` is
+// what the session made of it. PATH lines of other files are left out.
+void envd_merge(envd_merger &m, envd_entry &e, bool own, std::optional<std::string> expanded);
+// The *.conf files of the scope's directory for its native view, and the directory. A
+// missing directory holds none, and so does an unreadable one in the system scope; -1 with
+// the message recorded when the user's cannot be read or located.
+int envd_native_names(int scope, std::string &dir, std::vector<std::string> &names);
+// The "source" of the scope's native variables: "envd-user" or "envd-system".
+const char *envd_native_source(int scope);
 
 // `[A-Za-z_][A-Za-z0-9_]*`: the names systemd accepts.
 bool envd_name_valid(std::string_view name);

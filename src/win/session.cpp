@@ -25,7 +25,7 @@ env_session_var *find(env_session &s, std::string_view name) {
 }
 
 std::string expand(env_session &s, const std::string &value) {
-  return expand_value(value, env_ref_style::percent, false,
+  return expand_value(value, env_ref_style::percent,
                       [&](std::string_view name) -> std::optional<std::string> {
                         if (const env_session_var *v = find(s, name))
                           return v->value;
@@ -63,8 +63,12 @@ void assign_key(env_session &s, env_scope key, env_scope scope) {
 
 } // namespace
 
-int env_plat_session(env_scope scope, env_session &out) {
+int env_plat_session(env_scope scope, env_session &out, env_native_view *native) {
   out = env_session();
+  if (native) {
+    *native = env_native_view();
+    native->rc = env_plat_native_vars(scope, native->vars);
+  }
   assign_key(out, env_scope::system, scope);
   if (scope == env_scope::user)
     assign_key(out, env_scope::user, scope);

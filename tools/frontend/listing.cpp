@@ -148,19 +148,6 @@ Listing parse_listing(const std::string &json) {
   return l;
 }
 
-std::string session_document(const std::string &json) {
-  Doc doc = read_doc(json);
-  yyjson_val *session = yyjson_obj_get(yyjson_doc_get_root(doc.get()), "session");
-  if (!yyjson_is_arr(session))
-    return "[]";
-  std::size_t len = 0;
-  std::unique_ptr<char, decltype(&free)> text(
-      yyjson_val_write(session, YYJSON_WRITE_ALLOW_INVALID_UNICODE, &len), &free);
-  if (!text)
-    bad("session cannot be written");
-  return std::string(text.get(), len);
-}
-
 std::vector<Backup> parse_backups(const std::string &json) {
   Doc doc = read_doc(json);
   yyjson_val *root = yyjson_doc_get_root(doc.get());

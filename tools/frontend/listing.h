@@ -73,8 +73,6 @@ struct Backup {
 };
 
 Listing parse_listing(const std::string &json);
-// The listing's "session" member as compact JSON, "[]" when the listing has none.
-std::string session_document(const std::string &listing_json);
 std::vector<Backup> parse_backups(const std::string &json);
 
 // The variable a name means: the one spelled exactly so, else the first whose name differs

@@ -2,6 +2,7 @@
 #include "args.h"
 #include "commands.h"
 #include "help.h"
+#include "json_out.h"
 #include "library.h"
 #include "listing.h"
 #include "output.h"
@@ -94,11 +95,11 @@ int cmd_env(const Words &argv) {
   if (args.help)
     return show_help("env");
   expect_words(args, 0, 0, "");
-  std::string json = lib_list(scope_option(args));
+  Listing listing = parse_listing(lib_list(scope_option(args)));
   if (args.has("json"))
-    write_out(session_document(json) + "\n");
+    write_out(session_json(listing.session));
   else
-    write_out(view_session(parse_listing(json), ViewOptions{stdout_style(), 0, {}}));
+    write_out(view_session(listing, ViewOptions{stdout_style(), 0, {}}));
   return 0;
 }
 

@@ -36,8 +36,9 @@ Check check_missing_entries(const Scopes &s);
 Check check_path_lengths(const Scopes &s);
 Check check_references(const Scopes &s);
 Check check_start_up_files(const Scopes &s);
-// Stores that cannot be used, and variables whose store and native store disagree (a
-// change was interrupted, or the native store was edited by hand).
+// Stores that cannot be used, variables whose store and native store disagree (a change
+// was interrupted, or the native store was edited by hand), and environment.d lines that
+// sessions cannot read.
 Check check_library_state(const Scopes &s);
 Check check_expanded_entries(const Scopes &s);
 Check check_windows_path_length(const Scopes &s);

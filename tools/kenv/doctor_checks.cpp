@@ -277,6 +277,13 @@ void old_system_store(const Scopes &s, Check &c) {
                          "machine's folder as the README says");
 }
 
+// A line of an environment.d file that sessions cannot read, once: both scopes' listings
+// report the system's files.
+void unreadable_line(const std::string &finding, Check &c) {
+  if (std::find(c.findings.begin(), c.findings.end(), finding) == c.findings.end())
+    c.findings.push_back(finding);
+}
+
 Check check_library_state(const Scopes &s) {
   Check c{"stores that agree with what sessions get", {}, {}};
   for (const Listing *l : {&s.user, &s.system})
@@ -286,6 +293,8 @@ Check check_library_state(const Scopes &s) {
       else if (w.code == "native")
         c.findings.push_back(l->scope + " '" + visible(w.name.value_or("")) + "': " + visible(w.message) +
                              " (kenv set " + (l->scope == "system" ? "--scope system " : "") + "NAME VALUE)");
+      else if (w.code == "session_utf8")
+        unreadable_line(visible(w.name.value_or("")) + " " + visible(w.message), c);
     }
   case_twins(s, c);
   old_system_store(s, c);

@@ -85,12 +85,12 @@ another value, or none, that is shown below the variable.
 
 Options:
   --json   print the session view as JSON, an array of {"name","value","file","shell",
-           "differs"} in the order the session assigns them, as the library returns it
+           "differs"} in the order the session assigns them; "differs" is true or false
 
 Examples:
   kenv env
   kenv env --scope system
-  kenv env --json | jq -r '.[] | select(.differs == 1) | .name'
+  kenv env --json | jq -r '.[] | select(.differs) | .name'
 )";
 
 const char get_help[] = R"(Usage: kenv get NAME [--scope user|system] [--expanded]
@@ -435,7 +435,10 @@ Reads both scopes and reports:
     fail), 4095 (the registry's caution on Windows) and 8191 (cmd.exe ignores a longer
     PATH): for each scope and for both together;
   - variables whose value refers ($NAME, ${NAME}, %NAME%) to a name neither scope defines;
-  - whether a shell start-up file loads the user export file.
+  - whether a shell start-up file loads the user export file;
+  - stores that disagree with environment.d, and environment.d lines whose value is not
+    UTF-8, at which systemd 252's generator fails (a new session then gets nothing from
+    environment.d): the file and the line.
 On Windows, which takes the environment from the registry rather than from start-up files,
 it reports instead:
   - PATH entries whose %NAME% expansion names no existing directory;

@@ -40,6 +40,31 @@ std::string valid_utf8(const std::string &text) {
   return out;
 }
 
+using MutDoc = std::unique_ptr<yyjson_mut_doc, MutDocFree>;
+
+MutDoc new_doc() {
+  MutDoc doc(yyjson_mut_doc_new(nullptr));
+  if (!doc)
+    throw LibraryError("out of memory");
+  return doc;
+}
+
+void add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const std::string &text) {
+  std::string valid = valid_utf8(text);
+  yyjson_mut_obj_add_strncpy(doc, obj, key, valid.data(), valid.size());
+}
+
+// The document as compact JSON on one line.
+std::string written(yyjson_mut_doc *doc) {
+  std::size_t len = 0;
+  char *text = yyjson_mut_write(doc, 0, &len);
+  if (!text)
+    throw LibraryError("out of memory");
+  std::string out(text, len);
+  std::free(text);
+  return out + "\n";
+}
+
 yyjson_mut_val *text_array(yyjson_mut_doc *doc, const std::vector<std::string> &texts) {
   yyjson_mut_val *arr = yyjson_mut_arr(doc);
   for (const std::string &t : texts) {
@@ -52,10 +77,8 @@ yyjson_mut_val *text_array(yyjson_mut_doc *doc, const std::vector<std::string> &
 } // namespace
 
 std::string doctor_json(const std::vector<Check> &checks, std::size_t found) {
-  std::unique_ptr<yyjson_mut_doc, MutDocFree> owner(yyjson_mut_doc_new(nullptr));
+  MutDoc owner = new_doc();
   yyjson_mut_doc *doc = owner.get();
-  if (!doc)
-    throw LibraryError("out of memory");
   yyjson_mut_val *root = yyjson_mut_obj(doc);
   yyjson_mut_doc_set_root(doc, root);
   yyjson_mut_obj_add_bool(doc, root, "ok", found == 0);
@@ -63,17 +86,29 @@ std::string doctor_json(const std::vector<Check> &checks, std::size_t found) {
   yyjson_mut_val *list = yyjson_mut_obj_add_arr(doc, root, "checks");
   for (const Check &c : checks) {
     yyjson_mut_val *item = yyjson_mut_arr_add_obj(doc, list);
-    std::string title = valid_utf8(c.title);
-    yyjson_mut_obj_add_strncpy(doc, item, "title", title.data(), title.size());
+    add_text(doc, item, "title", c.title);
     yyjson_mut_obj_add_bool(doc, item, "ok", c.findings.empty());
     yyjson_mut_obj_add_val(doc, item, "findings", text_array(doc, c.findings));
     yyjson_mut_obj_add_val(doc, item, "notes", text_array(doc, c.notes));
   }
-  std::size_t len = 0;
-  char *text = yyjson_mut_write(doc, 0, &len);
-  if (!text)
-    throw LibraryError("out of memory");
-  std::string out(text, len);
-  std::free(text);
-  return out + "\n";
+  return written(doc);
+}
+
+std::string session_json(const std::vector<SessionVariable> &session) {
+  MutDoc owner = new_doc();
+  yyjson_mut_doc *doc = owner.get();
+  yyjson_mut_val *root = yyjson_mut_arr(doc);
+  yyjson_mut_doc_set_root(doc, root);
+  for (const SessionVariable &v : session) {
+    yyjson_mut_val *item = yyjson_mut_arr_add_obj(doc, root);
+    add_text(doc, item, "name", v.name);
+    add_text(doc, item, "value", v.value);
+    add_text(doc, item, "file", v.file);
+    if (v.shell)
+      add_text(doc, item, "shell", *v.shell);
+    else
+      yyjson_mut_obj_add_null(doc, item, "shell");
+    yyjson_mut_obj_add_bool(doc, item, "differs", v.differs);
+  }
+  return written(doc);
 }

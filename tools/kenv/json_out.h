@@ -4,6 +4,7 @@
 #pragma once
 
 #include "doctor.h"
+#include "listing.h"
 
 #include <cstddef>
 #include <string>
@@ -12,3 +13,6 @@
 // `kenv doctor --json`: {"ok":..,"found":N,"checks":[{"title":..,"ok":..,"findings":[..],
 // "notes":[..]}]}, compact, on one line.
 std::string doctor_json(const std::vector<Check> &checks, std::size_t found);
+// `kenv env --json`: the listing's session view, [{"name","value","file","shell","differs"}],
+// "shell" null where the export files leave the variable alone, compact, on one line.
+std::string session_json(const std::vector<SessionVariable> &session);
