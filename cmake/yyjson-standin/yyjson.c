@@ -84,6 +84,7 @@ struct reader {
   const char *p, *end;
   bool out_of_memory;
   int depth;
+  bool allow_invalid; /* as yyjson with YYJSON_READ_ALLOW_INVALID_UNICODE: raw control characters too */
 };
 
 static void skip_space(struct reader *r) {
@@ -166,7 +167,7 @@ static struct yyjson_val *read_string(struct reader *r) {
   if (!buf)
     return r->out_of_memory = true, NULL;
   while (r->p < r->end && *r->p != '"') {
-    if ((unsigned char)*r->p < 0x20)
+    if ((unsigned char)*r->p < 0x20 && !r->allow_invalid)
       break;
     if (*r->p != '\\') {
       buf[n++] = *r->p++;
@@ -246,6 +247,8 @@ static struct yyjson_val *read_number(struct reader *r) {
     r->p++;
   if (r->p >= r->end || *r->p < '0' || *r->p > '9')
     return NULL;
+  if (*r->p == '0' && r->p + 1 < r->end && r->p[1] >= '0' && r->p[1] <= '9')
+    return NULL; /* no leading zeros */
   uint64_t num = 0;
   while (r->p < r->end && *r->p >= '0' && *r->p <= '9')
     num = num * 10 + (uint64_t)(*r->p++ - '0');
@@ -291,9 +294,9 @@ bool yyjson_alc_pool_init(yyjson_alc *alc, void *buf, size_t size) {
 
 yyjson_doc *yyjson_read_opts(char *dat, size_t len, yyjson_read_flag flg, const yyjson_alc *alc,
                              yyjson_read_err *err) {
-  (void)flg, (void)alc;
+  (void)alc;
   struct yyjson_doc *doc = calloc(1, sizeof *doc);
-  struct reader r = {doc, dat, dat + len, doc == NULL, 0};
+  struct reader r = {doc, dat, dat + len, doc == NULL, 0, (flg & YYJSON_READ_ALLOW_INVALID_UNICODE) != 0};
   if (doc && dat) {
     doc->root = read_value(&r);
     skip_space(&r);
@@ -545,7 +548,7 @@ static void put_string(struct writer *w, const char *s, size_t len) {
     if (named)
       put_text(w, named);
     else if (c < 0x20) {
-      snprintf(hex, sizeof hex, "\\u%04x", c);
+      snprintf(hex, sizeof hex, "\\u%04X", c);
       put_text(w, hex);
     } else
       put(w, s + i, 1);
