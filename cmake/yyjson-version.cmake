@@ -1,9 +1,9 @@
 # The project needs yyjson 0.12 or later, and the Debian package ships no version file that
 # find_package could check, so the version is read from the header that the found
-# yyjson::yyjson target compiles with: YYJSON_VERSION_HEX. The project's own link-check
+# yyjson::yyjson target compiles with: YYJSON_VERSION_HEX. The project's own
 # stand-in (cmake/yyjson-standin) has no version; it says KENV_YYJSON_STANDIN instead and is
 # accepted only when the build asks for it with KENV_ALLOW_YYJSON_STANDIN.
-option(KENV_ALLOW_YYJSON_STANDIN "Accept the project's yyjson stand-in (a link check; the result does not work)" OFF)
+option(KENV_ALLOW_YYJSON_STANDIN "Accept the project's yyjson stand-in (a small reader and writer for builds to test, never to ship)" OFF)
 
 function(kenv_require_yyjson minimum_hex)
   get_target_property(dirs yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)
@@ -19,12 +19,12 @@ function(kenv_require_yyjson minimum_hex)
   file(STRINGS "${header}" defines REGEX "^#define[ \t]+(YYJSON_VERSION_HEX|KENV_YYJSON_STANDIN)[ \t]")
   if(defines MATCHES "KENV_YYJSON_STANDIN")
     if(NOT KENV_ALLOW_YYJSON_STANDIN)
-      message(FATAL_ERROR "${header} is the project's yyjson stand-in, a link check that reads and writes "
-        "no JSON; point CMAKE_PREFIX_PATH at a real yyjson, or configure with "
-        "-DKENV_ALLOW_YYJSON_STANDIN=ON for the link check")
+      message(FATAL_ERROR "${header} is the project's yyjson stand-in, for builds to test and never to "
+        "ship; point CMAKE_PREFIX_PATH at a real yyjson, or configure with "
+        "-DKENV_ALLOW_YYJSON_STANDIN=ON for a build to test")
     endif()
-    message(WARNING "linking against the yyjson stand-in (${header}): a link check; the library built "
-      "here reads and writes no JSON and must not be shipped")
+    message(WARNING "linking against the yyjson stand-in (${header}): a build to test; it has "
+      "neither yyjson's speed nor its checks and must not be shipped")
     set(KENV_YYJSON_IS_STANDIN ON PARENT_SCOPE)
     return()
   endif()

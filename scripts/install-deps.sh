@@ -42,6 +42,7 @@ package_groups=(
 )
 if [ "$want_windows" -eq 1 ]; then
   package_groups+=("for the Windows build and its tests under wine|g++-mingw-w64-x86-64-posix wine64")
+  package_groups+=("to pack the Windows release archive and unpack it for its check|zip unzip")
 fi
 if [ "$want_fleet" -eq 1 ]; then
   package_groups+=("for the fleet test: ansible-playbook drives fresh Debian roots made by debootstrap through the Ansible collection|ansible debootstrap")

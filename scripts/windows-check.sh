@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Cross-compiles the windows preset (kestrune-envvar-editor.dll and kenv.exe) with mingw-w64,
-# and runs the Windows backend's checks against wine's registry.
+# Cross-compiles the windows preset (kestrune-envvar-editor.dll, kenv.exe, kenv-gui.exe and its
+# test driver) with mingw-w64, runs the Windows backend's checks against wine's registry, works
+# kenv-gui.exe with its driver under wine, and builds and tries the release archive.
 #
 # The DLL and kenv.exe need a yyjson built with the same toolchain. Give its install prefix
 # in KENV_WINDOWS_YYJSON_PREFIX to build against it: that build is one to run and ship.
 # Without it the build links against the project's yyjson stand-in (cmake/yyjson-standin),
-# built here with the same toolchain: a link check, whose DLL reads and writes no JSON.
+# built here with the same toolchain: a small JSON reader and writer of its own, good for the
+# checks under wine and never shipped.
 #
 # The wine check itself needs no yyjson: the test preset builds it (tests/wine) and runs it
 # as the test WinePeer.*.
@@ -28,19 +30,20 @@ if [ -z "$prefix" ]; then
   cmake --build build/yyjson-standin -j2
   cmake --install build/yyjson-standin >/dev/null
   standin=(-DKENV_ALLOW_YYJSON_STANDIN=ON)
-  echo "windows-check: no KENV_WINDOWS_YYJSON_PREFIX; linking against the yyjson stand-in (link check only)"
+  echo "windows-check: no KENV_WINDOWS_YYJSON_PREFIX; linking against the yyjson stand-in (a build to test)"
 fi
 
 cmake --preset windows -DCMAKE_PREFIX_PATH="$prefix" "${standin[@]}" >/dev/null
 cmake --build --preset windows -j2
-for f in build/windows/kestrune-envvar-editor.dll build/windows/kenv.exe; do
-  [ -f "$f" ] || { echo "windows-check: $f was not built" >&2; exit 1; }
+built=(kestrune-envvar-editor.dll kenv.exe kenv-gui.exe kenv_gui_driver.exe)
+for f in "${built[@]}"; do
+  [ -f "build/windows/$f" ] || { echo "windows-check: build/windows/$f was not built" >&2; exit 1; }
 done
-echo "windows-check: built $(cd build/windows && echo kestrune-envvar-editor.dll kenv.exe)"
+echo "windows-check: built ${built[*]}"
 
 # kenv.exe under wine, in a prefix in the build tree: its words arrive from the UTF-16 command
 # line and leave as UTF-8, every character kept. (Commands that reach the library need a real
-# yyjson; this one stops at the usage check.)
+# yyjson or the stand-in; this one stops at the usage check.)
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wine_dir="$root/build/windows/wine"
 mkdir -p "$wine_dir/home"
@@ -59,6 +62,49 @@ if [ "$got" != "kenv: unknown command '$word'" ]; then
   exit 1
 fi
 echo "windows-check: kenv.exe keeps every character of its arguments"
+
+# kenv-gui.exe worked by its test driver in a fresh prefix, whose user scope it changes. Wine
+# draws the windows with its display-less driver ("null"), so no X server is needed: the
+# driver talks to the controls through messages, and --screenshot prints the window itself.
+gui_dir="$root/build/windows/wine-gui"
+rm -rf "$gui_dir"
+mkdir -p "$gui_dir/home"
+gui_env=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$gui_dir/home" XDG_CONFIG_HOME="$gui_dir/home/.config"
+         XDG_DATA_HOME="$gui_dir/home/.local/share" XDG_CACHE_HOME="$gui_dir/home/.cache"
+         WINEPREFIX="$gui_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=C.UTF-8 WINEPATH=)
+"${gui_env[@]}" "$wine64" wineboot --init >"$gui_dir/wine.log" 2>&1 || true
+"${gui_env[@]}" "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+"${gui_env[@]}" "$(dirname "$wine64")/wineserver" -w
+(cd build/windows && "${gui_env[@]}" timeout 600 "$wine64" kenv_gui_driver.exe kenv-gui.exe | tr -d '\r')
+"${gui_env[@]}" "$(dirname "$wine64")/wineserver" -w
+echo "windows-check: kenv-gui.exe passes its driver's checks under wine"
+
+# The release archive, built as a release would be (with the stand-in allowed when no yyjson
+# for the toolchain was given), unpacked into a folder with a non-ASCII name and run from
+# there, with nothing of the build on wine's PATH.
+release_args=(--yyjson "$prefix")
+[ "${#standin[@]}" -gt 0 ] && release_args+=(--allow-standin)
+if ! zip=$(bash scripts/windows-release.sh "${release_args[@]}" 2>"$gui_dir/release.log" |
+           sed -n 's/^windows-release: \(.*\.zip\)$/\1/p'); then
+  tail -n 40 "$gui_dir/release.log" >&2
+  echo "windows-check: scripts/windows-release.sh failed (its output: $gui_dir/release.log)" >&2
+  exit 1
+fi
+(cd "$(dirname "$zip")" && sha256sum -c --quiet "$(basename "$zip").sha256")
+unpacked="$gui_dir/Entpackt ünï 日本"
+mkdir -p "$unpacked"
+unzip -q "$zip" -d "$unpacked"
+app=$(echo "$unpacked"/kestrune-envvar-editor-*)
+(cd "$app" && sha256sum -c --quiet SHA256SUMS)
+"${gui_env[@]}" "$wine64" "$app/kenv.exe" set KENV_RELEASE_CHECK 'ünï 日本' >/dev/null
+listed=$("${gui_env[@]}" "$wine64" "$app/kenv.exe" list | tr -d '\r')
+grep -q 'KENV_RELEASE_CHECK=ünï 日本' <<<"$listed" || {
+  echo "windows-check: the unpacked kenv.exe did not list what it set:" >&2; echo "$listed" >&2; exit 1; }
+"${gui_env[@]}" "$wine64" "$app/kenv-gui.exe" --screenshot 'C:\release-check.bmp' --page variables
+[ "$(head -c 2 "$gui_dir/prefix/drive_c/release-check.bmp")" = BM ] || {
+  echo "windows-check: the unpacked kenv-gui.exe drew no screenshot" >&2; exit 1; }
+"${gui_env[@]}" "$(dirname "$wine64")/wineserver" -w
+echo "windows-check: $(basename "$zip") runs from a folder with a non-ASCII name: kenv.exe list and set, kenv-gui.exe --screenshot"
 
 # The backend against wine's registry: the test preset cross-compiles tests/wine and runs it.
 cmake --preset test >/dev/null

@@ -1,12 +1,13 @@
 /* A stand-in for yyjson: exactly the declarations kestrune-envvar-editor and kenv use, with
- * the signatures of yyjson 0.12, and functions that do nothing. It exists so that CI can
- * cross-compile and link the Windows DLL and kenv.exe where no yyjson built for Windows is
- * at hand. A library linked against it reads and writes no JSON: it is a link check, never
- * a build to run or ship.
+ * the signatures of yyjson 0.12, over a small plain reader and writer of its own (integers
+ * only, no allocator pools, no in-place reading). It exists so that CI can cross-compile the
+ * Windows DLL, kenv.exe and kenv-gui.exe where no yyjson built for Windows is at hand, and
+ * run them under wine; it has neither yyjson's speed nor its checks, and is never a build to
+ * ship.
  *
  * It declares itself with KENV_YYJSON_STANDIN instead of a YYJSON_VERSION_HEX, so that the
  * project's version check tells it apart from yyjson and accepts it only when the build asks
- * for the link check (KENV_ALLOW_YYJSON_STANDIN). */
+ * for it (KENV_ALLOW_YYJSON_STANDIN). */
 #ifndef KENV_YYJSON_STANDIN_H
 #define KENV_YYJSON_STANDIN_H
 
@@ -76,11 +77,14 @@ yyjson_val *yyjson_doc_get_root(yyjson_doc *doc);
 
 bool yyjson_is_str(yyjson_val *val);
 bool yyjson_is_int(yyjson_val *val);
+bool yyjson_is_uint(yyjson_val *val);
+bool yyjson_is_true(yyjson_val *val);
 bool yyjson_is_arr(yyjson_val *val);
 bool yyjson_is_obj(yyjson_val *val);
 const char *yyjson_get_str(yyjson_val *val);
 size_t yyjson_get_len(yyjson_val *val);
 int64_t yyjson_get_sint(yyjson_val *val);
+uint64_t yyjson_get_uint(yyjson_val *val);
 bool yyjson_equals_strn(yyjson_val *val, const char *str, size_t len);
 
 size_t yyjson_arr_size(yyjson_val *arr);
@@ -102,6 +106,13 @@ void yyjson_mut_doc_set_root(yyjson_mut_doc *doc, yyjson_mut_val *root);
 yyjson_mut_val *yyjson_mut_arr(yyjson_mut_doc *doc);
 yyjson_mut_val *yyjson_mut_obj(yyjson_mut_doc *doc);
 bool yyjson_mut_arr_append(yyjson_mut_val *arr, yyjson_mut_val *val);
+/* What the front ends' documents (kenv export) build with. */
+yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
+yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
+yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num);
+yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
+yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
+bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
 bool yyjson_mut_obj_add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val);
 bool yyjson_mut_obj_add_strcpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val);
 bool yyjson_mut_obj_add_strncpy(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *val,
@@ -112,21 +123,12 @@ char *yyjson_mut_write_opts(const yyjson_mut_doc *doc, yyjson_write_flag flg, co
 /* What kenv's own JSON output (doctor --json) builds with. */
 bool yyjson_mut_arr_add_strncpy(yyjson_mut_doc *doc, yyjson_mut_val *arr, const char *val, size_t len);
 bool yyjson_mut_obj_add_bool(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, bool val);
+bool yyjson_mut_obj_add_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key);
 bool yyjson_mut_obj_add_uint(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, uint64_t val);
 yyjson_mut_val *yyjson_mut_obj_add_arr(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key);
 yyjson_mut_val *yyjson_mut_arr_add_obj(yyjson_mut_doc *doc, yyjson_mut_val *arr);
 char *yyjson_mut_write(const yyjson_mut_doc *doc, yyjson_write_flag flg, size_t *len);
-bool yyjson_mut_obj_add_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key);
-/* What the front ends' own documents (state, profiles, kenv path --json) build and read with. */
-yyjson_mut_val *yyjson_mut_null(yyjson_mut_doc *doc);
-yyjson_mut_val *yyjson_mut_bool(yyjson_mut_doc *doc, bool val);
-yyjson_mut_val *yyjson_mut_uint(yyjson_mut_doc *doc, uint64_t num);
-yyjson_mut_val *yyjson_mut_str(yyjson_mut_doc *doc, const char *str);
-yyjson_mut_val *yyjson_mut_strncpy(yyjson_mut_doc *doc, const char *str, size_t len);
-bool yyjson_mut_obj_add(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
-bool yyjson_is_true(yyjson_val *val);
-bool yyjson_is_uint(yyjson_val *val);
-uint64_t yyjson_get_uint(yyjson_val *val);
+char *yyjson_val_write(const yyjson_val *val, yyjson_write_flag flg, size_t *len);
 
 #ifdef __cplusplus
 }

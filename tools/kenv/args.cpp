@@ -134,3 +134,16 @@ std::int32_t index_word(const std::string &command, const std::string &what, con
     throw UsageError(command, what + " must be a number from 0 on, not '" + text + "'");
   return static_cast<std::int32_t>(n);
 }
+
+std::size_t find_subcommand(const std::vector<std::string> &argv, const std::vector<std::string> &valued) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string &w = argv[i];
+    if (w == "--")
+      return std::string::npos;
+    if (std::find(valued.begin(), valued.end(), w) != valued.end())
+      ++i;
+    else if (w.empty() || w[0] != '-' || w == "-")
+      return i;
+  }
+  return std::string::npos;
+}

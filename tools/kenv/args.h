@@ -56,5 +56,10 @@ std::string scope_option(const Args &args);
 // command word on; words that do not start with global options come back unchanged.
 std::vector<std::string> move_global_options(const std::vector<std::string> &words);
 
+// The position of a subcommand (as in `kenv path add`) among the words: the first word that
+// is neither an option nor the value of one of `valued` (names with their "--"). npos when
+// there is none, or when "--" comes first.
+std::size_t find_subcommand(const std::vector<std::string> &argv, const std::vector<std::string> &valued);
+
 // A PATH position: a decimal number from 0 to 2147483647.
 std::int32_t index_word(const std::string &command, const std::string &what, const std::string &text);

@@ -241,25 +241,10 @@ int backups_diff(const Words &argv) {
   return 0;
 }
 
-// The position of the backups command (prune, show, diff) among the words: the first word
-// that is neither an option nor an option's value. npos when there is none.
-std::size_t find_subcommand(const Words &argv) {
-  for (std::size_t i = 0; i < argv.size(); ++i) {
-    const std::string &w = argv[i];
-    if (w == "--")
-      return std::string::npos;
-    if (w == "--scope" || w == "--keep" || w == "--older-than")
-      ++i;
-    else if (w.empty() || w[0] != '-' || w == "-")
-      return i;
-  }
-  return std::string::npos;
-}
-
 } // namespace
 
 int cmd_backups(const Words &argv) {
-  std::size_t at = find_subcommand(argv);
+  std::size_t at = find_subcommand(argv, {"--scope", "--keep", "--older-than"});
   if (at == std::string::npos)
     return backups_list(argv);
   Words rest = argv;

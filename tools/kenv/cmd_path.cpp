@@ -123,25 +123,10 @@ int path_mv(const Words &argv) {
                         [&] { report_tolerated(lib_path_move(scope, args.words[0], index)); });
 }
 
-// The position of the path command (list, add, rm, mv) among the words: the first word
-// that is neither an option nor the value of --scope. npos when there is none.
-std::size_t find_subcommand(const Words &argv) {
-  for (std::size_t i = 0; i < argv.size(); ++i) {
-    const std::string &w = argv[i];
-    if (w == "--")
-      return std::string::npos;
-    if (w == "--scope" || w == "--at")
-      ++i;
-    else if (w.empty() || w[0] != '-' || w == "-")
-      return i;
-  }
-  return std::string::npos;
-}
-
 } // namespace
 
 int cmd_path(const Words &argv) {
-  std::size_t at = find_subcommand(argv);
+  std::size_t at = find_subcommand(argv, {"--scope", "--at"});
   if (at == std::string::npos) {
     Args args = parse_args("path", argv, {{"json"}, {"scope"}});
     if (args.help)

@@ -129,20 +129,6 @@ int profile_off(const Words &argv) {
   });
 }
 
-// The position of the profile command among the words, as for `kenv path`.
-std::size_t find_subcommand(const Words &argv) {
-  for (std::size_t i = 0; i < argv.size(); ++i) {
-    const std::string &w = argv[i];
-    if (w == "--")
-      return std::string::npos;
-    if (w == "--scope" || w == "--from")
-      ++i;
-    else if (w.empty() || w[0] != '-' || w == "-")
-      return i;
-  }
-  return std::string::npos;
-}
-
 struct Sub {
   std::string_view name;
   int (*run)(const Words &);
@@ -153,7 +139,7 @@ constexpr Sub subs[] = {{"new", profile_new}, {"list", profile_list}, {"show", p
 } // namespace
 
 int cmd_profile(const Words &argv) {
-  std::size_t at = find_subcommand(argv);
+  std::size_t at = find_subcommand(argv, {"--scope", "--from"});
   if (at == std::string::npos) {
     Args args = parse_args("profile", argv, scope_only);
     if (args.help)
