@@ -9,7 +9,8 @@
 
 // Removes the temporary files that killed changes of the scope left beside its files (the
 // store, the backups' temporary files, the backup index, the export file, the native
-// store's own file), and nothing else. The caller holds the scope's lock, so no change of the scope is in flight.
+// store's own file), and nothing else. The caller holds the scope's lock, so no change of the scope is in
+// flight.
 void tidy_scope(const env_layout &files, env_scope scope);
 
 // A "writable" warning for each folder of the scope (the data directory, its backups and

@@ -23,20 +23,13 @@ struct Command {
 };
 
 constexpr Command commands[] = {
-    {"list", cmd_list},
-    {"env", cmd_env},
-    {"get", cmd_get},
-    {"set", cmd_set},
-    {"unset", cmd_unset},
-    {"path", cmd_path},
-    {"backups", cmd_backups},
-    {"restore", cmd_restore},
-    {"export", cmd_export},
-    {"apply", cmd_apply},
-    {"profile", cmd_profile},
-    {"shell-init", cmd_shell_init},
-    {"doctor", cmd_doctor},
-    {"__complete", cmd_complete},
+    {"list", cmd_list},       {"env", cmd_env},
+    {"get", cmd_get},         {"set", cmd_set},
+    {"unset", cmd_unset},     {"path", cmd_path},
+    {"backups", cmd_backups}, {"restore", cmd_restore},
+    {"export", cmd_export},   {"apply", cmd_apply},
+    {"profile", cmd_profile}, {"shell-init", cmd_shell_init},
+    {"doctor", cmd_doctor},   {"__complete", cmd_complete},
 };
 
 int usage_error(const UsageError &e) {
