@@ -131,6 +131,15 @@ TEST_F(KenvState, CheckReportsAndExitsThreeWhenSomethingWouldChange) {
       {{"--check"}, "A=2\nB=\"x y\"\nPATH=${PATH}:/c\n", 3, "~ A: 1 -> 2\n+ B=x y\n+ PATH /c\n"},
       {{"--check", "--prune"}, "PATH=${PATH}:/b:/a\n", 3, "- A\n~ PATH order\n"},
       {{"--check", "--json"}, "A=1\n", 0, "{\"changed\":false,\"changes\":[],\"backup\":null}\n"},
+      // A null value asks for the name to be gone, and only that name.
+      {{"--check"},
+       R"({"format": "kenv-state/1", "vars": [{"name": "A", "value": null}], "path": []})",
+       3,
+       "- A\n"},
+      {{"--check"},
+       R"({"format": "kenv-state/1", "vars": [{"name": "NOPE", "value": null}]})",
+       0,
+       "no changes\n"},
   };
   std::size_t taken = backups();
   for (const Case &c : cases) {

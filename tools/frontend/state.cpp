@@ -44,11 +44,15 @@ std::string state_env(const ScopeState &st) {
 
 // --- reading ---
 
-void add_unique(ScopeState &st, std::set<std::string> &seen, StateVar v, const std::string &where) {
-  if (v.name == "PATH")
+void claim_name(std::set<std::string> &seen, const std::string &name, const std::string &where) {
+  if (name == "PATH")
     throw DocumentError(where + "PATH belongs in the document's PATH entries, not among its variables");
-  if (!seen.insert(v.name).second)
-    throw DocumentError(where + "'" + visible(v.name) + "' is given twice");
+  if (!seen.insert(name).second)
+    throw DocumentError(where + "'" + visible(name) + "' is given twice");
+}
+
+void add_unique(ScopeState &st, std::set<std::string> &seen, StateVar v, const std::string &where) {
+  claim_name(seen, v.name, where);
   st.vars.push_back(std::move(v));
 }
 
@@ -70,9 +74,14 @@ ScopeState parse_json(const std::string &text) {
   yyjson_arr_foreach(vars, i, n, v) {
     yyjson_val *name = yyjson_obj_get(v, "name"), *value = yyjson_obj_get(v, "value");
     std::string where = "\"vars\" element " + std::to_string(i) + ": ";
-    if (!yyjson_is_str(name) || !yyjson_is_str(value))
-      throw DocumentError(where + "needs a text \"name\" and \"value\"");
-    add_unique(st, seen, {json_str(name), json_str(value)}, where);
+    if (!yyjson_is_str(name) || !(yyjson_is_str(value) || yyjson_is_null(value)))
+      throw DocumentError(where + "needs a text \"name\" and a text or null \"value\"");
+    if (yyjson_is_str(value)) {
+      add_unique(st, seen, {json_str(name), json_str(value)}, where);
+    } else {
+      claim_name(seen, json_str(name), where);
+      st.absent.push_back(json_str(name));
+    }
   }
   yyjson_arr_foreach(yyjson_obj_get(root, "path"), i, n, v) {
     if (!yyjson_is_str(v))
@@ -193,7 +202,7 @@ ScopeSnapshot read_snapshot(const std::string &scope) {
 }
 
 ScopeState state_of(const ScopeSnapshot &snap) {
-  ScopeState st{snap.scope, {}, path_of(snap.store, snap.sep)};
+  ScopeState st{snap.scope, {}, path_of(snap.store, snap.sep), {}};
   for (const StateVar &v : snap.store)
     if (v.name != "PATH")
       st.vars.push_back(v);
@@ -256,6 +265,12 @@ StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool pr
       kept.push_back(v.name);
       return false;
     });
+  }
+  for (const std::string &name : doc.absent) {
+    if (find_var(out, name) && is_protected(now, name))
+      kept.push_back(name);
+    else
+      put_var(out, name, std::nullopt);
   }
   std::unordered_map<std::string, std::size_t> at = positions(out);
   for (const StateVar &v : doc.vars) {

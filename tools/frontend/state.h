@@ -24,6 +24,10 @@ struct ScopeState {
   std::string scope; // "user", "system", or "" when the document does not say
   StoreVars vars;    // PATH is not among them
   std::vector<std::string> path;
+  // Names the scope must not hold: a JSON document's variables whose "value" is null. kenv
+  // export never writes them; they let a caller ask for a variable to be gone without
+  // pruning everything else.
+  std::vector<std::string> absent;
 };
 
 // A document that cannot be used: not JSON and not environment.d syntax, an unknown
@@ -63,7 +67,8 @@ const StateVar *find_var(const StoreVars &store, const std::string &name);
 // The store after applying the document: every variable set, PATH entries the scope lacks
 // added at the end. With `prune` the store holds exactly the document's variables, except
 // protected names, which are kept and listed in `kept`, and PATH is exactly its list (each
-// entry once). An entry holding the path separator is refused (LibraryError).
+// entry once). The document's absent names are removed, protected ones kept and listed in
+// `kept` as well. An entry holding the path separator is refused (LibraryError).
 StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool prune,
                         std::vector<std::string> &kept);
 

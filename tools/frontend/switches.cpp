@@ -63,7 +63,7 @@ std::size_t switch_profile_off(const std::string &scope, const std::string &name
 
 ScopeState profile_from_scope(const std::string &scope, const std::vector<std::string> &names) {
   ScopeSnapshot now = read_snapshot(scope);
-  ScopeState out{scope, {}, {}};
+  ScopeState out{scope, {}, {}, {}};
   for (const std::string &name : names) {
     if (name == "PATH") {
       out.path = path_of(now.store, now.sep);

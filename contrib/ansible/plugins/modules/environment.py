@@ -144,27 +144,15 @@ def put_var(doc_vars, name, value):
     doc_vars.append({"name": name, "value": value})
 
 
-def desired_document(scope, wanted, path, exact, now):
+def desired_document(scope, wanted, path, exact):
     """The document kenv applies, and whether it must be applied with --prune.
 
     With exact the document is the wanted state, applied with --prune. Otherwise a null
-    value asks for a variable to be absent, which a document cannot say: when the scope
-    holds such a variable, the document is the scope's own state with the wanted values
-    set, the absent names left out and the missing PATH entries added, applied with
-    --prune.
+    value stays null in the document, which asks kenv to remove that variable alone.
     """
-    doc = {"format": "kenv-state/1", "scope": scope, "vars": [], "path": list(path)}
-    held = set(var["name"] for var in now["vars"]) if now else set()
-    removing = [name for name, value in wanted.items() if value is None and name in held]
-    if exact or not removing:
-        doc["vars"] = [{"name": n, "value": v} for n, v in wanted.items() if v is not None]
-        return doc, exact
-    doc["vars"] = [dict(var) for var in now["vars"] if var["name"] not in removing]
-    for name, value in wanted.items():
-        if value is not None:
-            put_var(doc["vars"], name, value)
-    doc["path"] = list(now["path"]) + [entry for entry in path if entry not in now["path"]]
-    return doc, True
+    doc = {"format": "kenv-state/1", "scope": scope, "path": list(path)}
+    doc["vars"] = [{"name": n, "value": v} for n, v in wanted.items() if v is not None or not exact]
+    return doc, exact
 
 
 def state_after(before, changes, path, exact):
@@ -224,9 +212,8 @@ def main():
     wanted = dict((name, text_value(module, name, value)) for name, value in module.params["vars"].items())
     kenv = kenv_program(module)
 
-    needs_state = module._diff or (not exact and any(value is None for value in wanted.values()))
-    before = export_state(module, kenv, scope) if needs_state else None
-    doc, prune = desired_document(scope, wanted, path, exact, before)
+    before = export_state(module, kenv, scope) if module._diff else None
+    doc, prune = desired_document(scope, wanted, path, exact)
     result = apply_document(module, kenv, doc, prune)
 
     changed = bool(result.get("changed"))
