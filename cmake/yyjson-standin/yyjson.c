@@ -330,6 +330,9 @@ yyjson_val *yyjson_doc_get_root(yyjson_doc *doc) {
 
 /* ---- looking at values ---- */
 
+bool yyjson_is_null(yyjson_val *val) {
+  return val && val->type == T_NULL;
+}
 bool yyjson_is_str(yyjson_val *val) {
   return val && val->type == T_STR;
 }

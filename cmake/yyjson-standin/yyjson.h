@@ -75,6 +75,7 @@ size_t yyjson_read_max_memory_usage(size_t len, yyjson_read_flag flg);
 void yyjson_doc_free(yyjson_doc *doc);
 yyjson_val *yyjson_doc_get_root(yyjson_doc *doc);
 
+bool yyjson_is_null(yyjson_val *val);
 bool yyjson_is_str(yyjson_val *val);
 bool yyjson_is_int(yyjson_val *val);
 bool yyjson_is_uint(yyjson_val *val);
