@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string val = eq == std::string_view::npos ? "" : c_string(line.substr(eq + 1));
     env_kv_push(vars, name.c_str(), val.c_str(), "fuzz");
   }
-  std::string got = expand_value(value, env_ref_style::dollar, false, [&](std::string_view name) {
+  std::string got = expand_value(value, env_ref_style::dollar, [&](std::string_view name) {
     const env_kv *kv = env_kv_find(vars, std::string(name).c_str());
     return kv ? std::optional<std::string>(kv->value) : std::nullopt;
   });
