@@ -21,21 +21,26 @@ void check(bool ok, const char *what) {
     fuzz_home::fail("restore_fuzzer", std::string(what) + " (last error: " + env_last_error() + ")");
 }
 
-// The backup's variables, read independently of the restore; false when it is no backup
-// of the user scope.
-bool backup_vars(const std::string &bytes, env_kv_list &out) {
+// What a file is to a restore, read independently of it: no backup at all, a backup of the
+// user scope (its variables in `out`), or one this target does not model: a system-scope
+// document, which restores the system scope, or one carrying "based_on", which a restore
+// takes only while the store still holds that state.
+enum class backup_kind { none, user, unmodelled };
+
+backup_kind backup_vars(const std::string &bytes, env_kv_list &out) {
   yy_doc doc = env_json_read(bytes);
   yyjson_val *root = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
   if (!yyjson_is_obj(root) || yyjson_obj_size(root) == 0)
-    return false;
-  yyjson_val *scope = env_json_member(root, "scope");
-  if (yyjson_is_str(scope) && env_name_casecmp(yyjson_get_str(scope), "system") == 0)
-    return false;
+    return backup_kind::none;
   yyjson_val *vars = env_json_member(root, "vars");
   if (!yyjson_is_arr(vars))
-    return false;
+    return backup_kind::none;
+  yyjson_val *scope = env_json_member(root, "scope");
+  if ((yyjson_is_str(scope) && env_name_casecmp(yyjson_get_str(scope), "system") == 0) ||
+      env_json_member(root, "based_on"))
+    return backup_kind::unmodelled;
   env_json_take_vars(vars, "overlay", out);
-  return true;
+  return backup_kind::user;
 }
 
 bool writable(const env_kv &kv) {
@@ -99,14 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::string path = fuzz_home::home() + "/backup.json";
   fuzz_home::write(path, bytes);
   env_kv_list vars;
-  const bool is_backup = backup_vars(bytes, vars);
+  const backup_kind kind = backup_vars(bytes, vars);
   bool refused = false;
   const env_kv_list envd = envd_model(vars, refused);
 
   int rc = env_restore(path.c_str());
   check(rc == 1 || *env_last_error() != '\0', "a failed restore gave no reason");
-  check(is_backup || rc == 0, "a restore took a file that is no user backup");
-  if (!is_backup)
+  check(kind != backup_kind::none || rc == 0, "a restore took a file that is no backup");
+  if (kind != backup_kind::user)
     return 0;
   check(refused ? rc == 0 : rc == 1,
         refused ? "a restore wrote what environment.d cannot hold" : "a restore of a valid backup failed");
