@@ -52,6 +52,10 @@ struct key_closer {
   void operator()(HKEY key) const { RegCloseKey(key); }
 };
 
+struct handle_closer {
+  void operator()(HANDLE h) const { CloseHandle(h); }
+};
+
 } // namespace
 
 std::vector<std::string> command_words(int, char **) {
@@ -132,6 +136,17 @@ std::vector<std::string> unexpanded_value_names(const std::string &scope) {
   }
 }
 
+bool process_is_elevated() {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
+    return false;
+  std::unique_ptr<void, handle_closer> token(opened);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = sizeof elevation;
+  return GetTokenInformation(token.get(), TokenElevation, &elevation, size, &size) &&
+         elevation.TokenIsElevated;
+}
+
 int open_without_waiting(const std::string &path) {
   return ::_wopen(to_wide(path).c_str(), _O_RDONLY | _O_BINARY);
 }
@@ -172,6 +187,10 @@ std::optional<std::string> process_variable(const std::string &name) {
 
 std::vector<std::string> unexpanded_value_names(const std::string &) {
   return {};
+}
+
+bool process_is_elevated() {
+  return false;
 }
 
 int open_without_waiting(const std::string &path) {

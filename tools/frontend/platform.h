@@ -41,3 +41,7 @@ std::optional<std::string> process_variable(const std::string &name);
 // The names of the scope's registry values of type REG_SZ, whose %NAME% references
 // Windows does not expand. Empty where there is no registry.
 std::vector<std::string> unexpanded_value_names(const std::string &scope);
+
+// True when this process may write the machine's Environment key: on Windows an elevated
+// process. Always false elsewhere, where the system scope's rights are the files' own.
+bool process_is_elevated();

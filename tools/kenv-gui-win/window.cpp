@@ -6,6 +6,7 @@
 #include "library.h"
 #include "list_dialog.h"
 #include "output.h"
+#include "platform.h"
 #include "switches.h"
 #include "wide.h"
 #include "window_texts.h"
@@ -173,20 +174,8 @@ Snapshot load_snapshot(SummaryCache &cache) {
   return s;
 }
 
-bool can_write_system_scope() {
-  HANDLE token = nullptr;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = sizeof elevation;
-  bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                  GetTokenInformation(token, TokenElevation, &elevation, size, &size) &&
-                  elevation.TokenIsElevated;
-  if (token)
-    CloseHandle(token);
-  return elevated;
-}
-
 MainWindow::MainWindow(const WindowOptions &options)
-    : options_(options), system_writable_(can_write_system_scope()),
+    : options_(options), system_writable_(process_is_elevated()),
       summaries_(std::make_unique<SummaryCache>()) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;

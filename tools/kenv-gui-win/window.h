@@ -49,9 +49,6 @@ struct UndoFound {
   std::string error;
 };
 
-// Whether this process may write the machine's Environment key (it is elevated).
-bool can_write_system_scope();
-
 class MainWindow {
 public:
   explicit MainWindow(const WindowOptions &options);

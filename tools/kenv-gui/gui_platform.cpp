@@ -1,18 +1,11 @@
 #include "gui_platform.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform.h"
 
 // The machine's Environment key takes writes from an elevated process only.
 bool can_write_system_scope(QString *why) {
-  HANDLE token = nullptr;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = sizeof elevation;
-  bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                  GetTokenInformation(token, TokenElevation, &elevation, size, &size) &&
-                  elevation.TokenIsElevated;
-  if (token)
-    CloseHandle(token);
+  bool elevated = process_is_elevated();
   if (!elevated && why)
     *why = QStringLiteral("The system scope is read-only here: changing it needs an administrator. "
                           "Start kenv-gui with \"Run as administrator\" to edit it.");
