@@ -62,7 +62,8 @@ extern "C" {
  * export file, the protected names and the shell start-up files read. NULL on failure.
  *
  * Members, in this order: "scope", "platform", "path_sep", "write_policy", "rc_write",
- * "export_file", "vars", "path", "warnings", "protected_delete", "rc_sources", "session".
+ * "export_file", "vars", "path", "warnings", "protected_delete", "rc_sources", "session",
+ * "records".
  * Each object of "path" holds "entry", "exists", "dup", "source", "expanded" (the entry as a
  * new session gets it), "origin" (the file, registry key or shell start-up file that adds
  * it) and "editable" (1 for the scope's own entries, which the PATH calls edit; 0 for those
@@ -73,7 +74,8 @@ extern "C" {
  * registry variables on Windows), in the order it is assigned: objects with "name", "value"
  * (references expanded), "file" (the file or key that set it last), "shell" (what a login
  * shell that starts from the inherited environment and sources the export files gets, or
- * null when it gets nothing) and "differs" (1 when "shell" is not "value"). */
+ * null when it gets nothing) and "differs" (1 when "shell" is not "value"). "records" is the
+ * front ends' text that the store keeps beside its variables (see env_restore), or null. */
 KENV_API char *env_list(const char *scope);
 
 /* Creates or replaces one variable. An empty value is allowed; NULL is not. */
@@ -102,7 +104,18 @@ KENV_API char *env_backups(void);
  * rights every system change needs), else the user scope. A document may carry "based_on",
  * the store's variables as its author read them before composing "vars": when the store
  * holds anything else by the time the change takes the scope's lock, the restore fails with
- * "the <scope> scope changed while applying; nothing was changed; run it again". */
+ * "the <scope> scope changed while applying; nothing was changed; run it again".
+ *
+ * A document may also carry "records", a text that the store keeps beside the variables for
+ * the front ends (the profiles they switched on, the PATH entries they switched off). The
+ * library never reads it; it changes in the same write as the variables, a backup keeps it,
+ * and restoring a backup brings it back (a backup without one leaves the store none). Every
+ * other change keeps the store's records as they are. With "based_on", "based_on_records" is
+ * the records as read then, compared as "based_on" is.
+ *
+ * A front end that writes such a document into the scope's folder names it
+ * "restore.json.tmp-<pid>-<n>": the next change of the scope removes what a killed front end
+ * left there, never the file of a process that is still running. */
 KENV_API int env_restore(const char *backup_path);
 
 /* The words of the last failure, or "". Never NULL. */

@@ -84,11 +84,12 @@ protected:
 
   // The files with their time stamps taken out, and a backup that was not there before
   // under one fixed name: the names count backups and carry the time. The backup index is
-  // derived from the backups (and names their serial numbers), so it is left out.
+  // derived from the backups (and names their serial numbers), so it is left out, and so is
+  // the change journal, which an interrupted change leaves for the next change to finish.
   file_map comparable(const file_map &files, const file_map &before) const {
     file_map out;
     for (const auto &[path, text] : files) {
-      if (path == data_dir() + "/.backup-index" || path == system_data_dir() + "/.backup-index")
+      if (path.ends_with("/.backup-index") || path.ends_with("/.change-journal"))
         continue;
       std::size_t backups = path.find("/backups/");
       bool new_backup = backups != std::string::npos && !before.count(path);

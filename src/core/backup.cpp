@@ -17,14 +17,16 @@ std::uint32_t g_backup_seq = 0;
 
 namespace {
 
-std::string backup_text(env_scope scope, const env_kv_list &vars, const std::string &ts) {
+std::string backup_text(env_scope scope, const store_file &store, const std::string &ts) {
   yy_mut_doc doc = env_json_new_doc();
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yy_must(yyjson_mut_obj(d));
   yy_must(yyjson_mut_obj_add_strcpy(d, root, "ts", ts.c_str()));
   yy_must(yyjson_mut_obj_add_str(d, root, "scope", env_scope_name(scope)));
   yy_must(yyjson_mut_obj_add_str(d, root, "platform", env_plat_name()));
-  yy_must(yyjson_mut_obj_add_val(d, root, "vars", env_json_vars_array(d, vars)));
+  yy_must(yyjson_mut_obj_add_val(d, root, "vars", env_json_vars_array(d, store.vars)));
+  if (store.records)
+    yy_must(yyjson_mut_obj_add_strncpy(d, root, "records", store.records->data(), store.records->size()));
   yyjson_mut_doc_set_root(d, root);
   std::size_t len = 0;
   yy_text text = env_json_write(d, env_json_file_flags, &len);
@@ -103,32 +105,41 @@ std::string backup_temp_base(const env_layout &files, env_scope scope) {
   return files.data_dir + "/" + env_scope_name(scope) + "-backup";
 }
 
-int make_backup(const env_layout &files, env_scope scope, const env_kv_list &vars) {
+int backup_prepare(const env_layout &files, env_scope scope, const store_file &store, pending_backup &out) {
   const std::string &dir = files.backups;
   if (env_mkdir_p(files.data_dir.c_str(), files.dir_mode) != 0 || env_mkdir_p(dir.c_str(), 0700) != 0) {
     env_set_error("cannot create backup directory");
     return -1;
   }
   long long now = env_now();
-  std::string ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
-  std::string stamp = env_format_utc(now, "%Y%m%d-%H%M%S");
-  std::string text = backup_text(scope, vars, ts);
-  if (text.empty()) {
+  out.ts = env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ");
+  out.stamp = env_format_utc(now, "%Y%m%d-%H%M%S");
+  out.text = backup_text(scope, store, out.ts);
+  out.vars = static_cast<std::int64_t>(store.vars.size());
+  if (out.text.empty()) {
     env_set_error("failed to serialize backup");
     return -1;
   }
-  std::uint64_t counter = counter_in_second(backup_index_last(dir), stamp) + 1;
+  out.counter = counter_in_second(backup_index_last(dir), out.stamp) + 1;
   std::string first;
-  if (backup_path(first, dir, stamp, counter) != 0)
+  if (backup_path(first, dir, out.stamp, out.counter) != 0)
     return -1;
-  env_temp_file tmp;
-  if (tmp.write(backup_temp_base(files, scope), text, 0600) != 0)
+  if (out.tmp.write(backup_temp_base(files, scope), out.text, 0600) != 0)
     return write_failed(first);
-  if (link_backup(tmp, text, dir, stamp, counter) != 0)
-    return -1;
-  g_backup_seq = static_cast<std::uint32_t>(counter);
-  backup_index_append(dir,
-                      backup_index_line(backup_name(stamp, counter), tmp.serial(),
-                                        static_cast<std::int64_t>(vars.size()), ts, env_scope_name(scope)));
   return 0;
+}
+
+int backup_commit(const env_layout &files, env_scope scope, pending_backup &b) {
+  const std::string &dir = files.backups;
+  if (link_backup(b.tmp, b.text, dir, b.stamp, b.counter) != 0)
+    return -1;
+  g_backup_seq = static_cast<std::uint32_t>(b.counter);
+  backup_index_append(
+      dir, backup_index_line(backup_name(b.stamp, b.counter), b.tmp.serial(), b.vars, b.ts, env_scope_name(scope)));
+  return 0;
+}
+
+int make_backup(const env_layout &files, env_scope scope, const store_file &store) {
+  pending_backup b;
+  return backup_prepare(files, scope, store, b) == 0 ? backup_commit(files, scope, b) : -1;
 }

@@ -2,7 +2,9 @@
 #include "core/change.h"
 
 #include "core/frame.h"
+#include "core/journal.h"
 #include "core/own_files.h"
+#include "core/views.h"
 #include "kestrune_env.h"
 
 #include <string>
@@ -25,6 +27,41 @@ int read_state(env_scope scope, store_policy policy, scope_state &st) {
   return 0;
 }
 
+// What the native store must do to agree with the store after a killed change: every pair
+// of the store, and the removals the killed change planned of names the store no longer
+// holds.
+std::vector<env_native_change> healing_changes(const scope_state &st, const change_journal &j) {
+  std::vector<env_native_change> changes;
+  env_kv_index in_store(st.store.vars);
+  for (const std::string &name : j.removed)
+    if (in_store.find(name) < 0)
+      changes.push_back({name, std::nullopt});
+  for (const env_kv &kv : st.store.vars)
+    if (env_plat_native_check(st.scope, kv.name.c_str(), kv.value.c_str()) == 0)
+      changes.push_back({kv.name, kv.value});
+  env_clear_error();
+  return changes;
+}
+
+// Finishes the change the journal names (see core/journal.h). A store that cannot be used
+// says nothing about it: the journal then stays for the change that repairs the store.
+int finish_interrupted(const scope_state &st) {
+  change_journal j;
+  bool readable = false;
+  if (!st.store.problem.empty() || !journal_read(st.files, j, readable))
+    return 0;
+  if (readable) {
+    if (journal_hash(st.store.bytes) != j.store_hash)
+      journal_drop_backup(st.files, j.backup_serial);
+    env_native_undo undo;
+    if (env_plat_native_write(st.scope, healing_changes(st, j), st.store.vars, undo) != 0 ||
+        emit_export(st.files, st.scope, st.store.vars) != 0)
+      return -1;
+  }
+  journal_clear(st.files);
+  return 0;
+}
+
 int check_native(env_scope scope, const change_plan &plan) {
   for (const env_native_change &c : plan.native)
     if (c.value && env_plat_native_check(scope, c.name.c_str(), c.value->c_str()) != 0)
@@ -33,8 +70,8 @@ int check_native(env_scope scope, const change_plan &plan) {
 }
 
 // Puts back what a failed change wrote, in reverse order, keeping the failure's message
-// and adding to it whatever could not be put back.
-void put_back(const scope_state &st, const env_native_undo *undo) {
+// and adding to it whatever could not be put back. True when everything was put back.
+bool put_back(const scope_state &st, const env_native_undo *undo) {
   std::string first = env_last_error();
   std::string also;
   if (undo && *undo && (*undo)() != 0)
@@ -45,24 +82,67 @@ void put_back(const scope_state &st, const env_native_undo *undo) {
     env_set_error("%s", first.c_str());
   else
     env_set_error("%s; putting it back failed too: %s", first.c_str(), also.c_str());
+  return also.empty();
 }
 
-int write_change(scope_state &st, const change_plan &plan) {
-  if (store_write(st.files, plan.store, st.store) != 0)
+// The store, the native store and the export file; 1 on success. The journal goes once the
+// three agree again, after the change or after it was put back.
+int write_change(scope_state &st, const change_plan &plan, const std::string &store_text) {
+  if (store_write(st.files, store_text, st.store) != 0) {
+    journal_clear(st.files);
     return 0;
+  }
   env_native_undo undo;
   if (env_plat_native_write(st.scope, plan.native, plan.store, undo) != 0) {
-    put_back(st, nullptr);
+    if (put_back(st, nullptr))
+      journal_clear(st.files);
     return 0;
   }
   if (emit_export(st.files, st.scope, plan.store) != 0) {
-    put_back(st, &undo);
+    if (put_back(st, &undo))
+      journal_clear(st.files);
     return 0;
   }
   env_plat_broadcast();
+  journal_clear(st.files);
   if (!plan.note.empty())
     env_set_error("%s", plan.note.c_str());
   return 1;
+}
+
+change_journal journal_of(const change_plan &plan, const pending_backup &backup, const std::string &store_text) {
+  change_journal j{backup.tmp.serial(), journal_hash(store_text), {}};
+  for (const env_native_change &c : plan.native)
+    if (!c.value)
+      j.removed.push_back(c.name);
+  return j;
+}
+
+// Steps 5 and 6 of change.h, from the plan on.
+int carry_out(scope_state &st, plan_verdict verdict, change_plan &plan) {
+  if (verdict == plan_verdict::go && check_native(st.scope, plan) != 0)
+    return 0;
+  std::string refusal = env_last_error();
+  tidy_scope(st.files, st.scope);
+  if (verdict == plan_verdict::refused_after_backup) {
+    if (make_backup(st.files, st.scope, st.store) == 0)
+      env_set_error("%s", refusal.c_str());
+    return 0;
+  }
+  std::string text = store_text(plan.store, plan.sets_records ? plan.records : st.store.records);
+  if (text.empty()) {
+    env_set_error("failed to serialize store");
+    return 0;
+  }
+  pending_backup backup;
+  if (backup_prepare(st.files, st.scope, st.store, backup) != 0 ||
+      journal_write(st.files, journal_of(plan, backup, text)) != 0)
+    return 0;
+  if (backup_commit(st.files, st.scope, backup) != 0) {
+    journal_clear(st.files);
+    return 0;
+  }
+  return write_change(st, plan, text);
 }
 
 } // namespace
@@ -77,21 +157,12 @@ int run_change(env_scope scope, store_policy policy, const change_planner &plann
   // Made here with the scope's mode: the lock would make the folder private.
   (void)env_mkdir_p(st.files.data_dir.c_str(), st.files.dir_mode);
   env_plat_lock_handle lock;
-  if (env_plat_lock_file(st.files.lock, lock) != 0 || read_state(scope, policy, st) != 0)
+  if (env_plat_lock_file(st.files.lock, lock) != 0 || read_state(scope, policy, st) != 0 ||
+      finish_interrupted(st) != 0)
     return 0;
   change_plan plan;
   plan_verdict verdict = planner(st, plan);
   if (verdict == plan_verdict::refused)
     return 0;
-  if (verdict == plan_verdict::go && check_native(scope, plan) != 0)
-    return 0;
-  std::string refusal = env_last_error();
-  tidy_scope(st.files, scope);
-  if (make_backup(st.files, scope, st.store.vars) != 0)
-    return 0;
-  if (verdict == plan_verdict::refused_after_backup) {
-    env_set_error("%s", refusal.c_str());
-    return 0;
-  }
-  return write_change(st, plan);
+  return carry_out(st, verdict, plan);
 }

@@ -7,17 +7,21 @@
 //     (env_plat_native_ready), and take the lock in the scope's folder.
 //  2. Read the store once. A store that exists but cannot be used stops every change but a
 //     restore: saving over it would lose what it holds.
-//  3. Plan: the front door works out the store after the change and what the native store
+//  3. Finish a change of the scope that was killed part-way (core/journal.h), so that every
+//     change starts from a store, native store and export file that agree.
+//  4. Plan: the front door works out the store after the change and what the native store
 //     must do, from the state read, and may refuse.
-//  4. Check every value the change writes with the backend (env_plat_native_check).
+//  5. Check every value the change writes with the backend (env_plat_native_check).
 //     Nothing has been written yet, so a refusal leaves no trace, not even a backup. Then
 //     the temporary files that killed changes of the scope left behind are removed.
-//  5. Write, in order: a backup of the store as it was, the store, the native store, the
-//     export file; then the broadcast. When the native store or the export file fails, what
-//     was already written is put back (the backup stays: it records the state before the
-//     attempt), so that after any failed change the store, the native store and the export
-//     file agree with each other and with the state before it. When putting back fails too,
-//     the message says both.
+//  6. Write, in order: a backup of the store as it was (first to its temporary file, then the
+//     journal naming it, then into the backups folder), the store, the native store, the
+//     export file; then the broadcast, and the journal goes. When the native store or the
+//     export file fails, what was already written is put back (the backup stays: it records
+//     the state before the attempt), so that after any failed change the store, the native
+//     store and the export file agree with each other and with the state before it. When
+//     putting back fails too, the message says both, and the journal stays for the next
+//     change to finish.
 #pragma once
 
 #include "core/state.h"
@@ -39,6 +43,10 @@ struct change_plan {
   env_kv_list store;                     // the store as the change leaves it
   std::vector<env_native_change> native; // what the native store must do
   std::string note;                      // left in the last-error text on success
+  // The front ends' records the change leaves in the store; only a restore sets them, every
+  // other change keeps the store's.
+  bool sets_records = false;
+  std::optional<std::string> records;
 };
 
 enum class plan_verdict {

@@ -209,16 +209,41 @@ int env_temp_file::link_as(const std::string &path) {
   return 0;
 }
 
+namespace {
+
+// The process number in a temporary name's ".tmp-<pid>-<n>" ending that starts at or after
+// `from`, or -1 when the name has no such ending.
+long long temp_pid(std::string_view name, std::size_t from) {
+  std::size_t tmp = name.rfind(".tmp-");
+  if (tmp == std::string_view::npos || tmp < from)
+    return -1;
+  std::string_view numbers = name.substr(tmp + 5);
+  std::size_t dash = numbers.find('-');
+  if (dash == std::string_view::npos || dash > 18 || !all_digits(numbers.substr(0, dash)) ||
+      !all_digits(numbers.substr(dash + 1)))
+    return -1;
+  return std::stoll(std::string(numbers.substr(0, dash)));
+}
+
+} // namespace
+
 bool env_temp_name_of(std::string_view name, std::string_view own) {
   if (name.size() <= own.size() || name.substr(0, own.size()) != own || name[own.size()] != '.')
     return false;
-  std::size_t tmp = name.rfind(".tmp-");
-  if (tmp == std::string_view::npos || tmp < own.size())
-    return false;
-  std::string_view numbers = name.substr(tmp + 5);
-  std::size_t dash = numbers.find('-');
-  return dash != std::string_view::npos && all_digits(numbers.substr(0, dash)) &&
-         all_digits(numbers.substr(dash + 1));
+  return temp_pid(name, own.size()) >= 0;
+}
+
+void env_remove_dead_temps(const std::string &dir, std::string_view own) {
+  std::vector<std::string> dead;
+  (void)env_plat_list_dir(dir, [&](const char *name, unsigned long long, bool) {
+    if (!own.empty() && !env_temp_name_of(name, own))
+      return;
+    long long pid = temp_pid(name, 1);
+    if (pid >= 0 && !env_plat_process_alive(pid))
+      dead.emplace_back(name);
+  });
+  for (const std::string &name : dead)
+    (void)env_file_sys.unlink((dir + "/" + name).c_str());
 }
 
 void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns) {

@@ -71,6 +71,9 @@ bool env_temp_name_of(std::string_view name, std::string_view own);
 // change left when it was killed. The caller holds the lock of every change that writes
 // such files, so none of them is in use. Nothing else is touched; failures are ignored.
 void env_remove_stale_temps(const std::string &dir, const std::vector<std::string> &owns);
+// The same for files written without the scope's lock: only the temporary files of
+// processes that are no longer running. An empty `own` takes every temporary name.
+void env_remove_dead_temps(const std::string &dir, std::string_view own);
 
 // The directory part of a path ("." for none) and its last component.
 std::string env_dir_of(const std::string &path);

@@ -74,6 +74,7 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
                             " is not valid UTF-8; systemd's environment.d generator stops at it, and systemd "
                             "252's fails: a new session then gets nothing from environment.d; fix or remove "
                             "the line"});
+  interrupted_warnings(files, scope, report.stored, warnings);
   writable_dir_warnings(files, scope, warnings);
   return warnings;
 }
@@ -154,6 +155,11 @@ char *list_scope(env_scope scope) {
                           state_warnings(scope, files, report, native_read, session));
   write_trailer(out);
   session_write(out, scope, session, report.stored);
+  out.key("records");
+  if (report.records)
+    out.string(*report.records);
+  else
+    out.null();
   out.end_object();
   return out.release();
 }

@@ -70,7 +70,7 @@ int overlay_store(env_scope scope, const std::string &store_path, env_native_vie
         report.stored.push_back(env_kv{name, value, ""});
         overlay(out, index, name, value, report.disagree, native.expanded);
       },
-      &report.skipped);
+      &report.skipped, &report.records);
   return native.rc;
 }
 

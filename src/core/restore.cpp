@@ -23,8 +23,10 @@ namespace {
 struct restore_doc {
   env_scope scope = env_scope::user;
   env_kv_list vars;
+  std::optional<std::string> records; // the front ends' records it brings back
   bool has_base = false;
   env_kv_list base;
+  std::optional<std::string> base_records;
 };
 
 // Reads and checks the backup file; the restore list holds its variables in order.
@@ -58,10 +60,14 @@ int read_backup(const char *backup_path, restore_doc &out) {
     return -1;
   }
   env_json_take_vars(list, "overlay", out.vars);
+  out.records = store_records_of(root);
   yyjson_val *base = env_json_member(root, "based_on");
   out.has_base = yyjson_is_arr(base);
   if (out.has_base)
     env_json_take_vars(base, "overlay", out.base);
+  yyjson_val *base_records = env_json_member(root, "based_on_records");
+  if (yyjson_is_str(base_records))
+    out.base_records = std::string(yyjson_get_str(base_records), yyjson_get_len(base_records));
   return 0;
 }
 
@@ -83,13 +89,16 @@ std::vector<std::pair<std::string, std::string>> sorted_pairs(const env_kv_list 
 // refused when the store no longer holds what it was composed from: another change came
 // in between, and restoring would undo it.
 plan_verdict plan_restore(const restore_doc &doc, const scope_state &st, change_plan &plan) {
-  if (doc.has_base && sorted_pairs(doc.base) != sorted_pairs(st.store.vars)) {
+  if (doc.has_base &&
+      (sorted_pairs(doc.base) != sorted_pairs(st.store.vars) || doc.base_records != st.store.records)) {
     env_set_error("the %s scope changed while applying; nothing was changed; run it again",
                   env_scope_name(st.scope));
     return plan_verdict::refused;
   }
   const env_kv_list &backup = doc.vars;
   plan.store = backup;
+  plan.sets_records = true;
+  plan.records = doc.records;
   for (const env_kv &kv : backup)
     plan.native.push_back({kv.name, kv.value});
   std::string kept;

@@ -67,16 +67,6 @@ int keep_unreadable(const std::string &path, const store_file &old, std::string 
   return -1;
 }
 
-std::string store_text(const env_kv_list &vars) {
-  yy_mut_doc doc = env_json_new_doc();
-  yyjson_mut_val *root = yy_must(yyjson_mut_obj(doc.get()));
-  yy_must(yyjson_mut_obj_add_val(doc.get(), root, "vars", env_json_vars_array(doc.get(), vars)));
-  yyjson_mut_doc_set_root(doc.get(), root);
-  std::size_t len = 0;
-  yy_text text = env_json_write(doc.get(), env_json_file_flags, &len);
-  return text ? std::string(text.get(), len) : std::string();
-}
-
 int write_failed(const std::string &path) {
   env_set_error("failed to write store %s", path.c_str());
   return -1;
@@ -84,7 +74,26 @@ int write_failed(const std::string &path) {
 
 } // namespace
 
-bool store_parse(std::string_view text, env_kv_list &out) {
+std::string store_text(const env_kv_list &vars, const std::optional<std::string> &records) {
+  yy_mut_doc doc = env_json_new_doc();
+  yyjson_mut_val *root = yy_must(yyjson_mut_obj(doc.get()));
+  yy_must(yyjson_mut_obj_add_val(doc.get(), root, "vars", env_json_vars_array(doc.get(), vars)));
+  if (records)
+    yy_must(yyjson_mut_obj_add_strncpy(doc.get(), root, "records", records->data(), records->size()));
+  yyjson_mut_doc_set_root(doc.get(), root);
+  std::size_t len = 0;
+  yy_text text = env_json_write(doc.get(), env_json_file_flags, &len);
+  return text ? std::string(text.get(), len) : std::string();
+}
+
+std::optional<std::string> store_records_of(yyjson_val *root) {
+  yyjson_val *records = env_json_member(root, "records");
+  if (!yyjson_is_str(records))
+    return std::nullopt;
+  return std::string(yyjson_get_str(records), yyjson_get_len(records));
+}
+
+bool store_parse(std::string_view text, env_kv_list &out, std::optional<std::string> *records) {
   out.clear();
   yy_doc doc = env_json_read(without_mark(text));
   if (!doc)
@@ -93,6 +102,8 @@ bool store_parse(std::string_view text, env_kv_list &out) {
   if (!yyjson_is_arr(vars))
     return false;
   env_json_take_vars(vars, "overlay", out);
+  if (records)
+    *records = store_records_of(yyjson_doc_get_root(doc.get()));
   return true;
 }
 
@@ -101,7 +112,7 @@ void store_read(const std::string &path, store_file &out) {
   out.problem = read_problem(path, out.bytes, 0, true);
   out.exists = !out.bytes.empty() || !out.problem.empty() || env_file_exists(path.c_str());
   // An empty file holds nothing to lose: it is an empty store.
-  if (out.problem.empty() && !out.bytes.empty() && !store_parse(out.bytes, out.vars)) {
+  if (out.problem.empty() && !out.bytes.empty() && !store_parse(out.bytes, out.vars, &out.records)) {
     out.vars.clear();
     out.problem = "not a store document";
   }
@@ -109,7 +120,7 @@ void store_read(const std::string &path, store_file &out) {
 
 std::string store_each(const std::string &path, bool follow_links,
                        const std::function<void(const char *, const char *)> &take,
-                       std::vector<store_skipped> *skipped) {
+                       std::vector<store_skipped> *skipped, std::optional<std::string> *records) {
   std::string text;
   std::string problem = read_problem(path, text, YYJSON_PADDING_SIZE, follow_links);
   if (!problem.empty() || text.empty())
@@ -121,6 +132,8 @@ std::string store_each(const std::string &path, bool follow_links,
   yyjson_val *vars = doc ? env_json_member(yyjson_doc_get_root(doc.get()), "vars") : nullptr;
   if (!yyjson_is_arr(vars))
     return "not a store document";
+  if (records)
+    *records = store_records_of(yyjson_doc_get_root(doc.get()));
   if (!skipped) {
     env_json_each_var(vars, take);
     return std::string();
@@ -138,8 +151,7 @@ void store_put(env_kv_list &vars, const char *name, const char *value) {
     env_kv_push(vars, name, value, "overlay");
 }
 
-int store_write(const env_layout &files, const env_kv_list &vars, store_file &before) {
-  std::string text = store_text(vars);
+int store_write(const env_layout &files, const std::string &text, store_file &before) {
   if (text.empty()) {
     env_set_error("failed to serialize store");
     return -1;

@@ -37,6 +37,7 @@ struct merge_report {
   std::vector<std::string> not_utf8;  // store names whose name or value is not UTF-8
   std::vector<store_skipped> skipped; // store records that are not a name and a text value
   env_kv_list stored;                 // the store's records as read, in order
+  std::optional<std::string> records; // the front ends' records the store keeps
 };
 
 // Native variables overlaid by the store: native order first, store-only names after, a

@@ -146,6 +146,9 @@ struct env_plat_lock_release {
 using env_plat_lock_handle = std::unique_ptr<env_plat_lock, env_plat_lock_release>;
 int env_plat_lock_file(const std::string &path, env_plat_lock_handle &out);
 
+// Whether a process of that number is running (one this process may not signal counts).
+bool env_plat_process_alive(long long pid);
+
 // Each backend also defines env_file_ops_default (core/file_ops.h), the system calls behind
 // the whole-file helpers, and the UTC conversion of a clock reading.
 bool env_plat_gmtime(long long seconds, std::tm &out);
@@ -176,3 +179,7 @@ bool env_plat_dir_open_to_others(const std::string &dir, unsigned &mode);
 int env_plat_native_ready(env_scope scope);
 void env_plat_native_tidy(env_scope scope);
 void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out);
+// Where the native store's own file assigns the name: its path and the line the assignment
+// starts on (1 for the first). False when it does not, or where the native store has no
+// lines (the registry).
+bool env_plat_native_line(env_scope scope, const std::string &name, std::string &file, std::size_t &line);

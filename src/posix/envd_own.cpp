@@ -50,6 +50,34 @@ void env_plat_native_tidy(env_scope scope) {
     env_remove_stale_temps(dir, {env_base_of(path)});
 }
 
+namespace {
+
+// The line of the first assignment of one name.
+struct line_finder final : envd_sink {
+  line_finder(std::string_view text, const std::string &name) : text(text), name(name) {}
+  std::string_view text;
+  const std::string &name;
+  std::size_t line = 0;
+  void take(envd_entry &e) override {
+    if (line == 0 && e.has_value && e.name == name)
+      line = envd_lines(text.substr(0, e.begin));
+  }
+};
+
+} // namespace
+
+bool env_plat_native_line(env_scope scope, const std::string &name, std::string &file, std::size_t &line) {
+  std::string dir, text;
+  if (envd_own_path(scope_of(scope), dir, file) != 0 || env_read_file(file.c_str(), text) != 0) {
+    env_clear_error();
+    return false;
+  }
+  line_finder finder(text, name);
+  envd_parse(text, finder);
+  line = finder.line;
+  return line != 0;
+}
+
 void env_plat_native_dirs(env_scope scope, std::vector<std::string> &out) {
   std::string dir;
   if (envd_dir(scope_of(scope), dir) == 0)

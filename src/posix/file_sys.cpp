@@ -6,6 +6,7 @@
 #include "platform/env_plat.h"
 
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -157,6 +158,12 @@ bool env_plat_dir_open_to_others(const std::string &dir, unsigned &mode) {
 bool env_plat_gmtime(long long seconds, std::tm &out) {
   std::time_t t = static_cast<std::time_t>(seconds);
   return gmtime_r(&t, &out) != nullptr;
+}
+
+bool env_plat_process_alive(long long pid) {
+  if (pid <= 0 || pid != static_cast<pid_t>(pid))
+    return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 #endif

@@ -85,6 +85,18 @@ bool env_plat_gmtime(long long seconds, std::tm &out) {
   return gmtime_s(&out, &t) == 0;
 }
 
+bool env_plat_process_alive(long long pid) {
+  if (pid <= 0 || pid > 0xFFFFFFFFLL)
+    return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!process)
+    return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
+}
+
 // Windows opens a file through its link by itself, so a link counts as the file it leads to.
 env_file_kind env_plat_file_kind(const std::string &path, std::string *) {
   DWORD attributes = GetFileAttributesW(wide(path.c_str()).c_str());

@@ -12,6 +12,10 @@ int env_plat_native_ready(env_scope) {
 void env_plat_native_tidy(env_scope) {
 }
 
+bool env_plat_native_line(env_scope, const std::string &, std::string &, std::size_t &) {
+  return false;
+}
+
 void env_plat_native_dirs(env_scope, std::vector<std::string> &) {
 }
 

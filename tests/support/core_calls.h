@@ -33,14 +33,14 @@ inline int backup_store(env_scope scope = env_scope::user) {
     return -1;
   store_file store;
   store_read(files.store, store);
-  return make_backup(files, scope, store.vars);
+  return make_backup(files, scope, store);
 }
 
 inline int save_store(const env_kv_list &vars, env_scope scope = env_scope::user) {
   env_layout files = scope_files(scope);
   store_file before;
   store_read(files.store, before);
-  return store_write(files, vars, before);
+  return store_write(files, store_text(vars, before.records), before);
 }
 
 inline int put_in_store(const char *name, const char *value, env_scope scope = env_scope::user) {

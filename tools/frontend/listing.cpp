@@ -145,6 +145,7 @@ Listing parse_listing(const std::string &json) {
   l.rc_sources = read_objects<RcSource>(array(root, "rc_sources"), read_rc);
   if (yyjson_is_arr(yyjson_obj_get(root, "session")))
     l.session = read_objects<SessionVariable>(array(root, "session"), read_session);
+  l.records = opt_str(root, "records");
   return l;
 }
 

@@ -62,6 +62,7 @@ struct Listing {
   std::vector<std::string> protected_delete;
   std::vector<RcSource> rc_sources;
   std::vector<SessionVariable> session; // empty from a library that does not report it
+  std::optional<std::string> records;   // the front ends' records the store keeps
 };
 
 struct Backup {

@@ -155,6 +155,10 @@ long long utc_seconds(std::tm &tm) {
   return static_cast<long long>(_mkgmtime(&tm));
 }
 
+long long process_id() {
+  return static_cast<long long>(GetCurrentProcessId());
+}
+
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -199,6 +203,10 @@ int open_without_waiting(const std::string &path) {
 
 long long utc_seconds(std::tm &tm) {
   return static_cast<long long>(timegm(&tm));
+}
+
+long long process_id() {
+  return static_cast<long long>(::getpid());
 }
 
 #endif

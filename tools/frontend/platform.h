@@ -35,6 +35,9 @@ int open_without_waiting(const std::string &path);
 // Seconds since the epoch of a broken-down UTC time.
 long long utc_seconds(std::tm &tm);
 
+// This process's number, as the library's temporary names carry it.
+long long process_id();
+
 // A variable of kenv's own process environment, in UTF-8.
 std::optional<std::string> process_variable(const std::string &name);
 

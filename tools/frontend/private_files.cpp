@@ -5,6 +5,7 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -46,34 +47,70 @@ void make_private_dir(const fs::path &dir) {
 
 } // namespace
 
-PrivateTemp::PrivateTemp(const std::string &name, const std::string &text) {
+namespace {
+
+// "<path>.tmp-<pid>-<n>", a name no other writer of this process has taken.
+fs::path temp_name(const fs::path &path) {
+  static std::atomic<unsigned> counter{0};
+  fs::path tmp = path;
+  tmp += ".tmp-" + std::to_string(process_id()) + "-" + std::to_string(++counter);
+  return tmp;
+}
+
+// A new folder of the temporary directory that only this user may open.
+std::string private_temp_folder() {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);
   if (ec)
     fail("find", "the temporary directory", ec);
   std::random_device rd;
-  for (int attempt = 0; dir_.empty(); ++attempt) {
+  for (int attempt = 0; attempt <= 100; ++attempt) {
     fs::path dir = base / ("kenv-" + std::to_string(rd()));
     // create_directory fails on a name taken: the folder is always a new one of ours.
     if (fs::create_directory(dir, ec)) {
       fs::permissions(dir, fs::perms::owner_all, ec);
-      dir_ = dir.string();
-    } else if (attempt > 100) {
-      fail("create a folder in", base.string(), ec);
+      return dir.string();
     }
   }
-  path_ = (fs::path(dir_) / name).string();
+  fail("create a folder in", base.string(), ec);
+}
+
+bool write_in_scope_dir(const std::string &dir, int dir_mode, const std::string &text, std::string &path) {
+  std::error_code ec;
+  if (dir.empty() || (!fs::is_directory(dir, ec) && !fs::create_directories(dir, ec)))
+    return false;
+  fs::permissions(dir, static_cast<fs::perms>(dir_mode), ec);
+  path = temp_name(fs::path(dir) / "restore.json").string();
+  try {
+    write_owner_only(path, text);
+    return true;
+  } catch (const LibraryError &) {
+    fs::remove(path, ec);
+    return false;
+  }
+}
+
+} // namespace
+
+RestoreDocument::RestoreDocument(const std::string &scope_dir, int dir_mode, const std::string &text) {
+  if (write_in_scope_dir(scope_dir, dir_mode, text, path_))
+    return;
+  folder_ = private_temp_folder();
+  path_ = (fs::path(folder_) / "restore.json").string();
   try {
     write_owner_only(path_, text);
   } catch (...) {
-    fs::remove_all(dir_, ec);
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
     throw;
   }
 }
 
-PrivateTemp::~PrivateTemp() {
+RestoreDocument::~RestoreDocument() {
   std::error_code ec;
-  fs::remove_all(dir_, ec);
+  fs::remove(path_, ec);
+  if (!folder_.empty())
+    fs::remove_all(folder_, ec);
 }
 
 std::string scope_data_dir(const std::string &scope) {
@@ -96,13 +133,17 @@ std::string scope_data_dir(const std::string &scope, const std::optional<std::st
 void write_private_file(const std::string &path, const std::string &text) {
   fs::path target(path);
   make_private_dir(target.parent_path());
-  fs::path tmp = target;
-  tmp += ".tmp-" + std::to_string(std::random_device{}());
-  write_owner_only(tmp, text);
-  std::error_code ec;
+  fs::path tmp = temp_name(target);
+  std::error_code ec, ignored;
+  try {
+    write_owner_only(tmp, text);
+  } catch (...) {
+    fs::remove(tmp, ignored);
+    throw;
+  }
   fs::rename(tmp, target, ec);
   if (ec) {
-    fs::remove(tmp, ec);
+    fs::remove(tmp, ignored);
     fail("replace", path, ec);
   }
 }

@@ -7,18 +7,23 @@
 #include <string>
 #include <vector>
 
-// A file in a new folder of the temporary directory that only this user may open, removed
-// with its folder when the guard goes, on every way out of the scope that made it.
-class PrivateTemp {
+// The document a change hands to env_restore: it holds every value of the scope, secrets
+// too, so it is written only where the scope's own files are, as
+// "<folder>/restore.json.tmp-<pid>-<n>" (0600), and removed when the guard goes, on every way
+// out of the scope that made it. The library's next change of the scope removes what a
+// killed front end left there. Where this process may not write that folder (a user asking
+// for a system change the library will refuse anyway), a new folder of the temporary
+// directory that only this user may open takes it instead.
+class RestoreDocument {
 public:
-  PrivateTemp(const std::string &name, const std::string &text);
-  ~PrivateTemp();
-  PrivateTemp(const PrivateTemp &) = delete;
-  PrivateTemp &operator=(const PrivateTemp &) = delete;
+  RestoreDocument(const std::string &scope_dir, int dir_mode, const std::string &text);
+  ~RestoreDocument();
+  RestoreDocument(const RestoreDocument &) = delete;
+  RestoreDocument &operator=(const RestoreDocument &) = delete;
   const std::string &path() const { return path_; }
 
 private:
-  std::string dir_;
+  std::string folder_; // a folder of the temporary directory removed with the file, or ""
   std::string path_;
 };
 
@@ -28,8 +33,9 @@ std::string scope_data_dir(const std::string &scope);
 // The same from the export file a listing names, without listing the scope again.
 std::string scope_data_dir(const std::string &scope, const std::optional<std::string> &export_file);
 
-// Writes the file through a temporary file beside it and a rename, creating its folder
-// (0700) when missing; the file is 0600. LibraryError on failure.
+// Writes the file through a temporary file beside it, "<file>.tmp-<pid>-<n>", and a rename,
+// creating its folder (0700) when missing; the file is 0600. The temporary file is removed on
+// every failure, and the message gives the first error. LibraryError on failure.
 void write_private_file(const std::string &path, const std::string &text);
 // The file's bytes, or nullopt when there is no such file. LibraryError when it cannot be read.
 std::optional<std::string> read_text_file(const std::string &path);

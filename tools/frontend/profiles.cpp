@@ -6,24 +6,15 @@
 #include "private_files.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
-
-std::string record_path(const std::string &scope, const std::string &name) {
-  return profiles_dir(scope) + "/.on/" + name + ".json";
-}
 
 std::string profile_path(const std::string &scope, const std::string &name) {
   return profiles_dir(scope) + "/" + name + ".json";
 }
 
-std::string path_off_path(const std::string &scope, const std::string &data_dir = "") {
-  return (data_dir.empty() ? scope_data_dir(scope) : data_dir) + "/path-off.json";
-}
-
-std::string record_text(const ProfileRecord &r) {
-  MutDoc doc(yyjson_mut_doc_new(nullptr));
-  yyjson_mut_doc *d = doc.get();
+yyjson_mut_val *record_json(yyjson_mut_doc *d, const ProfileRecord &r) {
   yyjson_mut_val *root = yyjson_mut_obj(d);
   json_add(d, root, "profile", json_text(d, r.profile));
   json_add(d, root, "set", json_vars(d, r.set));
@@ -37,14 +28,10 @@ std::string record_text(const ProfileRecord &r) {
   json_add(d, root, "replaced", replaced);
   json_add(d, root, "path_added", json_texts(d, r.path_added));
   json_add(d, root, "path_was_unset", yyjson_mut_bool(d, r.path_was_unset));
-  return json_write(d, root, YYJSON_WRITE_PRETTY_TWO_SPACES) + "\n";
+  return root;
 }
 
-ProfileRecord parse_record(const std::string &text, const std::string &file) {
-  ReadDoc doc = read_json(text);
-  yyjson_val *root = yyjson_doc_get_root(doc.get());
-  if (!yyjson_is_obj(root))
-    throw LibraryError("profile record " + file + " cannot be read");
+ProfileRecord parse_record(yyjson_val *root) {
   ProfileRecord r;
   r.profile = json_str(yyjson_obj_get(root, "profile"));
   std::size_t i, n;
@@ -128,7 +115,7 @@ void save_profile(const std::string &scope, const std::string &name, const Scope
 
 void remove_profile(const std::string &scope, const std::string &name) {
   check_profile_name(name);
-  if (read_text_file(record_path(scope, name)))
+  if (find_active(active_profiles(scope), name))
     throw LibraryError("refused: profile '" + name + "' is on; switch it off first (kenv profile off " +
                        name + ")");
   if (!read_text_file(profile_path(scope, name)))
@@ -136,31 +123,10 @@ void remove_profile(const std::string &scope, const std::string &name) {
   remove_file(profile_path(scope, name));
 }
 
-std::vector<ProfileRecord> active_profiles(const std::string &scope, const std::string &data_dir) {
-  std::vector<ProfileRecord> out;
-  std::string dir = profiles_dir(scope, data_dir) + "/.on";
-  for (const std::string &name : files_ending(dir, ".json")) {
-    std::string file = dir + "/" + name + ".json";
-    if (std::optional<std::string> text = read_text_file(file)) {
-      out.push_back(parse_record(*text, file));
-      out.back().profile = name;
-    }
-  }
-  return out;
-}
-
 const ProfileRecord *find_active(const std::vector<ProfileRecord> &active, const std::string &name) {
   auto at =
       std::find_if(active.begin(), active.end(), [&](const ProfileRecord &r) { return r.profile == name; });
   return at == active.end() ? nullptr : &*at;
-}
-
-void save_record(const std::string &scope, const ProfileRecord &record) {
-  write_private_file(record_path(scope, record.profile), record_text(record));
-}
-
-void remove_record(const std::string &scope, const std::string &name) {
-  remove_file(record_path(scope, name));
 }
 
 ProfileSwitch compose_on(const ScopeSnapshot &now, const std::string &name, const ScopeState &profile,
@@ -209,32 +175,117 @@ StoreVars compose_off(const ScopeSnapshot &now, const ProfileRecord &record, boo
   return after;
 }
 
-std::vector<OffEntry> path_off_entries(const std::string &scope, const std::string &data_dir) {
+namespace {
+
+std::vector<OffEntry> parse_off(yyjson_val *list) {
   std::vector<OffEntry> out;
-  std::optional<std::string> text = read_text_file(path_off_path(scope, data_dir));
-  if (!text)
-    return out;
-  ReadDoc doc = read_json(*text);
   std::size_t i, n;
   yyjson_val *v;
-  yyjson_arr_foreach(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "entries"), i, n, v) {
+  yyjson_arr_foreach(list, i, n, v) {
     yyjson_val *pos = yyjson_obj_get(v, "position");
     out.push_back({json_str(yyjson_obj_get(v, "entry")), yyjson_is_uint(pos) ? yyjson_get_uint(pos) : 0});
   }
   return out;
 }
 
-void save_path_off(const std::string &scope, const std::vector<OffEntry> &entries) {
+ScopeRecords parse_records(const std::string &text) {
+  ScopeRecords out;
+  ReadDoc doc = read_json(text);
+  yyjson_val *root = yyjson_doc_get_root(doc.get());
+  std::size_t i, n;
+  yyjson_val *v;
+  yyjson_arr_foreach(yyjson_obj_get(root, "profiles_on"), i, n, v) {
+    out.on.push_back(parse_record(v));
+  }
+  out.off = parse_off(yyjson_obj_get(root, "path_off"));
+  return out;
+}
+
+std::string legacy_on_dir(const std::string &data_dir) {
+  return data_dir + "/profiles/.on";
+}
+
+std::string legacy_off_file(const std::string &data_dir) {
+  return data_dir + "/path-off.json";
+}
+
+// The records as an earlier version kept them, in files beside the store.
+ScopeRecords legacy_records(const std::string &data_dir) {
+  ScopeRecords out;
+  std::string dir = legacy_on_dir(data_dir);
+  for (const std::string &name : files_ending(dir, ".json"))
+    if (std::optional<std::string> text = read_text_file(dir + "/" + name + ".json")) {
+      ReadDoc doc = read_json(*text);
+      out.on.push_back(parse_record(yyjson_doc_get_root(doc.get())));
+      out.on.back().profile = name;
+    }
+  if (std::optional<std::string> text = read_text_file(legacy_off_file(data_dir))) {
+    ReadDoc doc = read_json(*text);
+    out.off = parse_off(yyjson_obj_get(yyjson_doc_get_root(doc.get()), "entries"));
+  }
+  return out;
+}
+
+void remove_legacy_records(const std::string &data_dir) {
+  std::error_code ec;
+  std::filesystem::remove_all(legacy_on_dir(data_dir), ec);
+  std::filesystem::remove(legacy_off_file(data_dir), ec);
+}
+
+} // namespace
+
+ScopeRecords records_of(const ScopeSnapshot &snap) {
+  ScopeRecords out;
+  try {
+    if (snap.records)
+      out = parse_records(*snap.records);
+    else if (!snap.data_dir.empty())
+      out = legacy_records(snap.data_dir);
+  } catch (const LibraryError &e) {
+    throw LibraryError("the " + snap.scope + " scope's records of profiles and PATH entries cannot be read (" +
+                       e.what() + ")");
+  }
+  return out;
+}
+
+void forget_entries_in_path(std::vector<OffEntry> &off, const StoreVars &store, char sep) {
+  std::vector<std::string> path = path_of(store, sep);
+  std::erase_if(off, [&](const OffEntry &e) { return contains(path, e.entry); });
+}
+
+std::string records_text(const ScopeRecords &records) {
   MutDoc doc(yyjson_mut_doc_new(nullptr));
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yyjson_mut_obj(d);
-  yyjson_mut_val *list = yyjson_mut_arr(d);
-  for (const OffEntry &e : entries) {
+  yyjson_mut_val *on = yyjson_mut_arr(d);
+  for (const ProfileRecord &r : records.on)
+    yyjson_mut_arr_append(on, record_json(d, r));
+  json_add(d, root, "profiles_on", on);
+  yyjson_mut_val *off = yyjson_mut_arr(d);
+  for (const OffEntry &e : records.off) {
     yyjson_mut_val *o = yyjson_mut_obj(d);
     json_add(d, o, "entry", json_text(d, e.entry));
     json_add(d, o, "position", yyjson_mut_uint(d, e.position));
-    yyjson_mut_arr_append(list, o);
+    yyjson_mut_arr_append(off, o);
   }
-  json_add(d, root, "entries", list);
-  write_private_file(path_off_path(scope), json_write(d, root, YYJSON_WRITE_PRETTY_TWO_SPACES) + "\n");
+  json_add(d, root, "path_off", off);
+  return json_write(d, root, 0);
+}
+
+void commit_records(const ScopeSnapshot &before, const StoreVars &after, ScopeRecords records) {
+  forget_entries_in_path(records.off, after, before.sep);
+  commit_store(before, after, records_text(records));
+  if (!before.records && !before.data_dir.empty())
+    remove_legacy_records(before.data_dir);
+}
+
+std::vector<ProfileRecord> active_profiles(const std::string &scope) {
+  return records_of(read_snapshot(scope)).on;
+}
+
+std::vector<OffEntry> path_off_entries(const std::string &scope) {
+  ScopeSnapshot now = read_snapshot(scope);
+  std::vector<OffEntry> off = records_of(now).off;
+  forget_entries_in_path(off, now.store, now.sep);
+  return off;
 }

@@ -1,12 +1,15 @@
-// Profiles and switched-off PATH entries, kept in the scope's data directory beside the
-// library's files:
-//   profiles/NAME.json       a profile: a kenv-state/1 document (0600)
-//   profiles/.on/NAME.json   the record of a profile that is on: what it set, what each of
-//                            those variables held before (or that it was unset), the PATH
-//                            entries it added and whether PATH existed before
-//   path-off.json            the PATH entries switched off, each with its position
-// Switching a profile or an entry on or off is one change of the library (commit_store);
-// these functions compose the new store and keep the records.
+// Profiles and switched-off PATH entries. A profile is a kenv-state/1 document of its own,
+// profiles/NAME.json in the scope's data directory (0600). What is switched on or off lives
+// in the store itself, as the records the library keeps beside the variables (the listing's
+// "records"), a JSON text:
+//   {"profiles_on": [record...], "path_off": [{"entry": ..., "position": n}...]}
+// where a profile's record says what it set, what each of those variables held before (or
+// that it was unset), the PATH entries it added and whether PATH existed before. Switching
+// is one change of the library (commit_store) that writes the variables and the records
+// together, so a killed switch leaves both as they were or both changed, and a restored
+// backup brings back the records of its time. Earlier versions kept the records in files
+// beside the store (profiles/.on/NAME.json and path-off.json): they are read while the store
+// has no records, and removed once a switch has written the store's.
 #pragma once
 
 #include "state.h"
@@ -37,10 +40,7 @@ struct ProfileRecord {
   std::vector<std::string> path_added;
   bool path_was_unset = false;
 };
-std::vector<ProfileRecord> active_profiles(const std::string &scope, const std::string &data_dir = "");
 const ProfileRecord *find_active(const std::vector<ProfileRecord> &active, const std::string &name);
-void save_record(const std::string &scope, const ProfileRecord &record);
-void remove_record(const std::string &scope, const std::string &name);
 
 struct ProfileSwitch {
   StoreVars after;
@@ -58,5 +58,20 @@ struct OffEntry {
   std::string entry;
   std::size_t position = 0;
 };
-std::vector<OffEntry> path_off_entries(const std::string &scope, const std::string &data_dir = "");
-void save_path_off(const std::string &scope, const std::vector<OffEntry> &entries);
+
+struct ScopeRecords {
+  std::vector<ProfileRecord> on;
+  std::vector<OffEntry> off;
+};
+// The records of the snapshot's store (or an earlier version's files).
+ScopeRecords records_of(const ScopeSnapshot &snap);
+// An entry recorded off that is in PATH again (added since by hand) is not off: it is left
+// out of what the views show, and out of the records the next switch writes.
+void forget_entries_in_path(std::vector<OffEntry> &off, const StoreVars &store, char sep);
+std::string records_text(const ScopeRecords &records);
+// Makes the store `after` with the records as one change (commit_store), then removes the
+// files an earlier version kept the records in.
+void commit_records(const ScopeSnapshot &before, const StoreVars &after, ScopeRecords records);
+// The scope's profiles that are on, and its entries switched off, as the scope holds them now.
+std::vector<ProfileRecord> active_profiles(const std::string &scope);
+std::vector<OffEntry> path_off_entries(const std::string &scope);

@@ -185,7 +185,10 @@ ScopeState parse_state(const std::string &text) {
 }
 
 ScopeSnapshot read_snapshot(const std::string &scope) {
-  Listing listing = parse_listing(lib_list(scope));
+  return snapshot_of(scope, parse_listing(lib_list(scope)));
+}
+
+ScopeSnapshot snapshot_of(const std::string &scope, const Listing &listing) {
   ScopeSnapshot snap;
   snap.scope = scope;
   snap.sep = listing.path_sep.empty() ? ':' : listing.path_sep[0];
@@ -193,6 +196,7 @@ ScopeSnapshot read_snapshot(const std::string &scope) {
     if (v.source == "overlay")
       snap.store.push_back({v.name, v.value});
   snap.protected_names = listing.protected_delete;
+  snap.records = listing.records;
   try {
     snap.data_dir = scope_data_dir(scope, listing.export_file);
   } catch (const LibraryError &) {
@@ -355,17 +359,28 @@ std::string changes_json(const std::vector<Change> &changes, const std::optional
   return json_write(d, root, 0);
 }
 
-std::string commit_store(const ScopeSnapshot &before, const StoreVars &after) {
+std::string commit_store(const ScopeSnapshot &before, const StoreVars &after,
+                         const std::optional<std::string> &records) {
   MutDoc doc(yyjson_mut_doc_new(nullptr));
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yyjson_mut_obj(d);
   json_add(d, root, "scope", json_text(d, before.scope));
   json_add(d, root, "vars", json_vars(d, after));
+  if (records)
+    json_add(d, root, "records", json_text(d, *records));
   json_add(d, root, "based_on", json_vars(d, before.store));
-  // The document holds every value of the scope, secrets too: it lives in a folder only
-  // this user can open, and is gone when this function returns, whichever way.
-  PrivateTemp temp("state.json", json_write(d, root, 0));
-  return lib_restore(temp.path());
+  if (before.records)
+    json_add(d, root, "based_on_records", json_text(d, *before.records));
+  RestoreDocument document(before.data_dir, before.scope == "system" ? 0755 : 0700, json_write(d, root, 0));
+  return lib_restore(document.path());
+}
+
+std::string commit_store(const ScopeSnapshot &before, const StoreVars &after) {
+  return commit_store(before, after, before.records);
+}
+
+bool changed_meanwhile(const std::exception &refusal) {
+  return std::string_view(refusal.what()).find("changed while applying") != std::string_view::npos;
 }
 
 std::optional<std::string> newest_backup(const ScopeSnapshot &snap) {

@@ -49,9 +49,14 @@ struct ScopeSnapshot {
   char sep = ':';
   StoreVars store; // the scope's own records (the listing's "overlay" variables)
   std::vector<std::string> protected_names;
-  std::string data_dir; // where its backups, profiles and records live; "" when unknown
+  std::string data_dir; // where its backups and profiles live; "" when unknown
+  // The front ends' records that the store keeps beside the variables (profiles.h reads
+  // them), as read with them; nullopt when the store has none.
+  std::optional<std::string> records;
 };
 ScopeSnapshot read_snapshot(const std::string &scope);
+struct Listing;
+ScopeSnapshot snapshot_of(const std::string &scope, const Listing &listing);
 ScopeState state_of(const ScopeSnapshot &snap);
 
 std::vector<std::string> split_entries(const std::string &value, char sep);
@@ -83,8 +88,15 @@ std::vector<Change> changes_between(const StoreVars &before, const StoreVars &af
 std::string diff_line(const Change &c);
 std::string changes_json(const std::vector<Change> &changes, const std::optional<std::string> &backup);
 
-// Makes the scope's store `after` as one change, refused when the store is no longer what
-// `before` read. Returns the note the library left, or "".
+// Makes the scope's store `after`, with `records` beside it, as one change, refused when the
+// store or its records are no longer what `before` read ("the <scope> scope changed while
+// applying", see changed_meanwhile). Returns the note the library left, or "".
+std::string commit_store(const ScopeSnapshot &before, const StoreVars &after,
+                         const std::optional<std::string> &records);
+// The same, keeping the records `before` read.
 std::string commit_store(const ScopeSnapshot &before, const StoreVars &after);
+// Whether a commit was refused only because another change came in between: composing it
+// again from a new snapshot then succeeds.
+bool changed_meanwhile(const std::exception &refusal);
 // The newest backup of the scope, which a change just took.
 std::optional<std::string> newest_backup(const ScopeSnapshot &snap);

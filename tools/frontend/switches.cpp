@@ -5,6 +5,9 @@
 #include "profiles.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -25,40 +28,48 @@ StoreVars with_path(const ScopeSnapshot &now, const std::vector<std::string> &pa
   return after;
 }
 
+// Runs one switch, composing it again from a new snapshot while another change keeps coming
+// in between its reading and its commit: two switches at once both land, as two kenv set do.
+template <class Switch> auto switch_as_one_change(Switch attempt) {
+  for (int round = 1;; ++round) {
+    try {
+      return attempt();
+    } catch (const LibraryError &e) {
+      if (round >= 100 || !changed_meanwhile(e))
+        throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 + std::rand() % (5 + round)));
+  }
+}
+
 } // namespace
 
 std::optional<std::size_t> switch_profile_on(const std::string &scope, const std::string &name) {
   ScopeState profile = read_profile(scope, name);
-  std::vector<ProfileRecord> active = active_profiles(scope);
-  if (find_active(active, name))
-    return std::nullopt;
-  ScopeSnapshot now = read_snapshot(scope);
-  ProfileSwitch on = compose_on(now, name, profile, active);
-  std::vector<Change> changes = changes_between(now.store, on.after, now.sep);
-  // Recorded first: a change that lands without its record could never be switched off.
-  save_record(scope, on.record);
-  try {
-    if (!changes.empty())
-      commit_store(now, on.after);
-  } catch (...) {
-    remove_record(scope, name);
-    throw;
-  }
-  return changes.size();
+  return switch_as_one_change([&]() -> std::optional<std::size_t> {
+    ScopeSnapshot now = read_snapshot(scope);
+    ScopeRecords records = records_of(now);
+    if (find_active(records.on, name))
+      return std::nullopt;
+    ProfileSwitch on = compose_on(now, name, profile, records.on);
+    records.on.push_back(on.record);
+    commit_records(now, on.after, records);
+    return changes_between(now.store, on.after, now.sep).size();
+  });
 }
 
 std::size_t switch_profile_off(const std::string &scope, const std::string &name, bool force) {
-  std::vector<ProfileRecord> active = active_profiles(scope);
-  const ProfileRecord *record = find_active(active, name);
-  if (!record)
-    throw LibraryError("profile '" + name + "' is not on in the " + scope + " scope");
-  ScopeSnapshot now = read_snapshot(scope);
-  StoreVars after = compose_off(now, *record, force);
-  std::vector<Change> changes = changes_between(now.store, after, now.sep);
-  if (!changes.empty())
-    commit_store(now, after);
-  remove_record(scope, name);
-  return changes.size();
+  return switch_as_one_change([&] {
+    ScopeSnapshot now = read_snapshot(scope);
+    ScopeRecords records = records_of(now);
+    const ProfileRecord *record = find_active(records.on, name);
+    if (!record)
+      throw LibraryError("profile '" + name + "' is not on in the " + scope + " scope");
+    StoreVars after = compose_off(now, *record, force);
+    std::erase_if(records.on, [&](const ProfileRecord &r) { return r.profile == name; });
+    commit_records(now, after, records);
+    return changes_between(now.store, after, now.sep).size();
+  });
 }
 
 ScopeState profile_from_scope(const std::string &scope, const std::vector<std::string> &names) {
@@ -78,40 +89,35 @@ ScopeState profile_from_scope(const std::string &scope, const std::vector<std::s
 }
 
 void switch_entry_off(const std::string &scope, const std::string &entry) {
-  ScopeSnapshot now = read_snapshot(scope);
-  std::size_t position = own_position(now, entry);
-  if (position == std::string::npos)
-    throw LibraryError("'" + visible(entry) + "' is not an entry of the " + scope + " scope's own PATH");
-  std::vector<std::string> path = path_of(now.store, now.sep);
-  std::erase(path, entry);
-  std::vector<OffEntry> before = path_off_entries(scope), off = before;
-  forget_entry(off, entry);
-  off.push_back({entry, position});
-  // Remembered first, so that an entry never leaves PATH without its place being kept.
-  save_path_off(scope, off);
-  try {
-    commit_store(now, with_path(now, path));
-  } catch (...) {
-    save_path_off(scope, before);
-    throw;
-  }
+  switch_as_one_change([&] {
+    ScopeSnapshot now = read_snapshot(scope);
+    std::size_t position = own_position(now, entry);
+    if (position == std::string::npos)
+      throw LibraryError("'" + visible(entry) + "' is not an entry of the " + scope + " scope's own PATH");
+    std::vector<std::string> path = path_of(now.store, now.sep);
+    std::erase(path, entry);
+    ScopeRecords records = records_of(now);
+    forget_entry(records.off, entry);
+    records.off.push_back({entry, position});
+    commit_records(now, with_path(now, path), records);
+  });
 }
 
 bool switch_entry_on(const std::string &scope, const std::string &entry) {
-  std::vector<OffEntry> off = path_off_entries(scope);
-  auto record = std::find_if(off.begin(), off.end(), [&](const OffEntry &e) { return e.entry == entry; });
-  if (record == off.end())
-    throw LibraryError("'" + visible(entry) + "' is not switched off in the " + scope + " scope");
-  std::size_t position = record->position;
-  forget_entry(off, entry);
-  ScopeSnapshot now = read_snapshot(scope);
-  if (own_position(now, entry) != std::string::npos) {
-    save_path_off(scope, off);
-    return false;
-  }
-  std::vector<std::string> path = path_of(now.store, now.sep);
-  path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), entry);
-  commit_store(now, with_path(now, path));
-  save_path_off(scope, off);
-  return true;
+  return switch_as_one_change([&] {
+    ScopeSnapshot now = read_snapshot(scope);
+    ScopeRecords records = records_of(now);
+    auto record = std::find_if(records.off.begin(), records.off.end(),
+                               [&](const OffEntry &e) { return e.entry == entry; });
+    if (record == records.off.end())
+      throw LibraryError("'" + visible(entry) + "' is not switched off in the " + scope + " scope");
+    std::size_t position = record->position;
+    records.off.erase(record);
+    if (own_position(now, entry) != std::string::npos)
+      return false; // the next switch's records leave it out
+    std::vector<std::string> path = path_of(now.store, now.sep);
+    path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), entry);
+    commit_records(now, with_path(now, path), records);
+    return true;
+  });
 }

@@ -169,15 +169,17 @@ std::string view_profiles(const ViewOptions &opt) {
 ProfileMarks marks_of(const std::string &scope, const Listing &listing) {
   ProfileMarks marks;
   try {
-    std::string data_dir = scope_data_dir(scope, listing.export_file);
-    for (const ProfileRecord &r : active_profiles(scope, data_dir)) {
+    ScopeSnapshot now = snapshot_of(scope, listing);
+    ScopeRecords records = records_of(now);
+    for (const ProfileRecord &r : records.on) {
       marks.on.push_back(r.profile);
       for (const StateVar &v : r.set)
         marks.vars[v.name] = r.profile;
       for (const std::string &e : r.path_added)
         marks.entries[e] = r.profile;
     }
-    marks.off = path_off_entries(scope, data_dir);
+    marks.off = records.off;
+    forget_entries_in_path(marks.off, now.store, now.sep);
   } catch (const LibraryError &) {
     // The views stay useful without the marks when the data directory cannot be read.
   }

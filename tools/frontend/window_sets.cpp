@@ -79,9 +79,9 @@ ScopeSets read_sets(const std::string &scope, const Listing &listing) {
   ScopeSets sets;
   sets.marks = marks_of(scope, listing);
   try {
-    std::string data_dir = scope_data_dir(scope, listing.export_file);
-    std::string dir = profiles_dir(scope, data_dir);
-    std::vector<ProfileRecord> active = active_profiles(scope, data_dir);
+    ScopeSnapshot now = snapshot_of(scope, listing);
+    std::string dir = profiles_dir(scope, now.data_dir);
+    std::vector<ProfileRecord> active = records_of(now).on;
     for (const std::string &name : files_ending(dir, ".json"))
       sets.profiles.push_back(profile_row(dir, name, active));
   } catch (const LibraryError &) {

@@ -295,6 +295,8 @@ Check check_library_state(const Scopes &s) {
                              " (kenv set " + (l->scope == "system" ? "--scope system " : "") + "NAME VALUE)");
       else if (w.code == "session_utf8")
         unreadable_line(visible(w.name.value_or("")) + " " + visible(w.message), c);
+      else if (w.code == "interrupted")
+        c.findings.push_back(visible(w.name.value_or("")) + " " + visible(w.message));
     }
   case_twins(s, c);
   old_system_store(s, c);
