@@ -21,6 +21,15 @@ if(TARGET kenv)
   endforeach()
 endif()
 
+# Every kind of change killed by strace at each of its writes, renames, links and unlinks
+# (label kill), checked through kenv and against systemd's generator and dash.
+if(TARGET kenv)
+  kenv_add_test(kenv_kill_test kenv_kill_test.cpp kenv_changes.cpp kenv_run.cpp LABEL kill
+    LIBS kestrune-envvar-editor yyjson::yyjson)
+  target_compile_definitions(kenv_kill_test PRIVATE KENV_BIN="$<TARGET_FILE:kenv>")
+  add_dependencies(kenv_kill_test kenv)
+endif()
+
 # doctor's Windows checks over listings made in the test, so they run on every machine.
 if(TARGET kenv OR KENV_WIN_SIM)
   set(kenv_dir ${PROJECT_SOURCE_DIR}/tools/kenv)
