@@ -100,7 +100,7 @@ bool refused_as_allowed(const Outcome &r) {
 }
 
 TEST_P(KenvRace, BothChangesLandWholeOrOnlyAnApplyIsRefused) {
-  prepare();
+  ASSERT_NO_FATAL_FAILURE(prepare());
   const Args &a = GetParam().kind.args;
   Args b = other();
   std::string race = GetParam().kind.name + (GetParam().against_set ? " against set" : " against itself");
