@@ -21,6 +21,23 @@ if(TARGET kenv)
   endforeach()
 endif()
 
+# Every kind of change killed by strace at each of its writes, renames, links and unlinks
+# (label kill), and run at the same moment as another (label slow), each checked through kenv
+# and against systemd's generator and dash.
+if(TARGET kenv)
+  foreach(suite kenv_kill_test kenv_race_test)
+    if(suite STREQUAL kenv_kill_test)
+      set(label kill)
+    else()
+      set(label slow)
+    endif()
+    kenv_add_test(${suite} ${suite}.cpp kenv_changes.cpp kenv_run.cpp LABEL ${label}
+      LIBS kestrune-envvar-editor yyjson::yyjson)
+    target_compile_definitions(${suite} PRIVATE KENV_BIN="$<TARGET_FILE:kenv>")
+    add_dependencies(${suite} kenv)
+  endforeach()
+endif()
+
 # doctor's Windows checks over listings made in the test, so they run on every machine.
 if(TARGET kenv OR KENV_WIN_SIM)
   set(kenv_dir ${PROJECT_SOURCE_DIR}/tools/kenv)
