@@ -2,10 +2,16 @@
 // entries the scope owns, and the session view, with and without those members; and the
 // words the windows make of it.
 #include "change_summary.h"
+#include "library.h"
 #include "listing.h"
+#include "private_files.h"
 #include "window_texts.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,3 +84,21 @@ TEST(FrontendListing, AChangeOfManyVariablesNamesTheFirstFew) {
 }
 
 } // namespace
+
+// A file the front ends keep (a profile) that cannot replace its target keeps the first
+// error's words, not those of the clean-up after it, and leaves no temporary file behind.
+TEST(FrontendFiles, AFailedReplaceNamesItsReasonAndLeavesNoTemporaryFile) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("kenv-private-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "target" / "inside");
+  try {
+    write_private_file((dir / "target").string(), "text");
+    ADD_FAILURE() << "replacing a folder succeeded";
+  } catch (const LibraryError &e) {
+    EXPECT_NE(std::string(e.what()).find(std::strerror(EISDIR)), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).find("Success"), std::string::npos) << e.what();
+  }
+  for (const fs::directory_entry &e : fs::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename(), "target");
+  fs::remove_all(dir);
+}

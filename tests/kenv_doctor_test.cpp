@@ -216,3 +216,19 @@ TEST_F(KenvDoctor, NamesAnEnvironmentdLineThatIsNotUtf8) {
   EXPECT_THAT(out, HasSubstr("\n         " + finding));
   EXPECT_EQ(out.find(finding), out.rfind(finding));
 }
+
+// An unset killed after its store landed, before environment.d caught up: the line it meant
+// to remove is named with its file and line until the next change of the scope removes it.
+TEST_F(KenvDoctor, NamesTheLineAKilledChangeLeftUntilTheNextChangeRemovesIt) {
+  kenv_ok({"set", "A", "1"});
+  kenv_ok({"set", "B", "2"});
+  // The renames of a change: the journal, the store, environment.d, the export file.
+  Outcome killed = run_process({"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+                                "inject=rename:signal=KILL:when=3", KENV_BIN, "unset", "A"});
+  ASSERT_EQ(killed.status, -1) << killed.err;
+  std::string own = user_envd() + "/99-pellomar-user.conf";
+  EXPECT_THAT(doctor(1), HasSubstr(own + " line 1: 'A' was left by a change that was killed part-way"));
+  kenv_ok({"set", "D", "4"});
+  EXPECT_EQ(read(own), "B=2\nD=4\n");
+  EXPECT_EQ(kenv({"unset", "A"}).status, 1);
+}

@@ -2,6 +2,7 @@
 // each switch one change of the scope.
 #include "kenv_run.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
 
 using ::testing::HasSubstr;
@@ -118,6 +119,42 @@ TEST_F(KenvProfile, PathOffAndOnReturnTheEntryToItsPlace) {
   kenv_ok({"path", "off", "/b"});
   kenv({"path", "add", "/b"});
   EXPECT_EQ(kenv_ok({"path", "on", "/b"}), "'/b' is in the user scope's PATH already; nothing changed\n");
+}
+
+} // namespace
+
+namespace {
+
+// The records of what is switched on and off change with the variables: undoing a switch
+// brings back the record of its time, and records an earlier version kept in files beside
+// the store are read, then moved into the store by the next switch.
+TEST_F(KenvProfile, RecordsComeBackWithTheVariablesTheyDescribe) {
+  kenv({"path", "add", "/x"});
+  kenv_ok({"path", "off", "/x"});
+  kenv_ok({"path", "on", "/x"});
+  kenv_ok({"restore", "--latest"});
+  EXPECT_THAT(kenv_ok({"path"}), HasSubstr("-  off    path    /x\n"));
+  EXPECT_EQ(kenv_ok({"get", "PATH"}), "\n");
+  kenv_ok({"path", "on", "/x"});
+  EXPECT_EQ(kenv_ok({"get", "PATH"}), "/x\n");
+}
+
+TEST_F(KenvProfile, RecordsOfAnEarlierVersionAreMovedIntoTheStore) {
+  kenv_ok({"set", "PATH", "/a:/c"});
+  kenv_ok({"set", "GOBIN", "/g"});
+  profile("go", "GOBIN=/g\n");
+  write(data_dir() + "/profiles/.on/go.json",
+        R"({"set":[{"name":"GOBIN","value":"/g"}],"replaced":[{"name":"GOBIN","value":null}],)"
+        R"("path_added":[],"path_was_unset":false})");
+  write(data_dir() + "/path-off.json", R"({"entries":[{"entry":"/b","position":1}]})");
+  EXPECT_EQ(kenv_ok({"profile", "list"}), "on   go\n");
+  kenv_ok({"path", "on", "/b"});
+  EXPECT_EQ(kenv_ok({"get", "PATH"}), "/a:/b:/c\n");
+  EXPECT_FALSE(std::filesystem::exists(data_dir() + "/path-off.json"));
+  EXPECT_FALSE(std::filesystem::exists(data_dir() + "/profiles/.on"));
+  EXPECT_EQ(kenv_ok({"profile", "list"}), "on   go\n");
+  kenv_ok({"profile", "off", "go"});
+  EXPECT_EQ(kenv({"get", "GOBIN"}).status, 1);
 }
 
 } // namespace

@@ -134,8 +134,8 @@ int backup_commit(const env_layout &files, env_scope scope, pending_backup &b) {
   if (link_backup(b.tmp, b.text, dir, b.stamp, b.counter) != 0)
     return -1;
   g_backup_seq = static_cast<std::uint32_t>(b.counter);
-  backup_index_append(
-      dir, backup_index_line(backup_name(b.stamp, b.counter), b.tmp.serial(), b.vars, b.ts, env_scope_name(scope)));
+  backup_index_append(dir, backup_index_line(backup_name(b.stamp, b.counter), b.tmp.serial(), b.vars, b.ts,
+                                             env_scope_name(scope)));
   return 0;
 }
 

@@ -110,7 +110,8 @@ int write_change(scope_state &st, const change_plan &plan, const std::string &st
   return 1;
 }
 
-change_journal journal_of(const change_plan &plan, const pending_backup &backup, const std::string &store_text) {
+change_journal journal_of(const change_plan &plan, const pending_backup &backup,
+                          const std::string &store_text) {
   change_journal j{backup.tmp.serial(), journal_hash(store_text), {}};
   for (const env_native_change &c : plan.native)
     if (!c.value)

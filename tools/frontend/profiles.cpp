@@ -242,8 +242,8 @@ ScopeRecords records_of(const ScopeSnapshot &snap) {
     else if (!snap.data_dir.empty())
       out = legacy_records(snap.data_dir);
   } catch (const LibraryError &e) {
-    throw LibraryError("the " + snap.scope + " scope's records of profiles and PATH entries cannot be read (" +
-                       e.what() + ")");
+    throw LibraryError("the " + snap.scope +
+                       " scope's records of profiles and PATH entries cannot be read (" + e.what() + ")");
   }
   return out;
 }
@@ -274,7 +274,10 @@ std::string records_text(const ScopeRecords &records) {
 
 void commit_records(const ScopeSnapshot &before, const StoreVars &after, ScopeRecords records) {
   forget_entries_in_path(records.off, after, before.sep);
-  commit_store(before, after, records_text(records));
+  // A scope with nothing switched keeps no records, so that switching a profile on and off
+  // again leaves the store as it was.
+  bool none = records.on.empty() && records.off.empty();
+  commit_store(before, after, none ? std::nullopt : std::optional(records_text(records)));
   if (!before.records && !before.data_dir.empty())
     remove_legacy_records(before.data_dir);
 }
