@@ -155,6 +155,11 @@ char *list_scope(env_scope scope) {
                           state_warnings(scope, files, report, native_read, session));
   write_trailer(out);
   session_write(out, scope, session, report.stored);
+  out.key("store_order");
+  out.begin_array();
+  for (const env_kv &kv : report.stored)
+    out.string(kv.name);
+  out.end_array();
   out.key("records");
   if (report.records)
     out.string(*report.records);

@@ -188,13 +188,45 @@ ScopeSnapshot read_snapshot(const std::string &scope) {
   return snapshot_of(scope, parse_listing(lib_list(scope)));
 }
 
+namespace {
+
+// The store's variables in the store's own order: the listing shows them among the native
+// ones, under the native spelling where the platform folds letter case.
+StoreVars in_store_order(const Listing &listing) {
+  StoreVars listed;
+  for (const Variable &v : listing.vars)
+    if (v.source == "overlay")
+      listed.push_back({v.name, v.value});
+  if (listing.store_order.size() != listed.size())
+    return listed;
+  bool fold = listing.platform == "windows";
+  auto folded = [fold](std::string name) {
+    if (fold)
+      for (char &c : name)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    return name;
+  };
+  std::unordered_map<std::string, std::size_t> at;
+  for (std::size_t i = 0; i < listed.size(); ++i)
+    at.emplace(folded(listed[i].name), i);
+  StoreVars ordered;
+  ordered.reserve(listed.size());
+  for (const std::string &name : listing.store_order) {
+    auto found = at.find(folded(name));
+    if (found == at.end())
+      return listed;
+    ordered.push_back(listed[found->second]);
+  }
+  return ordered;
+}
+
+} // namespace
+
 ScopeSnapshot snapshot_of(const std::string &scope, const Listing &listing) {
   ScopeSnapshot snap;
   snap.scope = scope;
   snap.sep = listing.path_sep.empty() ? ':' : listing.path_sep[0];
-  for (const Variable &v : listing.vars)
-    if (v.source == "overlay")
-      snap.store.push_back({v.name, v.value});
+  snap.store = in_store_order(listing);
   snap.protected_names = listing.protected_delete;
   snap.records = listing.records;
   try {
