@@ -34,7 +34,7 @@ fail() { printf 'install-deps: %s\n' "$*" >&2; exit 1; }
 package_groups=(
   "to build the library and kenv|cmake g++ ninja-build pkg-config"
   "to build and run the tests and benchmarks|libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind"
-  "the peers the tests check against (systemd's environment.d generator, the shells)|systemd bash dash zsh fish"
+  "the peers the tests check against (systemd's environment.d generator, the shells) and strace, which watches what files the root helper opens|systemd bash dash zsh fish strace"
   "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
   "to build and check the Debian package and the man page|dpkg-dev file groff-base"
   "to build kenv-gui (Qt 6 Widgets) and run its tests on an X server in memory, with fonts so text renders|qt6-base-dev xvfb xauth fonts-dejavu-core"
