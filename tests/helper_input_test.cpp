@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int any_status = -1; // 0, 1 or 2: a fuzz corpus input
+constexpr std::size_t max_fields = (std::size_t{4} << 20) - 64;
 
 struct Hostile {
   std::string input;
@@ -69,6 +70,17 @@ TEST_F(HelperInput, HostileRequestsEndWithStatusZeroOneOrTwoAndOneLineOfRefusal)
       EXPECT_GT(ran.err.size(), 1u) << h.input;
     }
   }
+}
+
+// A request of four million fields, read with little memory to spare: std::bad_alloc is a
+// refusal like any other.
+TEST_F(HelperInput, RunningOutOfMemoryIsARefusalInOneLine) {
+  std::string fields = request_bytes({"profile-new", "many"}) + std::string(max_fields, '\0');
+  HelperRun ran =
+      run_with_input({"/bin/sh", "-c", "ulimit -v 100000 && exec \"$0\"", KENV_HELPER}, fields, root());
+  EXPECT_EQ(ran.signal, 0);
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, "kenv-system-helper: ran out of memory\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -62,6 +63,8 @@ int main(int argc, char **) {
   std::signal(SIGPIPE, SIG_IGN);
   try {
     return run(argc);
+  } catch (const std::bad_alloc &) {
+    say_line("kenv-system-helper: ran out of memory");
   } catch (const std::exception &e) {
     say_line(e.what());
   } catch (...) {
