@@ -15,9 +15,11 @@
 //   profile-import NAME DOCUMENT
 //   apply DOCUMENT LINES
 //
-// INDEX is a 32-bit number in decimal. DOCUMENT is a state document's bytes (kenv-state/1, in
-// JSON or in environment.d syntax), which kenv-gui read from the user's file as the user; the
-// helper checks it as kenv apply and kenv profile new --from check a document. LINES are
+// A request holds at most max_request_size bytes in all; kenv-gui refuses a change it
+// cannot carry whole (why_not_carried) before it starts pkexec. INDEX is a 32-bit number
+// in decimal. DOCUMENT is a state document's bytes (kenv-state/1, in JSON or in
+// environment.d syntax), which kenv-gui read from the user's file as the user; the helper
+// checks it as kenv apply and kenv profile new --from check a document. LINES are
 // applied_lines of the changes the user confirmed: the helper plans the apply again and
 // refuses when its own plan differs, so it never carries out a change nobody saw. No field is
 // ever a path the helper opens: what it writes comes only from the request's bytes and the
