@@ -35,7 +35,7 @@ package_groups=(
   "to build the library and kenv|cmake g++ ninja-build pkg-config"
   "to build and run the tests and benchmarks|libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind"
   "the peers the tests check against (systemd's environment.d generator, the shells)|systemd bash dash zsh fish"
-  "for the kill test, which stops kenv with SIGKILL at chosen system calls|strace"
+  "for the kill test, which stops kenv with SIGKILL at chosen system calls, and the root helper's test, which watches what files it opens|strace"
   "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
   "to build and check the Debian package and the man page|dpkg-dev file groff-base"
   "to build kenv-gui (Qt 6 Widgets) and run its tests on an X server in memory, with fonts so text renders|qt6-base-dev xvfb xauth fonts-dejavu-core"
