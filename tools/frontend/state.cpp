@@ -25,7 +25,14 @@ std::string state_json(const ScopeState &st) {
   yyjson_mut_val *root = yyjson_mut_obj(d);
   json_add(d, root, "format", yyjson_mut_str(d, format_name));
   json_add(d, root, "scope", json_text(d, st.scope));
-  json_add(d, root, "vars", json_vars(d, st.vars));
+  yyjson_mut_val *vars = json_vars(d, st.vars);
+  for (const std::string &name : st.absent) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    json_add(d, o, "name", json_text(d, name));
+    json_add(d, o, "value", yyjson_mut_null(d));
+    yyjson_mut_arr_append(vars, o);
+  }
+  json_add(d, root, "vars", vars);
   yyjson_mut_val *path = yyjson_mut_arr(d);
   for (const std::string &e : st.path)
     yyjson_mut_arr_append(path, json_text(d, e));
@@ -43,6 +50,14 @@ std::string state_env(const ScopeState &st) {
 }
 
 // --- reading ---
+
+// A document names its scope or none; any other word would be written back into a banner
+// line it might break, and no scope could take the document anyway.
+std::string checked_scope(std::string scope) {
+  if (!scope.empty() && scope != "user" && scope != "system")
+    throw DocumentError("the document's scope '" + visible(scope) + "' is neither user nor system");
+  return scope;
+}
 
 void claim_name(std::set<std::string> &seen, const std::string &name, const std::string &where) {
   if (name == "PATH")
@@ -66,7 +81,7 @@ ScopeState parse_json(const std::string &text) {
     throw DocumentError("unknown \"format\" (expected \"kenv-state/1\")");
   ScopeState st;
   if (yyjson_val *scope = yyjson_obj_get(root, "scope"); yyjson_is_str(scope))
-    st.scope = json_str(scope);
+    st.scope = checked_scope(json_str(scope));
   std::set<std::string> seen;
   yyjson_val *vars = yyjson_obj_get(root, "vars");
   std::size_t i, n;
@@ -120,9 +135,11 @@ ScopeState parse_env(const std::string &text) {
   envd_parse(text, parsed);
   check_uncovered(text, parsed);
   ScopeState st;
+  // The banner's line ends where systemd's does, at a newline or a carriage return.
+  constexpr std::size_t banner_length = std::char_traits<char>::length(env_banner);
   if (text.rfind(env_banner, 0) == 0)
-    st.scope = text.substr(std::char_traits<char>::length(env_banner),
-                           text.find('\n') - std::char_traits<char>::length(env_banner));
+    st.scope =
+        checked_scope(text.substr(banner_length, text.find_first_of("\n\r", banner_length) - banner_length));
   std::set<std::string> seen;
   std::size_t line = 1, counted = 0; // the line number at offset `counted`, carried forward
   for (const envd_entry &e : parsed.entries) {
