@@ -6,8 +6,6 @@
 #include "core/files.h"
 #include "core/names.h"
 
-#include <yyjson.h>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +47,7 @@ std::string store_each(const std::string &path, bool follow_links,
 // Reads a store document's variables; false when the text is not a store document. A
 // leading UTF-8 byte order mark (some editors write one) is skipped.
 bool store_parse(std::string_view text, env_kv_list &out, std::optional<std::string> *records = nullptr);
+struct yyjson_val;
 // The "records" member of a store or backup document: its text when it is one.
 std::optional<std::string> store_records_of(yyjson_val *root);
 // Replaces the value of the first record whose name matches (ASCII case ignored), keeping
