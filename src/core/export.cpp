@@ -1,6 +1,7 @@
 // The export file: a POSIX shell script that exports a scope's stored variables when
 // sourced. It is regenerated whole after every change and must never run code: values are
 // single-quoted, and a name that is not a shell identifier gets a comment instead of a line.
+#include "core/order.h"
 #include "core/state.h"
 
 #include "core/files.h"
@@ -176,7 +177,8 @@ bool export_writes(const env_kv &kv) {
 
 std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now) {
   std::string out = banner(path, scope, now);
-  for (const env_kv &kv : vars) {
+  for (std::size_t at : assignment_order(vars)) {
+    const env_kv &kv = vars[at];
     if (!is_shell_name(kv.name)) {
       append_unexported("# not exported (not a shell variable name): ", kv.name, out);
       continue;

@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/order.h"
 #include "core/own_files.h"
 #include "platform/env_plat.h"
 
@@ -74,6 +75,13 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
                             " is not valid UTF-8; systemd's environment.d generator stops at it, and systemd "
                             "252's fails: a new session then gets nothing from environment.d; fix or remove "
                             "the line"});
+  std::vector<std::string> circle;
+  (void)assignment_order(report.stored, &circle);
+  for (const std::string &name : circle)
+    warnings.push_back(
+        {"reference_cycle", name,
+         "refers back to itself through other variables of the scope: they are assigned in the "
+         "store's order, so one of them gets the value another had before"});
   interrupted_warnings(files, scope, report.stored, warnings);
   writable_dir_warnings(files, scope, warnings);
   return warnings;
