@@ -68,6 +68,7 @@ echo "windows-check: kenv.exe keeps every character of its arguments"
 # expands whole. kenv.exe's stdout is a pipe or a file here, which kenv writes in binary
 # mode: a value's newline stays "\n", in `get` and in `export --format env`. `list` and
 # `shell-init` give Windows advice and source the export file by a path written with '/'.
+# A user PATH emptied by `path off` leaves no empty value behind.
 home_word='C:\Dossier ü 日本'
 kenv_exe() { "${wine_env[@]}" MYHOME="$home_word" "$wine64" build/windows/kenv.exe "$@" 2>>"$wine_dir/wine.log"; }
 check_failed() { echo "windows-check: $*" >&2; exit 1; }
@@ -89,9 +90,22 @@ source_line=$(grep 'source it:' <<<"$listed")
 [[ "$source_line" == *"source it:  . '"*/Pellomar/exports/user-env.sh\'* && "$source_line" != *\\* ]] ||
   check_failed "kenv.exe list sources the export file as: $source_line"
 grep -qF 'Pellomar\exports\user-env.sh' <<<"$listed" || check_failed "kenv.exe list shows the export file as: $listed"
+backups=$(kenv_exe backups | tr -d '\r')
+grep -qF 'Pellomar\backups\' <<<"$backups" && ! grep -qF 'Pellomar/' <<<"$backups" ||
+  check_failed "kenv.exe backups shows the files as: $backups"
 init=$(kenv_exe shell-init --shell bash | tr -d '\r')
 grep -q 'POSIX shell on Windows' <<<"$init" || check_failed "kenv.exe shell-init: $init"
 [[ "$(grep '^for kenv_file in' <<<"$init")" != *\\* ]] || check_failed "kenv.exe shell-init names a path with '\\': $init"
+# The user's own PATH switched off to its last entry leaves no empty Path value in HKCU.
+if ! "${wine_env[@]}" "$wine64" reg query 'HKCU\Environment' /v Path >/dev/null 2>&1; then
+  kenv_exe path add 'C:\kenv-check-only' >/dev/null
+  kenv_exe path off 'C:\kenv-check-only' >/dev/null
+  if "${wine_env[@]}" "$wine64" reg query 'HKCU\Environment' /v Path >/dev/null 2>&1; then
+    check_failed "HKCU's Path stayed after its last entry was switched off"
+  fi
+  kenv_exe path on 'C:\kenv-check-only' >/dev/null
+  kenv_exe path rm 'C:\kenv-check-only' >/dev/null
+fi
 kenv_exe unset KENV_CHECK_HOME >/dev/null
 kenv_exe unset KENV_CHECK_LINES >/dev/null
 "${wine_env[@]}" "$(dirname "$wine64")/wineserver" -w

@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "output.h"
+
 #include <cstdlib>
 
 #if defined(_WIN32)
@@ -96,6 +98,10 @@ void write_stream(std::FILE *stream, std::string_view text) {
   }
 }
 
+std::string shown_path(const std::string &path) {
+  return windows_path(path);
+}
+
 bool colour_terminal(std::FILE *stream) {
   HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
@@ -184,6 +190,10 @@ void binary_stdout_unless_console() {
 
 void write_stream(std::FILE *stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+std::string shown_path(const std::string &path) {
+  return path;
 }
 
 bool colour_terminal(std::FILE *stream) {

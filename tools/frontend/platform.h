@@ -29,6 +29,10 @@ void write_stream(std::FILE *stream, std::string_view text);
 // asked to interpret them, which Windows 10 and later do on request.
 bool colour_terminal(std::FILE *stream);
 
+// A path as the platform shows it to the user: on Windows with a backslash for every '/'
+// (the library joins its own file names with '/', which Windows accepts), elsewhere as it is.
+std::string shown_path(const std::string &path);
+
 enum class FileKind { missing, directory, other, unknown };
 // What a path names; `unknown` when it cannot be examined (no permission, a bad name).
 FileKind file_kind(const std::string &path);
