@@ -1,7 +1,5 @@
 #include "platform.h"
 
-#include "output.h"
-
 #include <cstdlib>
 
 #if defined(_WIN32)
@@ -99,7 +97,9 @@ void write_stream(std::FILE *stream, std::string_view text) {
 }
 
 std::string shown_path(const std::string &path) {
-  return windows_path(path);
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
 }
 
 bool colour_terminal(std::FILE *stream) {
