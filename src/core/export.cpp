@@ -15,9 +15,9 @@
 
 namespace {
 
+// The platform's policy lines (env_plat_export_policy) come second.
 const char banner_format[] = "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
-                             "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
-                             "# ~/.profile, or /etc/environment. Source this file instead:\n"
+                             "%s"
                              "#   . \"%s\"\n"
                              "# Generated: %s  scope=%s\n"
                              "# Process PATH is not modified by the library.\n"
@@ -160,12 +160,13 @@ std::string commentable(const std::string &text) {
 }
 
 std::string banner(const std::string &path, env_scope scope, long long now) {
-  std::string shown = commentable(path);
+  std::string shown = commentable(env_plat_shell_path(path));
   std::string ts = commentable(env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ"));
   const char *scope_name = env_scope_name(scope);
-  int n = std::snprintf(nullptr, 0, banner_format, shown.c_str(), ts.c_str(), scope_name);
+  const char *policy = env_plat_export_policy();
+  int n = std::snprintf(nullptr, 0, banner_format, policy, shown.c_str(), ts.c_str(), scope_name);
   std::string out(static_cast<std::size_t>(n), '\0');
-  std::snprintf(out.data(), out.size() + 1, banner_format, shown.c_str(), ts.c_str(), scope_name);
+  std::snprintf(out.data(), out.size() + 1, banner_format, policy, shown.c_str(), ts.c_str(), scope_name);
   return out;
 }
 

@@ -23,8 +23,7 @@ public:
     auto at = assigned_.find(key(name));
     if (at != assigned_.end())
       return at->second;
-    const char *inherited = std::getenv(std::string(name).c_str());
-    return inherited ? std::optional<std::string>(inherited) : std::nullopt;
+    return env_plat_process_variable(name);
   }
   // One `export` line of an export file: references take the shell's values of the moment,
   // and PATH adds its entries to the shell's PATH.

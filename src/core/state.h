@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+// yyjson's value, declared here so that what includes this header needs no yyjson: the
+// Windows checks under wine are built without one.
+typedef struct yyjson_val yyjson_val;
+
 // The store file as one call read it: its variables, and exactly the bytes it held, so that
 // a change that fails later can put the file back as it was. A missing file is an empty
 // store. A file that exists but cannot be read or is not a store document has `problem`
