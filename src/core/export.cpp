@@ -129,7 +129,8 @@ const char *const shell_owned[] = {
 
 // Integer parameters of zsh, its standard modules and bash. zsh reads an assignment to one
 // as arithmetic: a word is a variable name there, which stops a shell under nounset, and
-// `a[$(cmd)]` would run cmd. Only a decimal integer is exported.
+// the subscript of an array there (`a[$(cmd)]`) runs cmd. Only a decimal integer is
+// exported.
 const char *const shell_integers[] = {
     "COLUMNS",    "LINES",   "FUNCNEST", "HISTSIZE",        "SAVEHIST",
     "KEYTIMEOUT", "LISTMAX", "LOGCHECK", "MAILCHECK",       "RANDOM",

@@ -171,7 +171,7 @@ void scan(std::string_view text, std::string_view home, const std::string &label
     for (std::size_t start = 0; start <= value.size();) {
       std::size_t colon = std::min(value.find(':', start), value.size());
       if (literal_entry(value.substr(start, colon - start), home, entry) &&
-          (env_is_dir(entry.c_str()) || !guarded_by_itself(entry, guards, home)))
+          (!guarded_by_itself(entry, guards, home) || env_is_dir(entry.c_str())))
         out.push_back({entry, label, {}});
       start = colon + 1;
     }
