@@ -19,6 +19,8 @@ if(TARGET kenv)
       KENV_MAN_PAGE="${PROJECT_BINARY_DIR}/tools/kenv/kenv.1")
     add_dependencies(${suite} kenv)
   endforeach()
+  # Debian's skeleton start-up files, kept as test data: tests never download them.
+  target_compile_definitions(kenv_cli_test PRIVATE KENV_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 endif()
 
 # Every kind of change killed by strace at each of its writes, renames, links and unlinks

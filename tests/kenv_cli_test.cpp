@@ -288,6 +288,24 @@ TEST_F(KenvCli, ListMarksDuplicatesAndEntriesFromStartUpFiles) {
   EXPECT_THAT(out, HasSubstr("  ! duplicate PATH entry: /usr/bin/\n"));
 }
 
+// Debian's skeleton ~/.profile adds ~/bin and ~/.local/bin only when they exist, so a new
+// account's first listing has nothing to warn of; an entry whose directory is made later
+// is listed, and fine.
+TEST_F(KenvCli, ANewDebianAccountsFirstListRaisesNoAlarm) {
+  for (const char *debian : {"debian12", "debian13"}) {
+    std::filesystem::remove_all(home() + "/bin");
+    for (const char *file : {"profile", "bashrc"})
+      write(home() + "/." + file, read(std::string(KENV_TEST_DATA "/") + debian + "-skel." + file));
+    std::string out = kenv_ok({"list"});
+    EXPECT_THAT(out, HasSubstr("\nPATH (0 entries, separator ':')\n")) << debian;
+    EXPECT_THAT(out, HasSubstr("\nWarnings (0)\n")) << debian;
+    std::filesystem::create_directories(home() + "/bin");
+    out = kenv_ok({"list"});
+    EXPECT_THAT(out, HasSubstr("  0  ok     rc:~/.profile  " + home() + "/bin\n")) << debian;
+    EXPECT_THAT(out, HasSubstr("\nWarnings (0)\n")) << debian;
+  }
+}
+
 TEST_F(KenvCli, ListShowsControlCharactersEscapedAndValuesWhole) {
   // environment.d refuses control characters from kenv, but a file of its own may hold them.
   write(user_envd() + "/50-mine.conf", "TABBED=\"a\tb\x1b[31m\"\nC1=\"x\xC2\x9By\"\n");

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cctype>
+#include <set>
 #include <sys/stat.h>
 
 using ::testing::HasSubstr;
@@ -83,6 +85,46 @@ std::string real_complaints(const std::string &err) {
   return out;
 }
 
+// zsh code that loads every module the installed zsh ships, as a start-up file may, but
+// zsh/example (a sample that defines parameters to show how) and zsh/newuser (which may
+// start the set-up of a new user's files).
+const char zsh_all_modules[] = "() { local d m; for d in $module_path; do for m in $d/zsh/**/*.so(N); do\n"
+                               "  [[ $m = */(example|newuser).so ]] || zmodload ${${m#$d/}%.so} 2>/dev/null\n"
+                               "done; done; }\n";
+
+// The names the shells keep for themselves, as they list them when started clean: zsh's
+// parameters, with every module loaded, whose flags make them more than a plain variable
+// (special, read-only, integer, float, array or association); every variable an
+// interactive bash sets; every variable fish sets. PATH is left
+// out: it is the search path, which the export file extends instead of setting.
+std::vector<std::string> shell_parameter_names(const std::string &fish_home) {
+  const std::string zsh_listing =
+      zsh_all_modules + std::string("for k in ${(k)parameters}; do\n"
+                                    "  [[ ${parameters[$k]} = (scalar|scalar-export) ]] || print -r -- $k\n"
+                                    "done\n");
+  const std::vector<std::vector<std::string>> listings = {
+      {"/usr/bin/env", "-i", find_binary("zsh"), "-f", "-c", zsh_listing},
+      {"/usr/bin/env", "-i", find_binary("bash"), "--norc", "-i", "-c", "compgen -v"},
+      {"/usr/bin/env", "-i", "HOME=" + fish_home, find_binary("fish"), "--no-config", "-c", "set -n"}};
+  std::set<std::string> names;
+  for (const std::vector<std::string> &listing : listings) {
+    std::string out = run_process(listing).out;
+    EXPECT_NE(out, "") << listing[2];
+    for (std::size_t at = 0; at < out.size();) {
+      std::size_t end = std::min(out.find('\n', at), out.size());
+      std::string name = out.substr(at, end - at);
+      at = end + 1;
+      bool identifier = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                        std::all_of(name.begin(), name.end(), [](char c) {
+                          return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                        });
+      if (identifier && name != "PATH")
+        names.insert(name);
+    }
+  }
+  return {names.begin(), names.end()};
+}
+
 class KenvShell : public KenvTest, public ::testing::WithParamInterface<const char *> {
 protected:
   void SetUp() override {
@@ -94,9 +136,10 @@ protected:
 
   // Writes what `kenv shell-init` prints for this shell into its start-up file, after what
   // /etc/profile gives the shells that read it.
-  void install(const EnvChanges &env = {}) {
+  void install(const EnvChanges &env = {}, const std::string &prelude = "") {
     std::string before = reads_etc_profile(shell_.name) ? debian_profile() : "";
-    write(home() + "/" + shell_.start_up, before + kenv_ok({"shell-init", "--shell", shell_.name}, env));
+    write(home() + "/" + shell_.start_up,
+          before + prelude + kenv_ok({"shell-init", "--shell", shell_.name}, env));
   }
 
   // Starts the shell, has it run `command`, and returns what it printed on stdout.
@@ -215,15 +258,34 @@ TEST_P(KenvShell, StartsQuietlyBeforeAnythingWasStored) {
   EXPECT_THAT(parse_env0(start("env -0").out)["PATH"], StartsWith("/"));
 }
 
-// Names a shell keeps for itself are left out of the export file, so every shell loads the
-// rest without a word (zsh would stop at them, fish complain at every start).
-TEST_P(KenvShell, ReservedNamesLeaveTheRestLoadedQuietly) {
-  for (const char *name : {"status", "path", "history", "fish_pid", "hostname", "version", "FISH_VERSION",
-                           "umask", "fish_killring", "fish_kill_signal"})
-    kenv_ok({"set", name, "1"});
-  kenv_ok({"set", "AFTER", "ok"});
+// Names whose assignment changes the shell rather than its environment stay out of the
+// export file: zsh takes UID, EUID, GID, EGID and USERNAME as orders to change its ids (for
+// good, as root), a read-only name or one a shell refuses ends zsh's reading of the file
+// there and makes fish complain at every start, and zsh reads the value of an integer
+// parameter as arithmetic, which stops it at a word under nounset. The names come from the
+// shells themselves, each stored with a user or group id and with a user name.
+TEST_P(KenvShell, NoStoredNameChangesTheShellsIdsOrEndsItsStartUp) {
+  std::vector<std::string> names = shell_parameter_names(root() + "/fish-home");
+  ASSERT_GT(names.size(), 100u);
+  std::vector<std::string> preludes{""};
+  if (shell_.name == "zsh")
+    preludes = {zsh_all_modules, zsh_all_modules + std::string("setopt nounset\n")};
+  const std::string probe = "id -u; id -g; id -G; printf %s \"$AFTER\"";
   install();
-  EXPECT_EQ(exported()["AFTER"], "ok");
+  const std::string ids = start(probe).out;
+  for (const char *value : {"1", "daemon"}) {
+    std::string vars;
+    for (const std::string &name : names)
+      vars += "{\"name\": \"" + name + "\", \"value\": \"" + value + "\"}, ";
+    write(root() + "/names.json", "{\"format\": \"kenv-state/1\", \"vars\": [" + vars +
+                                      "{\"name\": \"AFTER\", \"value\": \"ok\"}], \"path\": []}");
+    kenv_ok({"apply", root() + "/names.json"});
+    for (const std::string &prelude : preludes) {
+      SCOPED_TRACE("every name set to '" + std::string(value) + "' after " + prelude);
+      install({}, prelude);
+      EXPECT_EQ(start(probe).out, ids + "ok");
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, KenvShell, ::testing::Values("sh", "dash", "bash", "zsh", "fish"));

@@ -86,9 +86,6 @@ TEST_F(RcFiles, OnlyReadableRegularFilesCount) {
 TEST_F(RcFiles, PathAssignmentsAreReadStatically) {
   std::string h = home();
   write(h + "/.profile", "# PATH=/commented\n"
-                         "if [ -d \"$HOME/bin\" ] ; then\n"
-                         "    PATH=\"$HOME/bin:$PATH\"\n"
-                         "fi\n"
                          "export PATH=~/.local/bin:$PATH:/opt/tool/bin\r\n"
                          "\texport  PATH='/single:${PATH}:${HOME}/go/bin'\n"
                          "PATH=/a::/b:~:$HOME ; export PATH\n"
@@ -100,11 +97,9 @@ TEST_F(RcFiles, PathAssignmentsAreReadStatically) {
                          "MYPATH=/not/path\n"
                          "path=/lower\n"
                          "exportPATH=/glued\n"
-                         "[ -d /x ] && PATH=/x:$PATH\n"
                          "PATH=\"/q\\\"uote:/e\"\n");
   const std::string label = "rc:~/.profile";
-  EXPECT_EQ(path_extras(), (extras{{h + "/bin", label},
-                                   {h + "/.local/bin", label},
+  EXPECT_EQ(path_extras(), (extras{{h + "/.local/bin", label},
                                    {"/opt/tool/bin", label},
                                    {"/single", label},
                                    {h + "/go/bin", label},
@@ -114,6 +109,52 @@ TEST_F(RcFiles, PathAssignmentsAreReadStatically) {
                                    {h, label},
                                    {"/d", label},
                                    {"/e", label}}));
+}
+
+// A line that adds DIR only when `[ -d DIR ]` (or `test -d DIR`, `[[ -d DIR ]]`) holds, in an
+// `if` or before `&&`, adds nothing while DIR is missing, so a missing DIR is no fault: the
+// entry is reported once DIR exists. Debian's skeleton files add ~/bin and ~/.local/bin so.
+TEST_F(RcFiles, PathLinesGuardedByTheirDirectoryCountOnlyOnceItExists) {
+  const std::string h = home(), label = "rc:~/.profile";
+  const std::vector<std::pair<std::string, std::string>> guarded = {
+      {"if [ -d \"$HOME/g\" ] ; then\n    PATH=\"$HOME/g:$PATH\"\nfi\n", "/g"},
+      {"if test -d ~/g; then PATH=$PATH:~/g; fi\n", "/g"},
+      {"if [[ -d '" + h + "/g/' ]]\nthen\n  export PATH=\"$PATH:" + h + "/g\"\nfi\n", "/g"},
+      {"[ -d \"${HOME}/g\" ] && PATH=\"${HOME}/g:${PATH}\"\n", "/g"},
+      {"test -d $HOME/g && export PATH=$HOME/g:$PATH\n", "/g"},
+      {"if [ -d ~/g ]; then\n  if [ -n \"$X\" ]; then\n    PATH=~/g:$PATH\n  fi\nfi\n", "/g"},
+  };
+  // Whatever the test does not tie to the entry counts as before.
+  const std::vector<std::pair<std::string, std::string>> unguarded = {
+      {"if [ -d ~/g ]; then\n  PATH=~/other:$PATH\nfi\n", "/other"},
+      {"if [ -d ~/g ]; then\n  :\nfi\nPATH=~/g:$PATH\n", "/g"},
+      {"if [ -d ~/g ]; then\n  :\nelse\n  PATH=~/g:$PATH\nfi\n", "/g"},
+      {"if [ -f ~/g ]; then PATH=~/g:$PATH; fi\n", "/g"},
+  };
+  for (const auto &[text, entry] : guarded) {
+    fs::remove_all(h + "/g");
+    write(h + "/.profile", text);
+    EXPECT_EQ(path_extras(), extras{}) << text;
+    fs::create_directories(h + "/g");
+    EXPECT_EQ(path_extras(), (extras{{h + entry, label}})) << text;
+  }
+  fs::remove_all(h + "/g");
+  for (const auto &[text, entry] : unguarded) {
+    write(h + "/.profile", text);
+    EXPECT_EQ(path_extras(), (extras{{h + entry, label}})) << text;
+  }
+  for (const char *debian : {"debian12", "debian13"}) {
+    fs::remove_all(h + "/bin");
+    fs::remove_all(h + "/.local");
+    for (const char *file : {"profile", "bashrc"})
+      write(h + "/." + file, read(std::string(KENV_TEST_DATA "/") + debian + "-skel." + file));
+    ASSERT_NE(read(h + "/.profile"), "") << debian;
+    EXPECT_EQ(path_extras(), extras{}) << debian;
+    fs::create_directories(h + "/.local/bin");
+    EXPECT_EQ(path_extras(), (extras{{h + "/.local/bin", label}})) << debian;
+    fs::create_directories(h + "/bin");
+    EXPECT_EQ(path_extras(), (extras{{h + "/bin", label}, {h + "/.local/bin", label}})) << debian;
+  }
 }
 
 TEST_F(RcFiles, HomeWithATrailingSlashIsShownAsWritten) {

@@ -8,6 +8,7 @@
 #include "core/frame.h"
 #include "platform/env_plat.h"
 
+#include <charconv>
 #include <cstdio>
 #include <iterator>
 #include <string_view>
@@ -93,29 +94,73 @@ void append_word(std::string_view value, std::string &out) {
     append_quoted(value.substr(literal), out);
 }
 
+// Names whose assignment in bash, dash, zsh or fish changes the shell rather than its
+// environment. The export file is sourced by every new shell, root's included (zsh's and
+// fish's lines load the system scope's file too), so it leaves them out with a comment.
+const char *const shell_owned[] = {
+    // User and group ids: zsh takes an assignment as an order to change them (as root, for
+    // good: USERNAME=daemon makes it uid 1); bash holds UID and EUID read-only.
+    "UID", "EUID", "GID", "EGID", "USERNAME",
+    // How zsh reads the rest of the file: the third character of histchars is its comment
+    // character, so with another one every comment line below would run as a command;
+    // KEYBOARD_HACK takes one character and refuses more.
+    "HISTCHARS", "histchars", "KEYBOARD_HACK",
+    // Set by the shell itself: the position of getopts, the nesting, the directory, the
+    // last argument.
+    "OPTIND", "SHLVL", "PWD", "_",
+    // Read-only in bash.
+    "PPID", "BASHOPTS", "SHELLOPTS", "BASH_VERSINFO",
+    // Read-only in zsh or its standard modules; an assignment ends the sourcing of the file.
+    "ARGC", "HISTCMD", "LINENO", "TTYIDLE", "ZSH_EVAL_CONTEXT", "ZSH_SUBSHELL", "status", "builtins",
+    "dis_builtins", "dis_functions_source", "dis_patchars", "dis_reswords", "funcfiletrace",
+    "funcsourcetrace", "funcstack", "functions_source", "functrace", "history", "historywords", "jobdirs",
+    "jobstates", "jobtexts", "keymaps", "modules", "parameters", "patchars", "reswords", "termcap",
+    "terminfo", "userdirs", "usergroups", "widgets", "zsh_scheduled_events", "EPOCHSECONDS", "EPOCHREALTIME",
+    "ZCURSES_COLORS", "ZCURSES_COLOR_PAIRS", "ZFTP_SESSION",
+    // Arrays and associations of zsh and its standard modules (tied ones such as path
+    // among them) that refuse a plain value; the refusal ends the sourcing of the file too.
+    "aliases", "argv", "cdpath", "commands", "dirstack", "dis_aliases", "dis_functions", "dis_galiases",
+    "dis_saliases", "fignore", "fpath", "functions", "galiases", "mailpath", "manpath", "module_path",
+    "nameddirs", "options", "path", "pipestatus", "psvar", "saliases", "signals", "watch", "zsh_eval_context",
+    "epochtime", "errnos", "langinfo", "mapfile", "sysparams", "zcurses_attrs", "zcurses_colors",
+    "zcurses_keycodes", "zcurses_windows", "zgdbm_tied", "zle_bracketed_paste",
+    // Read-only in fish, which would complain of them at every new shell.
+    "fish_pid", "hostname", "version", "FISH_VERSION", "fish_kill_signal", "fish_killring", "umask",
+    "status_generation"};
+
+// Integer parameters of zsh, its standard modules and bash. zsh reads an assignment to one
+// as arithmetic: a word is a variable name there, which stops a shell under nounset, and
+// the subscript of an array there (`a[$(cmd)]`) runs cmd. Only a decimal integer is
+// exported.
+const char *const shell_integers[] = {
+    "COLUMNS",    "LINES",   "FUNCNEST", "HISTSIZE",        "SAVEHIST",
+    "KEYTIMEOUT", "LISTMAX", "LOGCHECK", "MAILCHECK",       "RANDOM",
+    "SRANDOM",    "SECONDS", "BASHPID",  "TRY_BLOCK_ERROR", "TRY_BLOCK_INTERRUPT",
+    "ZFTP_TMOUT"};
+
+bool listed(const std::unordered_set<std::string_view> &names, const std::string &name) {
+  return names.count(name) != 0;
+}
+
+bool is_shell_integer(const std::string &name) {
+  static const std::unordered_set<std::string_view> names(std::begin(shell_integers),
+                                                          std::end(shell_integers));
+  return listed(names, name);
+}
+
+// A decimal integer that fits in 64 bits: zsh warns of a longer one and cuts it.
+bool is_decimal_integer(const std::string &value) {
+  long long n = 0;
+  const char *end = value.data() + value.size();
+  auto [at, error] = std::from_chars(value.data(), end, n);
+  return !value.empty() && error == std::errc() && at == end;
+}
+
 } // namespace
 
-// Names whose assignment a shell refuses or that a shell keeps for itself: dash (OPTIND),
-// bash (its read-only variables), zsh, whose special parameters end the sourcing of the
-// whole file (tied arrays such as path, read-only ones, and those of its standard modules),
-// and fish, which refuses its read-only variables.
 bool export_name_is_reserved(const std::string &name) {
-  static const char *const reserved[] = {
-      "OPTIND", "UID", "EUID", "PPID", "BASHOPTS", "SHELLOPTS", "BASH_VERSINFO", "LINENO", "HISTCMD", "ARGC",
-      "status", "pipestatus", "ZSH_SUBSHELL", "TTYIDLE", "ZSH_EVAL_CONTEXT", "aliases", "argv", "builtins",
-      "cdpath", "commands", "dis_aliases", "dis_builtins", "dis_functions", "dis_functions_source",
-      "dis_galiases", "dis_patchars", "dis_reswords", "dis_saliases", "fignore", "fpath", "funcfiletrace",
-      "funcsourcetrace", "funcstack", "functions", "functions_source", "functrace", "galiases", "history",
-      "historywords", "jobdirs", "jobstates", "jobtexts", "keymaps", "mailpath", "manpath", "module_path",
-      "modules", "nameddirs", "options", "parameters", "patchars", "path", "psvar", "reswords", "saliases",
-      "signals", "termcap", "terminfo", "userdirs", "usergroups", "widgets", "zsh_eval_context",
-      "zsh_scheduled_events", "EPOCHSECONDS", "EPOCHREALTIME", "epochtime", "errnos", "sysparams", "mapfile",
-      // fish's read-only variables, which its start-up would
-      // complain of at every new shell
-      "fish_pid", "hostname", "version", "FISH_VERSION", "fish_kill_signal", "fish_killring", "umask",
-      "SHLVL", "PWD", "_"};
-  static const std::unordered_set<std::string_view> names(std::begin(reserved), std::end(reserved));
-  return names.count(name) != 0;
+  static const std::unordered_set<std::string_view> names(std::begin(shell_owned), std::end(shell_owned));
+  return listed(names, name);
 }
 
 namespace {
@@ -172,31 +217,34 @@ std::string banner(const std::string &path, env_scope scope, long long now) {
 
 } // namespace
 
+const char *export_left_out(const env_kv &kv) {
+  if (!is_shell_name(kv.name))
+    return "# not exported (not a shell variable name): ";
+  if (export_name_is_reserved(kv.name))
+    return "# not exported (reserved by a shell): ";
+  // environment.d drops an empty value, so a shell must not define the name either; and
+  // an empty PATH entry would be the current directory for every command the shell runs.
+  if (kv.value.empty())
+    return kv.name == "PATH" ? "# PATH adds no entries: "
+                             : "# not exported (empty, as environment.d drops it): ";
+  if (is_shell_integer(kv.name) && !is_decimal_integer(kv.value))
+    return "# not exported (a shell's integer parameter, and the value is not a decimal integer): ";
+  return nullptr;
+}
+
 bool export_writes(const env_kv &kv) {
-  return is_shell_name(kv.name) && !export_name_is_reserved(kv.name) && !kv.value.empty();
+  return export_left_out(kv) == nullptr;
 }
 
 std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now) {
   std::string out = banner(path, scope, now);
   for (std::size_t at : assignment_order(vars)) {
     const env_kv &kv = vars[at];
-    if (!is_shell_name(kv.name)) {
-      append_unexported("# not exported (not a shell variable name): ", kv.name, out);
-      continue;
-    }
-    if (export_name_is_reserved(kv.name)) {
-      append_unexported("# not exported (reserved by a shell): ", kv.name, out);
+    if (const char *why = export_left_out(kv)) {
+      append_unexported(why, kv.name, out);
       continue;
     }
     bool is_path = kv.name == "PATH";
-    // environment.d drops an empty value, so a shell must not define the name either; and
-    // an empty PATH entry would be the current directory for every command the shell runs.
-    if (kv.value.empty()) {
-      append_unexported(is_path ? "# PATH adds no entries: "
-                                : "# not exported (empty, as environment.d drops it): ",
-                        kv.name, out);
-      continue;
-    }
     out.append("export ").append(kv.name).append("=");
     if (is_path)
       append_path_prefix(out);

@@ -91,10 +91,14 @@ std::string backup_temp_base(const env_layout &files, env_scope scope);
 // Regenerates the scope's export file for the store's variables. Values of any length are
 // written whole, so only the file system can make this fail.
 int emit_export(const env_layout &files, env_scope scope, const env_kv_list &vars);
-// Names that some shell treats as its own: assigning them aborts dash (OPTIND), bash in
-// POSIX mode or zsh, and the start-up file that sources the export file stops there. The
-// export file leaves them out with a comment.
+// Names whose assignment changes a shell rather than its environment: its user or group
+// ids, how it reads the rest of the file, or a name it keeps read-only or refuses, which
+// stops the start-up file that sources the export file there. The export file leaves them
+// out with a comment.
 bool export_name_is_reserved(const std::string &name);
+// Why the export file leaves the variable out (the comment line's start), or nullptr when
+// it exports it.
+const char *export_left_out(const env_kv &kv);
 // Whether the export file gives a shell the variable (an `export` line, not a comment).
 bool export_writes(const env_kv &kv);
 // The export file's text for the given variables.

@@ -1,12 +1,14 @@
 // The user's shell start-up files: which ones exist, and the PATH entries they add. This is
-// a static scan: nothing is run, a line inside an `if` counts like any other, and the files
-// are only ever read.
+// a static scan: nothing is run, and the files are only ever read. A line counts wherever it
+// stands, but for one guarded by a `-d` test of the very entry it adds (rc_guards.h), which
+// adds it only when the directory exists.
 #if !defined(_WIN32) && !defined(KENV_WIN_SIM)
 
 #include "core/files.h"
 #include "core/frame.h"
 #include "platform/env_plat.h"
 #include "posix/posix.h"
+#include "posix/rc_guards.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -143,8 +145,19 @@ bool literal_entry(std::string_view piece, std::string_view home, std::string &o
   return true;
 }
 
+// Whether a `-d` test that guards the line names the entry itself: the line adds the entry
+// only when it is a directory, so a missing one is no fault of the file.
+bool guarded_by_itself(const std::string &entry, const rc_dir_guards &guards, std::string_view home) {
+  std::string dir;
+  for (std::string_view word : guards.dirs())
+    if (literal_entry(word, home, dir) && without_trailing_slashes(dir) == without_trailing_slashes(entry))
+      return true;
+  return false;
+}
+
 void scan(std::string_view text, std::string_view home, const std::string &label,
           std::vector<env_rc_extra> &out) {
+  rc_dir_guards guards;
   std::string entry;
   while (!text.empty()) {
     std::size_t eol = text.find('\n');
@@ -153,11 +166,12 @@ void scan(std::string_view text, std::string_view home, const std::string &label
     if (!line.empty() && line.back() == '\r')
       line.remove_suffix(1);
     std::string_view value;
-    if (!path_assignment(line, value))
+    if (!path_assignment(guards.read(line), value))
       continue;
     for (std::size_t start = 0; start <= value.size();) {
       std::size_t colon = std::min(value.find(':', start), value.size());
-      if (literal_entry(value.substr(start, colon - start), home, entry))
+      if (literal_entry(value.substr(start, colon - start), home, entry) &&
+          (!guarded_by_itself(entry, guards, home) || env_is_dir(entry.c_str())))
         out.push_back({entry, label, {}});
       start = colon + 1;
     }
