@@ -2,6 +2,7 @@
 
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "private_files.h"
 #include "profiles.h"
 #include "switches.h"
@@ -13,10 +14,7 @@ void export_scope(const std::string &scope, const std::string &file) {
 }
 
 ApplyPlan plan_apply(const std::string &file, const std::string &scope) {
-  std::optional<std::string> text = read_text_file(file);
-  if (!text)
-    throw LibraryError("cannot read " + file + " (no such file)");
-  ScopeState doc = parse_state(*text);
+  ScopeState doc = parse_state(read_document_file(file));
   if (!doc.scope.empty() && doc.scope != "user" && doc.scope != "system")
     throw DocumentError("the document's scope '" + doc.scope + "' is neither user nor system");
   ApplyPlan plan{read_snapshot(doc.scope.empty() ? scope : doc.scope), {}, {}};
@@ -104,8 +102,7 @@ void new_profile(const std::string &scope, const std::string &name, const std::v
 }
 
 void import_profile(const std::string &scope, const std::string &name, const std::string &file) {
-  std::optional<std::string> text = read_text_file(file);
-  if (!text)
-    throw LibraryError("cannot read " + file + " (no such file)");
-  save_profile(scope, name, parse_state(*text));
+  ScopeState profile = parse_state(read_document_file(file));
+  check_document(profile);
+  save_profile(scope, name, profile);
 }

@@ -9,6 +9,7 @@
 #include "request.h"
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 
 namespace {
@@ -40,7 +41,8 @@ int main(int argc, char **) {
     if (!note.empty())
       std::cout << note << '\n';
     return 0;
-  } catch (const LibraryError &e) {
+  } catch (const std::exception &e) {
+    // The library's refusals, and a document the request names that cannot be used.
     std::cerr << e.what() << '\n';
     return 1;
   }
