@@ -93,19 +93,21 @@ yyjson_val *array_member(yyjson_val *root, const char *key) {
   return v;
 }
 
-std::size_t line_at(const std::string &text, std::size_t pos);
+std::size_t line_at(const std::string &text, std::size_t pos) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
+}
 
+// Malformed JSON is named by the line and column where reading stopped.
 ReadDoc read_document_json(const std::string &text) {
   yyjson_read_err err{};
+  // Without YYJSON_READ_INSITU the text is only read, never written.
   ReadDoc doc(yyjson_read_opts(const_cast<char *>(text.data()), text.size(),
                                YYJSON_READ_ALLOW_INVALID_UNICODE, nullptr, &err));
   if (doc)
     return doc;
   std::size_t pos = std::min(err.pos, text.size());
-  std::size_t line_start = text.rfind('\n', pos ? pos - 1 : 0);
+  std::size_t line_start = pos == 0 ? std::string::npos : text.rfind('\n', pos - 1);
   std::size_t column = line_start == std::string::npos ? pos + 1 : pos - line_start;
-  if (pos == 0)
-    column = 1;
   throw DocumentError("line " + std::to_string(line_at(text, pos)) + ", column " + std::to_string(column) +
                       ": not JSON (" + (err.msg ? err.msg : "unreadable") + ")");
 }
@@ -156,10 +158,6 @@ ScopeState parse_json(const std::string &text) {
     st.path.push_back(text_of(v, where));
   }
   return st;
-}
-
-std::size_t line_at(const std::string &text, std::size_t pos) {
-  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
 }
 
 // Lines outside every assignment must be blank or comments: anything else means the text
