@@ -63,7 +63,7 @@ extern "C" {
  *
  * Members, in this order: "scope", "platform", "path_sep", "write_policy", "rc_write",
  * "export_file", "vars", "path", "warnings", "protected_delete", "rc_sources", "session",
- * "records".
+ * "store_order", "records".
  * Each object of "path" holds "entry", "exists", "dup", "source", "expanded" (the entry as a
  * new session gets it), "origin" (the file, registry key or shell start-up file that adds
  * it) and "editable" (1 for the scope's own entries, which the PATH calls edit; 0 for those
@@ -74,8 +74,10 @@ extern "C" {
  * registry variables on Windows), in the order it is assigned: objects with "name", "value"
  * (references expanded), "file" (the file or key that set it last), "shell" (what a login
  * shell that starts from the inherited environment and sources the export files gets, or
- * null when it gets nothing) and "differs" (1 when "shell" is not "value"). "records" is the
- * front ends' text that the store keeps beside its variables (see env_restore), or null. */
+ * null when it gets nothing) and "differs" (1 when "shell" is not "value"). "store_order" is
+ * the names of the store's variables in the store's own order ("vars" lists the native
+ * variables first). "records" is the front ends' text that the store keeps beside its
+ * variables (see env_restore), or null. */
 KENV_API char *env_list(const char *scope);
 
 /* Creates or replaces one variable. An empty value is allowed; NULL is not. */

@@ -12,7 +12,8 @@ seconds=${1:-20}
 [ $# -gt 0 ] && shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(store_fuzzer restore_fuzzer expand_fuzzer path_edit_fuzzer export_shell_fuzzer)
+  targets=(store_fuzzer restore_fuzzer expand_fuzzer path_edit_fuzzer export_shell_fuzzer request_fuzzer
+           state_json_fuzzer state_env_fuzzer)
 fi
 
 bash scripts/install-deps.sh

@@ -12,6 +12,7 @@
 #   scripts/install-deps.sh            build and test dependencies
 #   scripts/install-deps.sh --windows  also mingw-w64 and wine64 for the Windows checks
 #   scripts/install-deps.sh --fleet    also Ansible and debootstrap for the fleet test
+#   scripts/install-deps.sh --coverage also gcovr for scripts/coverage.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/yyjson-debs.sh
@@ -19,11 +20,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 want_windows=0
 want_fleet=0
+want_coverage=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
     --fleet) want_fleet=1 ;;
-    *) echo "usage: $0 [--windows] [--fleet]" >&2; exit 2 ;;
+    --coverage) want_coverage=1 ;;
+    *) echo "usage: $0 [--windows] [--fleet] [--coverage]" >&2; exit 2 ;;
   esac
 done
 
@@ -35,7 +38,7 @@ package_groups=(
   "to build the library and kenv|cmake g++ ninja-build pkg-config"
   "to build and run the tests and benchmarks|libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind"
   "the peers the tests check against (systemd's environment.d generator, the shells)|systemd bash dash zsh fish"
-  "for the kill test, which stops kenv with SIGKILL at chosen system calls|strace"
+  "for the kill test, which stops kenv with SIGKILL at chosen system calls, and the root helper's test, which watches what files it opens|strace"
   "for the sanitizer and fuzzing builds and the style check|clang libclang-rt-14-dev clang-format"
   "to build and check the Debian package and the man page|dpkg-dev file groff-base"
   "to build kenv-gui (Qt 6 Widgets) and run its tests on an X server in memory, with fonts so text renders|qt6-base-dev xvfb xauth fonts-dejavu-core"
@@ -47,6 +50,9 @@ if [ "$want_windows" -eq 1 ]; then
 fi
 if [ "$want_fleet" -eq 1 ]; then
   package_groups+=("for the fleet test: ansible-playbook drives fresh Debian roots made by debootstrap through the Ansible collection|ansible debootstrap")
+fi
+if [ "$want_coverage" -eq 1 ]; then
+  package_groups+=("for scripts/coverage.sh: gcovr sums the line and branch counts of the coverage build|gcovr")
 fi
 
 installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; }

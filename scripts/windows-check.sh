@@ -35,7 +35,7 @@ fi
 
 cmake --preset windows -DCMAKE_PREFIX_PATH="$prefix" "${standin[@]}" >/dev/null
 cmake --build --preset windows -j2
-built=(kestrune-envvar-editor.dll kenv.exe kenv-gui.exe kenv_gui_driver.exe)
+built=(kestrune-envvar-editor.dll kenv.exe kenv-gui.exe kenv_gui_driver.exe kenv_dll_listing.exe)
 for f in "${built[@]}"; do
   [ -f "build/windows/$f" ] || { echo "windows-check: build/windows/$f was not built" >&2; exit 1; }
 done
@@ -62,6 +62,54 @@ if [ "$got" != "kenv: unknown command '$word'" ]; then
   exit 1
 fi
 echo "windows-check: kenv.exe keeps every character of its arguments"
+
+# kenv.exe, and a program without the UTF-8 manifest, through the DLL under the ANSI code page
+# 1252, with an inherited variable holding characters that code page lacks: a reference to it
+# expands whole. kenv.exe's stdout is a pipe or a file here, which kenv writes in binary
+# mode: a value's newline stays "\n", in `get` and in `export --format env`. `list` and
+# `shell-init` give Windows advice and source the export file by a path written with '/'.
+# A user PATH emptied by `path off` leaves no empty value behind.
+home_word='C:\Dossier ü 日本'
+kenv_exe() { "${wine_env[@]}" MYHOME="$home_word" "$wine64" build/windows/kenv.exe "$@" 2>>"$wine_dir/wine.log"; }
+check_failed() { echo "windows-check: $*" >&2; exit 1; }
+kenv_exe set KENV_CHECK_HOME '%MYHOME%\bin' >/dev/null
+got=$(kenv_exe get --expanded KENV_CHECK_HOME)
+[ "$got" = "$home_word\bin" ] || check_failed "kenv.exe expanded %MYHOME%\\bin to: $got"
+listing=$(cd build/windows && "${wine_env[@]}" MYHOME="$home_word" "$wine64" kenv_dll_listing.exe 2>>"$wine_dir/wine.log")
+[ "$(head -n 1 <<<"$listing")" = 1252 ] || check_failed "kenv_dll_listing.exe ran under code page $(head -n 1 <<<"$listing")"
+grep -qF "\"expanded\":\"${home_word//\\/\\\\}\\\\bin\"" <<<"$listing" ||
+  check_failed "the DLL expanded %MYHOME%\\bin otherwise: $listing"
+kenv_exe set KENV_CHECK_LINES "$(printf 'a\nb')" >/dev/null
+kenv_exe get KENV_CHECK_LINES >"$wine_dir/get.out"
+printf 'a\nb\n' | cmp -s - "$wine_dir/get.out" || check_failed "kenv.exe get wrote: $(od -c "$wine_dir/get.out")"
+kenv_exe export --format env >"$wine_dir/export.env"
+if grep -q $'\r' "$wine_dir/export.env"; then check_failed "export --format env wrote CRLF"; fi
+listed=$(kenv_exe list | tr -d '\r')
+grep -q 'New programs get the variables from the registry' <<<"$listed" || check_failed "kenv.exe list: $listed"
+source_line=$(grep 'source it:' <<<"$listed")
+[[ "$source_line" == *"source it:  . '"*/Pellomar/exports/user-env.sh\'* && "$source_line" != *\\* ]] ||
+  check_failed "kenv.exe list sources the export file as: $source_line"
+grep -qF 'Pellomar\exports\user-env.sh' <<<"$listed" || check_failed "kenv.exe list shows the export file as: $listed"
+backups=$(kenv_exe backups | tr -d '\r')
+grep -qF 'Pellomar\backups\' <<<"$backups" && ! grep -qF 'Pellomar/' <<<"$backups" ||
+  check_failed "kenv.exe backups shows the files as: $backups"
+init=$(kenv_exe shell-init --shell bash | tr -d '\r')
+grep -q 'POSIX shell on Windows' <<<"$init" || check_failed "kenv.exe shell-init: $init"
+[[ "$(grep '^for kenv_file in' <<<"$init")" != *\\* ]] || check_failed "kenv.exe shell-init names a path with '\\': $init"
+# The user's own PATH switched off to its last entry leaves no empty Path value in HKCU.
+if ! "${wine_env[@]}" "$wine64" reg query 'HKCU\Environment' /v Path >/dev/null 2>&1; then
+  kenv_exe path add 'C:\kenv-check-only' >/dev/null
+  kenv_exe path off 'C:\kenv-check-only' >/dev/null
+  if "${wine_env[@]}" "$wine64" reg query 'HKCU\Environment' /v Path >/dev/null 2>&1; then
+    check_failed "HKCU's Path stayed after its last entry was switched off"
+  fi
+  kenv_exe path on 'C:\kenv-check-only' >/dev/null
+  kenv_exe path rm 'C:\kenv-check-only' >/dev/null
+fi
+kenv_exe unset KENV_CHECK_HOME >/dev/null
+kenv_exe unset KENV_CHECK_LINES >/dev/null
+"${wine_env[@]}" "$(dirname "$wine64")/wineserver" -w
+echo "windows-check: under code page 1252 %MYHOME% expands whole through the DLL; kenv.exe prints LF into files and pipes, and gives Windows advice"
 
 # kenv-gui.exe worked by its test driver in a fresh prefix, whose user scope it changes. Wine
 # draws the windows with its display-less driver ("null"), so no X server is needed: the

@@ -5,6 +5,7 @@
 #include "library.h"
 #include "listing.h"
 #include "private_files.h"
+#include "views.h"
 #include "window_texts.h"
 
 #include <cerrno>
@@ -81,6 +82,23 @@ TEST(FrontendListing, AChangeOfManyVariablesNamesTheFirstFew) {
   EXPECT_EQ(change_line({}), "no change");
   EXPECT_EQ(change_line({"set A", "set B", "unset C", "PATH + /x", "PATH - /y"}),
             "set A, set B, unset C and 2 more");
+}
+
+// On Windows new programs take the variables from the registry, and the export file is for
+// POSIX shells there: the file shown with '\\', the command that sources it with '/'.
+TEST(FrontendListing, WindowsExportViewGivesWindowsAdvice) {
+  Listing l;
+  l.scope = "user";
+  l.platform = "windows";
+  l.export_file = "C:\\Users\\x\\AppData\\Roaming\\Pellomar/exports/user-env.sh";
+  std::string out = view_export(l, ViewOptions{});
+  EXPECT_NE(out.find("  C:\\Users\\x\\AppData\\Roaming\\Pellomar\\exports\\user-env.sh"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find(". 'C:/Users/x/AppData/Roaming/Pellomar/exports/user-env.sh'\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("New programs get the variables from the registry"), std::string::npos) << out;
+  EXPECT_NE(out.find("consoles already open keep their old values"), std::string::npos) << out;
+  EXPECT_NE(out.find("POSIX shells on Windows"), std::string::npos) << out;
 }
 
 } // namespace

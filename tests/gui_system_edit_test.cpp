@@ -129,16 +129,22 @@ private slots:
     change_profile_import("system", "paging", sandbox_->root() + "/pager.env");
     const std::string doc = sandbox_->root() + "/apply.env";
     GuiSandbox::write(doc, "KENV_APPLIED=yes\n");
-    change_apply(doc, plan_apply(doc, "system"));
+    change_apply(plan_apply(doc, "system"));
     QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("yes"));
+    // The document the window showed goes to the helper, whatever the file holds by then.
     GuiSandbox::write(doc, "KENV_APPLIED=shown\n");
     ApplyPlan shown = plan_apply(doc, "system");
     GuiSandbox::write(doc, "KENV_APPLIED=not shown\n");
-    QVERIFY_THROWS_EXCEPTION(LibraryError, change_apply(doc, shown));
-    QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("yes"));
+    change_apply(shown);
+    QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("shown"));
+    // A scope that changed since the window showed the changes refuses them.
+    ApplyPlan stale = plan_apply(doc, "system");
+    lib_set("system", "KENV_APPLIED", "meanwhile");
+    QVERIFY_THROWS_EXCEPTION(LibraryError, change_apply(stale));
+    QCOMPARE(system_value("KENV_APPLIED"), std::optional<std::string>("meanwhile"));
     QFile log(path("pkexec.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll().count('\n'), 9);
+    QCOMPARE(log.readAll().count('\n'), 10);
   }
 
   void refusalsComeBackToThePage_data() {
@@ -174,6 +180,42 @@ private slots:
     QCOMPARE(system_value(name.toStdString()), std::nullopt);
   }
 
+  // The helper reads a document from its request, where a NUL byte would end the field and
+  // more than the request cap would not be read: such a document never reaches pkexec.
+  void aDocumentTheHelperCannotCarryIsRefusedBeforePkexecStarts_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("apply");
+    QTest::addColumn<QString>("said");
+    const QByteArray nul("KENV_A=1\n\0KENV_B=2\n", 19);
+    const QByteArray large = "KENV_A=" + QByteArray(max_request_size, 'x') + "\n";
+    const QString too_large = QStringLiteral("larger than the");
+    QTest::newRow("import, a NUL byte") << nul << false << QStringLiteral("holds a NUL byte");
+    QTest::newRow("apply, a NUL byte") << nul << true << QStringLiteral("holds a NUL byte");
+    QTest::newRow("import, too large") << large << false << too_large;
+    QTest::newRow("apply, too large") << large << true << too_large;
+  }
+
+  void aDocumentTheHelperCannotCarryIsRefusedBeforePkexecStarts() {
+    QFETCH(QByteArray, document);
+    QFETCH(bool, apply);
+    QFETCH(QString, said);
+    offer("exec env -i \"$@\"");
+    edit_action()->trigger();
+    const std::string doc = sandbox_->root() + "/doc.env";
+    GuiSandbox::write(doc, document.toStdString());
+    QString refusal;
+    try {
+      if (apply)
+        change_apply(plan_apply(doc, "system"));
+      else
+        change_profile_import("system", "imported", doc);
+    } catch (const std::exception &e) {
+      refusal = QString::fromUtf8(e.what());
+    }
+    QVERIFY2(refusal.contains(said), qPrintable(refusal));
+    QVERIFY(!QFile::exists(path("pkexec.log")));
+  }
+
   void theHelperTakesNothingButOneWholeChange_data() {
     QTest::addColumn<QByteArray>("input");
     QTest::newRow("empty") << QByteArray();
@@ -181,7 +223,8 @@ private slots:
     QTest::newRow("unknown operation") << QByteArray("chmod\0A\0", 8);
     QTest::newRow("too few fields") << QByteArray("set\0A\0", 6);
     QTest::newRow("index not a number") << QByteArray("path-add\0/x\0one\0", 16);
-    QTest::newRow("too large") << QByteArray("set\0A\0", 6) + QByteArray(2 << 20, 'x') + QByteArray(1, '\0');
+    QTest::newRow("too large") << QByteArray("set\0A\0", 6) + QByteArray(max_request_size, 'x') +
+                                      QByteArray(1, '\0');
   }
 
   void theHelperTakesNothingButOneWholeChange() {

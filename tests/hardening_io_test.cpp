@@ -296,8 +296,9 @@ TEST_F(IoFaults, ARestoreWritesTheEnvironmentFileInOneGo) {
   env_file_sys = env_file_ops_default;
   EXPECT_EQ(rc, 1) << env_last_error();
   EXPECT_EQ(g_envd_renames, 1);
-  // A, which the backup lacks, is gone from environment.d as from the store.
-  EXPECT_EQ(read(envd("user")), "PATH=${PATH}:/r\nR1=1\nR2=2\n");
+  // A, which the backup lacks, is gone from environment.d as from the store, and the
+  // assignments follow the restored store's order.
+  EXPECT_EQ(read(envd("user")), "R1=1\nR2=2\nPATH=${PATH}:/r\n");
 }
 
 TEST_F(IoFaults, AnUnreadableStoreIsNotReplacedWhenItsCopyCannotBeKept) {

@@ -46,7 +46,9 @@ if(TARGET kenv OR KENV_WIN_SIM)
   target_include_directories(kenv_doctor_windows_test PRIVATE ${kenv_dir})
 endif()
 
-# The front ends' reading of the library's documents, over documents written in the test.
+# The front ends' reading of the library's documents and their own state documents, over
+# documents written in the test.
 if(TARGET kenv OR Qt6Widgets_FOUND)
   kenv_add_test(frontend_listing_test frontend_listing_test.cpp LIBS kenv_frontend)
+  kenv_add_test(frontend_state_test frontend_state_test.cpp LIBS kenv_frontend)
 endif()

@@ -377,3 +377,24 @@ TEST_F(KenvState, OddDocumentsGetAMessageThatSaysWhereOrWhatToDo) {
 }
 
 } // namespace
+
+namespace {
+
+// A variable with an empty value is in the store but not in environment.d, which the listing
+// shows first: export, apply and a profile switched on and off keep the store's own order.
+TEST_F(KenvState, ExportApplyAndProfilesKeepTheStoresOrder) {
+  given({{"A", "1"}, {"E", ""}, {"B", "2"}});
+  const std::string in_order = "A=1\nE=\nB=2\n";
+  auto body = [](const std::string &exported) { return exported.substr(exported.find("A=")); };
+  EXPECT_EQ(body(kenv_ok({"export", "--format", "env"})), in_order);
+  std::string store = read(store_path("user"));
+  kenv_ok({"apply", doc(R"({"format": "kenv-state/1", "vars": [{"name": "B", "value": "2"}], "path": []})")});
+  EXPECT_EQ(read(store_path("user")), store);
+  write(root() + "/p.doc", "C=3\n");
+  kenv_ok({"profile", "new", "p", "--from", root() + "/p.doc"});
+  kenv_ok({"profile", "on", "p"});
+  kenv_ok({"profile", "off", "p"});
+  EXPECT_EQ(read(store_path("user")), store);
+}
+
+} // namespace

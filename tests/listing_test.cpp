@@ -63,7 +63,7 @@ TEST_F(Listing, EmptyScopeHasEveryMemberInOrder) {
              "/exports/user-env.sh\",\"vars\":[],"
              "\"path\":[],\"warnings\":[],\"protected_delete\":[\"PATH\",\"SystemRoot\",\"WINDIR\",\"TEMP\","
              "\"TMP\"],"
-             "\"rc_sources\":[],\"session\":[],\"records\":null}");
+             "\"rc_sources\":[],\"session\":[],\"store_order\":[],\"records\":null}");
   EXPECT_EQ(text("user"), t);
   EXPECT_NE(text("System").find("\"scope\":\"system\""), std::string::npos);
   EXPECT_EQ(member("export_file", "system"), "\"" + system_export() + "\"");

@@ -327,3 +327,38 @@ TEST_F(SessionPeer, AValueThatIsNotUtf8StopsTheGenerator) {
                       "/50-bad.conf\",\"message\":\"line 1:"),
             std::string::npos);
 }
+
+namespace {
+
+// A reference to another of the scope's variables gets the value the scope gives it,
+// whatever order the variables were set or restored in: the generator and every shell agree.
+// A reference to the variable's own name is to what it inherits; only a circle of two or
+// more keeps the store's order, and the listing warns of it.
+TEST_F(SessionPeer, AReferenceGetsTheScopesValueWhateverOrderItWasSetIn) {
+  kenv({"path", "add", "/opt/x"});
+  kenv_ok({"set", "JAVA_HOME", "/usr/lib/jvm/x"});
+  kenv({"path", "add", "${JAVA_HOME}/bin"});
+  for (const char *pair : {"A=1", "B=x", "C=$B/z", "MANPATH=${MANPATH}:/m", "P=$Q/p", "Q=$P/q"}) {
+    std::string text = pair;
+    kenv_ok({"set", text.substr(0, text.find('=')), text.substr(text.find('=') + 1)});
+  }
+  kenv_ok({"unset", "B"});
+  kenv_ok({"restore", "--latest"});
+  const std::string path = std::string(inherited_path) + ":/opt/x:/usr/lib/jvm/x/bin";
+  std::map<std::string, std::string> from_generator;
+  for (const auto &[name, value] : generate())
+    from_generator[name] = value;
+  EXPECT_EQ(from_generator["PATH"], path);
+  EXPECT_EQ(from_generator["C"], "x/z");
+  for (const char *shell : {"bash", "dash", "zsh"}) {
+    std::map<std::string, std::string> env = loaded_by(shell);
+    EXPECT_EQ(env["PATH"], path) << shell;
+    EXPECT_EQ(env["C"], "x/z") << shell;
+  }
+  std::string warnings = kenv_ok({"list", "--json"});
+  for (const char *name : {"P", "Q"})
+    EXPECT_NE(warnings.find(R"({"code":"reference_cycle","name":")" + std::string(name)), std::string::npos);
+  EXPECT_EQ(warnings.find(R"("reference_cycle","name":"MANPATH")"), std::string::npos);
+}
+
+} // namespace

@@ -10,7 +10,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -366,4 +368,58 @@ TEST_F(WinLibrary, UserSessionIsTheMachinesThenTheUsers) {
   EXPECT_NE(session.find("{\"name\":\"Both\",\"value\":\"machine-user\",\"file\":\"HKCU\\\\Environment\""),
             std::string::npos)
       << session;
+}
+
+// Windows keeps the process environment in UTF-16; the C library's copy has '?' for every
+// character the ANSI code page lacks. A reference to an inherited variable is expanded with
+// every character, in the listing's values and in the session's.
+TEST_F(WinLibrary, InheritedVariablesExpandWithEveryCharacter) {
+  const std::string home = "C:\\Dossier \u00fc \u65e5\u672c";
+  winsim_set_variable("MYHOME", home);
+  ASSERT_EQ(env_set("user", "TOOLS", "%MYHOME%\\bin"), 1) << error();
+  std::string expanded = "\"expanded\":\"" + json_escaped(home + "\\bin") + "\"";
+  std::string vars = member("user", "vars");
+  EXPECT_NE(vars.find(expanded), std::string::npos) << vars;
+  std::string session = member("user", "session");
+  EXPECT_NE(session.find("\"value\":\"" + json_escaped(home + "\\bin") + "\""), std::string::npos) << session;
+}
+
+// The user's own PATH emptied, by an edit or by a restore (kenv path off and apply --prune
+// commit through one), leaves no empty value behind: the store drops its record and HKCU's
+// Path goes, though PATH is protected otherwise.
+TEST_F(WinLibrary, AnEmptiedUserPathLeavesNeitherRecordNorValue) {
+  std::string backup = win_data_dir() + "/backups/keep.json";
+  const std::pair<const char *, std::function<int()>> cases[] = {
+      {"remove", [] { return env_path_del("user", "C:\\mine"); }},
+      {"restore", [&] { return env_restore(backup.c_str()); }},
+  };
+  for (const auto &[how, empty] : cases) {
+    ASSERT_EQ(env_path_add("user", "C:\\mine", -1), 1) << error();
+    write(backup, "{\"vars\":[{\"name\":\"PATH\",\"value\":\"\"}]}");
+    ASSERT_EQ(empty(), 1) << how << ": " << error();
+    EXPECT_EQ(stored(HKEY_CURRENT_USER, "PATH"), "(absent)") << how;
+    EXPECT_EQ(store_text().find("PATH"), std::string::npos) << how << ": " << store_text();
+  }
+}
+
+TEST_F(WinLibrary, TheMachinesLastPathEntryStays) {
+  winsim_set_admin(true);
+  winsim_put(HKEY_LOCAL_MACHINE, "Path", REG_EXPAND_SZ, sz("%SystemRoot%\\system32"));
+  EXPECT_EQ(env_path_del("system", "%SystemRoot%\\system32"), 0);
+  EXPECT_EQ(error(), "refused: the machine's PATH would be left without entries, and every program's PATH "
+                     "starts with it");
+  EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, "Path"), sz("%SystemRoot%\\system32"));
+}
+
+// Programs take the variables from the registry; the export file is for POSIX shells on
+// Windows, and its source command names the file with '/', which they all read.
+TEST_F(WinLibrary, ExportFileHeaderSpeaksOfTheRegistry) {
+  ASSERT_EQ(env_set("user", "FOO", "bar"), 1) << error();
+  std::string text = read(win_data_dir() + "/exports/user-env.sh");
+  std::string header = text.substr(0, text.find("\n\n"));
+  EXPECT_NE(header.find("registry"), std::string::npos) << header;
+  EXPECT_NE(header.find("POSIX shells on Windows"), std::string::npos) << header;
+  EXPECT_EQ(header.find("Linux"), std::string::npos) << header;
+  EXPECT_NE(header.find("#   . \"" + appdata() + "/Pellomar/exports/user-env.sh\"\n"), std::string::npos)
+      << header;
 }

@@ -6,6 +6,8 @@
 //   write-samples   writes win_unicode_samples.h's values through the backend
 //   list NAME       prints the value of NAME as the backend lists the user's key, in UTF-8
 //   reg-sz-names    prints the user's REG_SZ value names as kenv's doctor reads them
+//   variable NAME   prints the ANSI code page, the C library's copy of NAME (getenv) and
+//                   NAME as the backend reads it, one per line
 //   clean           removes every KENV_CHECK_... value
 #include "core/names.h"
 #include "platform.h"
@@ -15,7 +17,10 @@
 #include "support/core_calls.h"
 #include "win_unicode_samples.h"
 
+#include <windows.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -55,6 +60,13 @@ int reg_sz_names() {
   return 0;
 }
 
+int variable(const char *name) {
+  const char *ansi = std::getenv(name);
+  std::optional<std::string> wide = env_plat_process_variable(name);
+  std::printf("%u\n%s\n%s\n", GetACP(), ansi ? ansi : "(unset)", wide ? wide->c_str() : "(unset)");
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -67,6 +79,8 @@ int main(int argc, char **argv) {
     return list(argv[2]);
   if (step == "reg-sz-names")
     return reg_sz_names();
+  if (step == "variable" && argc > 2)
+    return variable(argv[2]);
   if (step == "clean") {
     remove_registry_check_values();
     return 0;

@@ -142,3 +142,15 @@ TEST_F(WinePeer, DoctorTellsRegSzFromRegExpandSz) {
   EXPECT_NE(names.find("KENV_CHECK_PLAIN_\u00e9\n"), std::string::npos) << names;
   EXPECT_EQ(names.find("KENV_CHECK_EXPAND\n"), std::string::npos) << names;
 }
+
+// A variable the process inherits with characters the ANSI code page 1252 lacks: the C
+// library's copy in a program without the UTF-8 manifest has '?' for them, and the backend,
+// which expands references to inherited variables, reads every character.
+TEST_F(WinePeer, InheritedVariablesAreReadWholeUnderCodePage1252) {
+  const std::string home = "C:\\Dossier \u00fc \u65e5\u672c";
+  std::string out = run(env_ + "MYHOME=" + shell_quoted(home) + " " + shell_quoted(wine_) + " " +
+                        shell_quoted(exe_) + " variable MYHOME 2>>" + shell_quoted(log_));
+  wait_for_wine();
+  std::erase(out, '\r');
+  EXPECT_EQ(out, "1252\nC:\\Dossier \xFC ??\n" + home + "\n");
+}

@@ -8,6 +8,7 @@
 #include "core/views.h"
 #include "kestrune_env.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -161,6 +162,35 @@ int carry_out(scope_state &st, plan_verdict verdict, change_plan &plan) {
   return write_change(st, plan, text);
 }
 
+bool is_path_change(const env_native_change &c) {
+  return env_name_is_path(c.name.c_str()) != 0;
+}
+
+// A scope's own PATH that the change leaves empty. Where the native store holds the whole
+// PATH (the registry), an empty user PATH would stay behind as an empty value in the store
+// and the native store, adding nothing: both go instead, though PATH is protected from
+// deletion otherwise. The machine's PATH left empty would leave every program without one.
+plan_verdict settle_empty_path(env_scope scope, change_plan &plan) {
+  if (!env_plat_native_owns_protected())
+    return plan_verdict::go;
+  auto empty_record = [](const env_kv &kv) { return env_name_is_path(kv.name.c_str()) && kv.value.empty(); };
+  bool emptied = std::any_of(plan.native.begin(), plan.native.end(), [](const env_native_change &c) {
+    return is_path_change(c) && c.value && c.value->empty();
+  });
+  if (scope == env_scope::system && emptied) {
+    env_set_error("refused: the machine's PATH would be left without entries, and every program's PATH "
+                  "starts with it");
+    return plan_verdict::refused;
+  }
+  if (scope == env_scope::system ||
+      (!emptied && std::none_of(plan.store.begin(), plan.store.end(), empty_record)))
+    return plan_verdict::go;
+  std::erase_if(plan.store, empty_record);
+  std::erase_if(plan.native, is_path_change);
+  plan.native.push_back({"PATH", std::nullopt});
+  return plan_verdict::go;
+}
+
 } // namespace
 
 int run_change(env_scope scope, store_policy policy, const change_planner &planner) {
@@ -178,6 +208,8 @@ int run_change(env_scope scope, store_policy policy, const change_planner &plann
     return 0;
   change_plan plan;
   plan_verdict verdict = planner(st, plan);
+  if (verdict == plan_verdict::go)
+    verdict = settle_empty_path(scope, plan);
   if (verdict == plan_verdict::refused)
     return 0;
   return carry_out(st, verdict, plan);

@@ -10,7 +10,9 @@
 //  3. Finish a change of the scope that was killed part-way (core/journal.h), so that every
 //     change starts from a store, native store and export file that agree.
 //  4. Plan: the front door works out the store after the change and what the native store
-//     must do, from the state read, and may refuse.
+//     must do, from the state read, and may refuse. Where the native store holds the whole
+//     PATH (the registry), a user PATH the plan leaves empty is removed from the store and
+//     the native store instead, and a system PATH left empty is refused.
 //  5. Check every value the change writes with the backend (env_plat_native_check).
 //     Nothing has been written yet, so a refusal leaves no trace, not even a backup. Then
 //     the temporary files that killed changes of the scope left behind are removed.

@@ -1,6 +1,7 @@
 // The export file: a POSIX shell script that exports a scope's stored variables when
 // sourced. It is regenerated whole after every change and must never run code: values are
 // single-quoted, and a name that is not a shell identifier gets a comment instead of a line.
+#include "core/order.h"
 #include "core/state.h"
 
 #include "core/files.h"
@@ -14,9 +15,9 @@
 
 namespace {
 
+// The platform's policy lines (env_plat_export_policy) come second.
 const char banner_format[] = "# kestrune-envvar-editor \xE2\x80\x94 sourceable export block\n"
-                             "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
-                             "# ~/.profile, or /etc/environment. Source this file instead:\n"
+                             "%s"
                              "#   . \"%s\"\n"
                              "# Generated: %s  scope=%s\n"
                              "# Process PATH is not modified by the library.\n"
@@ -159,12 +160,13 @@ std::string commentable(const std::string &text) {
 }
 
 std::string banner(const std::string &path, env_scope scope, long long now) {
-  std::string shown = commentable(path);
+  std::string shown = commentable(env_plat_shell_path(path));
   std::string ts = commentable(env_format_utc(now, "%Y-%m-%dT%H:%M:%SZ"));
   const char *scope_name = env_scope_name(scope);
-  int n = std::snprintf(nullptr, 0, banner_format, shown.c_str(), ts.c_str(), scope_name);
+  const char *policy = env_plat_export_policy();
+  int n = std::snprintf(nullptr, 0, banner_format, policy, shown.c_str(), ts.c_str(), scope_name);
   std::string out(static_cast<std::size_t>(n), '\0');
-  std::snprintf(out.data(), out.size() + 1, banner_format, shown.c_str(), ts.c_str(), scope_name);
+  std::snprintf(out.data(), out.size() + 1, banner_format, policy, shown.c_str(), ts.c_str(), scope_name);
   return out;
 }
 
@@ -176,7 +178,8 @@ bool export_writes(const env_kv &kv) {
 
 std::string export_text(const std::string &path, env_scope scope, const env_kv_list &vars, long long now) {
   std::string out = banner(path, scope, now);
-  for (const env_kv &kv : vars) {
+  for (std::size_t at : assignment_order(vars)) {
+    const env_kv &kv = vars[at];
     if (!is_shell_name(kv.name)) {
       append_unexported("# not exported (not a shell variable name): ", kv.name, out);
       continue;

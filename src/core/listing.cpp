@@ -6,6 +6,7 @@
 #include "core/env_size.h"
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/order.h"
 #include "core/own_files.h"
 #include "platform/env_plat.h"
 
@@ -87,6 +88,13 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
                             " is not valid UTF-8; systemd's environment.d generator stops at it, and systemd "
                             "252's fails: a new session then gets nothing from environment.d; fix or remove "
                             "the line"});
+  std::vector<std::string> circle;
+  (void)assignment_order(report.stored, &circle);
+  for (const std::string &name : circle)
+    warnings.push_back(
+        {"reference_cycle", name,
+         "refers back to itself through other variables of the scope: they are assigned in the "
+         "store's order, so one of them gets the value another had before"});
   interrupted_warnings(files, scope, report.stored, warnings);
   size_warning(scope, report.stored, warnings);
   writable_dir_warnings(files, scope, warnings);
@@ -169,6 +177,11 @@ char *list_scope(env_scope scope) {
                           state_warnings(scope, files, report, native_read, session));
   write_trailer(out);
   session_write(out, scope, session, report.stored);
+  out.key("store_order");
+  out.begin_array();
+  for (const env_kv &kv : report.stored)
+    out.string(kv.name);
+  out.end_array();
   out.key("records");
   if (report.records)
     out.string(*report.records);

@@ -164,15 +164,6 @@ std::string expand_value(std::string_view v, env_ref_style style, const env_reso
   return out;
 }
 
-namespace {
-
-std::optional<std::string> inherited(std::string_view name) {
-  const char *value = std::getenv(std::string(name).c_str());
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-} // namespace
-
 std::string expand_in_view(std::string_view text, std::size_t position, const env_kv_list &vars,
                            const env_kv_index &index, const std::vector<std::string> &expanded) {
   env_ref_style style = env_plat_reference_style();
@@ -184,7 +175,7 @@ std::string expand_in_view(std::string_view text, std::size_t position, const en
       return vars[static_cast<std::size_t>(pos)].value;
     if (pos >= 0 && static_cast<std::size_t>(pos) < position)
       return expanded[static_cast<std::size_t>(pos)];
-    return inherited(name);
+    return env_plat_process_variable(name);
   };
   return expand_value(text, style, resolve);
 }

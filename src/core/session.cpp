@@ -5,6 +5,7 @@
 #include "core/diag.h"
 #include "core/files.h"
 #include "core/frame.h"
+#include "core/order.h"
 #include "core/state.h"
 #include "core/views.h"
 #include "kestrune_env.h"
@@ -22,8 +23,7 @@ public:
     auto at = assigned_.find(key(name));
     if (at != assigned_.end())
       return at->second;
-    const char *inherited = std::getenv(std::string(name).c_str());
-    return inherited ? std::optional<std::string>(inherited) : std::nullopt;
+    return env_plat_process_variable(name);
   }
   // One `export` line of an export file: references take the shell's values of the moment,
   // and PATH adds its entries to the shell's PATH.
@@ -50,10 +50,11 @@ private:
   }
 };
 
+// The export file's lines, in the order it writes them.
 void source_store(const env_kv_list &stored, shell_env &shell) {
-  for (const env_kv &kv : stored)
-    if (export_writes(kv))
-      shell.source(kv);
+  for (std::size_t at : assignment_order(stored))
+    if (export_writes(stored[at]))
+      shell.source(stored[at]);
 }
 
 // The system scope's store, which a user scope's listing has not read.
@@ -61,11 +62,11 @@ void source_system_store(shell_env &shell) {
   env_layout files;
   if (env_layout_of(env_scope::system, files) != 0)
     return;
+  env_kv_list stored;
   store_each(files.store, false, [&](const char *name, const char *value) {
-    env_kv kv{name, value, ""};
-    if (export_writes(kv))
-      shell.source(kv);
+    stored.push_back(env_kv{name, value, ""});
   });
+  source_store(stored, shell);
 }
 
 void write_text(env_json_out &out, const char *key, std::string_view text) {

@@ -6,14 +6,16 @@
 #include "core/files.h"
 #include "core/names.h"
 
-#include <yyjson.h>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// yyjson's value, declared here so that what includes this header needs no yyjson: the
+// Windows checks under wine are built without one.
+typedef struct yyjson_val yyjson_val;
 
 // The store file as one call read it: its variables, and exactly the bytes it held, so that
 // a change that fails later can put the file back as it was. A missing file is an empty
@@ -49,6 +51,7 @@ std::string store_each(const std::string &path, bool follow_links,
 // Reads a store document's variables; false when the text is not a store document. A
 // leading UTF-8 byte order mark (some editors write one) is skipped.
 bool store_parse(std::string_view text, env_kv_list &out, std::optional<std::string> *records = nullptr);
+struct yyjson_val;
 // The "records" member of a store or backup document: its text when it is one.
 std::optional<std::string> store_records_of(yyjson_val *root);
 // Replaces the value of the first record whose name matches (ASCII case ignored), keeping

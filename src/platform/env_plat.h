@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A PATH entry that a shell start-up file adds, with the label the listing shows for it.
@@ -41,6 +42,18 @@ env_ref_style env_plat_reference_style();
 int env_plat_path_eq(const char *a, const char *b);
 // "environment.d" or "registry": where changes are written natively.
 const char *env_plat_write_policy();
+// The export file's header lines (each a comment ending in a newline) that say where new
+// sessions take the variables from and who sources the file.
+const char *env_plat_export_policy();
+// A path as the platform's POSIX shells read it: unchanged on POSIX systems, with '/' for
+// every '\' on Windows, where Git Bash and MSYS2 take "C:/..." as it is.
+std::string env_plat_shell_path(const std::string &path);
+
+// A variable of this process's environment in UTF-8; nullopt when it is unset. A reference
+// to a name that neither the store nor the native store holds expands to it. Windows keeps
+// the environment in UTF-16, and the C library's copy (getenv) has '?' for every character
+// the ANSI code page lacks, so the backend reads it wide.
+std::optional<std::string> env_plat_process_variable(std::string_view name);
 
 // The folder of the scope's own files: its store, its backups and its lock. The user
 // scope's is the data directory the process environment names; the system scope's belongs

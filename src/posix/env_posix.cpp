@@ -95,6 +95,20 @@ const char *env_plat_write_policy() {
   return "environment.d";
 }
 
+const char *env_plat_export_policy() {
+  return "# Linux write policy: this library NEVER rewrites ~/.bashrc,\n"
+         "# ~/.profile, or /etc/environment. Source this file instead:\n";
+}
+
+std::string env_plat_shell_path(const std::string &path) {
+  return path;
+}
+
+std::optional<std::string> env_plat_process_variable(std::string_view name) {
+  const char *value = getenv(std::string(name).c_str());
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 const char *posix_home() {
   const char *home = getenv("HOME");
   return home && home[0] ? home : nullptr;

@@ -6,6 +6,7 @@
 #include "core/names.h"
 #include "posix/posix.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -171,6 +172,40 @@ void envd_editor::write_line(std::size_t i, std::string line, const std::string 
   p.name = std::move(parsed.entries[0].name);
   if (p.unreadable)
     unreadable_.push_back(i);
+}
+
+void envd_editor::order(const std::vector<std::string> &names) {
+  if (reread_)
+    load(text());
+  if (end_state_ != envd_state::pre_key)
+    return;
+  std::unordered_map<std::string_view, std::size_t> rank;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    rank.emplace(names[i], i);
+  std::vector<std::size_t> slots;
+  for (std::size_t i = 0; i < pieces_.size(); ++i)
+    if (pieces_[i].live && pieces_[i].assignment && rank.count(pieces_[i].name))
+      slots.push_back(i);
+  std::vector<std::size_t> wanted = slots;
+  std::stable_sort(wanted.begin(), wanted.end(), [&](std::size_t a, std::size_t b) {
+    return rank[pieces_[a].name] < rank[pieces_[b].name];
+  });
+  if (wanted == slots)
+    return;
+  std::vector<piece> moved;
+  moved.reserve(wanted.size());
+  for (std::size_t i : wanted) {
+    piece p = pieces_[i];
+    std::string_view line = bytes(p);
+    if (line.empty() || line.back() != '\n') { // the last line, which may go elsewhere
+      p.written = std::string(line) + "\n";
+      p.rewritten = true;
+    }
+    moved.push_back(std::move(p));
+  }
+  for (std::size_t k = 0; k < slots.size(); ++k)
+    pieces_[slots[k]] = std::move(moved[k]);
+  reread_ = true; // the chains of equal names no longer follow the places
 }
 
 std::string envd_editor::text() const {

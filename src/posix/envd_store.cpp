@@ -5,6 +5,7 @@
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/kv_table.h"
+#include "core/order.h"
 #include "platform/env_plat.h"
 #include "posix/posix.h"
 
@@ -205,7 +206,8 @@ int own_path(int scope, std::string &dir, std::string &path) {
 // Rewrites the scope's own file with the changes applied in order (see envd_splice), in one
 // write, so that the file holds all of them or, when the write fails, none. `undo` puts the
 // file back as it was read.
-int rewrite(int scope, const std::vector<change> &changes, env_native_undo &undo) {
+int rewrite(int scope, const std::vector<change> &changes, const std::vector<std::string> &order,
+            env_native_undo &undo) {
   std::string dir;
   std::string path;
   if (own_path(scope, dir, path) != 0)
@@ -218,6 +220,7 @@ int rewrite(int scope, const std::vector<change> &changes, env_native_undo &undo
   envd_editor editor(text);
   for (const change &c : changes)
     editor.apply(c.name, c.value, c.is_path);
+  editor.order(order);
   std::string next = editor.text();
   if (next == text && (exists || next.empty()))
     return 0;
@@ -390,7 +393,8 @@ int env_plat_native_check(env_scope scope, const char *name, const char *value) 
 
 // The own file is rewritten once with every pair of the store and then the changes: a
 // change that was interrupted before it reached environment.d is healed by the next one.
-// Pairs environment.d cannot hold (from a store edited by hand) are left out.
+// Pairs environment.d cannot hold (from a store edited by hand) are left out. The store's
+// assignments then take the order a session needs (core/order.h).
 int env_plat_native_write(env_scope scope, const std::vector<env_native_change> &changes,
                           const env_kv_list &store, env_native_undo &undo) {
   std::vector<change> all;
@@ -407,7 +411,11 @@ int env_plat_native_write(env_scope scope, const std::vector<env_native_change> 
       return -1;
     all.push_back(c);
   }
-  return rewrite(scope_of(scope), all, undo);
+  std::vector<std::string> order;
+  order.reserve(store.size());
+  for (std::size_t at : assignment_order(store))
+    order.push_back(store[at].name);
+  return rewrite(scope_of(scope), all, order, undo);
 }
 
 bool env_plat_native_owns_protected() {

@@ -125,6 +125,10 @@ class envd_editor {
 public:
   explicit envd_editor(std::string_view text);
   void apply(std::string_view name, std::optional<std::string_view> value, bool is_path);
+  // Puts the assignments of the named variables in the order of `names`, each in a place
+  // one of them had, so that every other line stays where it is. A text that ends inside a
+  // line is left in its order.
+  void order(const std::vector<std::string> &names);
   std::string text() const;
 
 private:

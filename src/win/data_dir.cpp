@@ -22,35 +22,14 @@
 #include <cstdlib>
 #include <memory>
 
-namespace {
-
-// A variable of the process environment in UTF-8, read wide: the ANSI copy of APPDATA has
-// '?' for every character of a user name that the code page lacks. "" when unset.
-std::string environment_utf8(const char *variable) {
-  win_wstring name = win_to_wide(variable);
-  win_wstring value;
-  for (DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0); needed > value.size();) {
-    value.assign(needed, WCHAR{0});
-    DWORD got = GetEnvironmentVariableW(name.c_str(), value.data(), needed);
-    if (got == 0)
-      return "";
-    if (got < needed) {
-      value.resize(got);
-      return win_to_utf8(value);
-    }
-    needed = got; // it grew in between
-  }
-  return "";
-}
-
-} // namespace
-
 // The directory is looked up anew on every call: the variable is read from the process
 // environment, so a front end that changes it is followed. The system scope's store belongs
 // to the machine, as HKLM's Environment key does, not to the administrator who changed it.
 int env_plat_data_dir(env_scope scope, std::string &out) {
   const char *variable = scope == env_scope::system ? "ProgramData" : "APPDATA";
-  std::string base = environment_utf8(variable);
+  // Read wide: the ANSI copy of APPDATA has '?' for every character of a user name that the
+  // code page lacks.
+  std::string base = env_plat_process_variable(variable).value_or("");
   if (base.empty()) {
     env_set_error("%s is unset; cannot locate Pellomar dir", variable);
     return -1;

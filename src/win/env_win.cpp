@@ -206,6 +206,21 @@ const char *env_plat_write_policy() {
   return "registry";
 }
 
+// Windows programs never read the file: they take their environment from the registry when
+// they start. Shells of the POSIX layers (Git Bash, MSYS2, Cygwin) can source it.
+const char *env_plat_export_policy() {
+  return "# Windows write policy: new programs take these variables from the registry's\n"
+         "# Environment keys, which the library writes; consoles already open keep their\n"
+         "# old values. This file is for POSIX shells on Windows (Git Bash, MSYS2, Cygwin).\n"
+         "# Source it there:\n";
+}
+
+std::string env_plat_shell_path(const std::string &path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
 // A machine key that cannot be read (as under some locked-down accounts) lists nothing and
 // says nothing; a user key that cannot be opened is worth a message.
 int env_plat_native_vars(env_scope scope, env_kv_list &out) {

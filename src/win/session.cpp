@@ -8,8 +8,6 @@
 #include "core/views.h"
 #include "platform/env_plat.h"
 
-#include <cstdlib>
-
 namespace {
 
 const char *key_name(env_scope scope) {
@@ -29,8 +27,7 @@ std::string expand(env_session &s, const std::string &value) {
                       [&](std::string_view name) -> std::optional<std::string> {
                         if (const env_session_var *v = find(s, name))
                           return v->value;
-                        const char *inherited = std::getenv(std::string(name).c_str());
-                        return inherited ? std::optional<std::string>(inherited) : std::nullopt;
+                        return env_plat_process_variable(name);
                       });
 }
 

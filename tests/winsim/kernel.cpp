@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <set>
 #include <sys/file.h>
 #include <unistd.h>
@@ -25,6 +26,12 @@ std::set<int> &files() {
 }
 
 thread_local DWORD last_error = 0;
+
+// The variables set with winsim_set_variable, in UTF-16 as Windows holds its environment.
+std::map<std::string, std::u16string> &wide_environment() {
+  static std::map<std::string, std::u16string> vars;
+  return vars;
+}
 
 // Handles are the descriptor plus one, so that no valid handle is null.
 HANDLE to_handle(int fd) {
@@ -67,8 +74,17 @@ namespace winsim_detail {
 // winsim_reset lives with the registry; the message log is emptied through this hook.
 void clear_messages() {
   messages().clear();
+  for (const auto &[name, value] : wide_environment())
+    unsetenv(name.c_str());
+  wide_environment().clear();
 }
 } // namespace winsim_detail
+
+void winsim_set_variable(std::string_view name, std::string_view utf8) {
+  std::u16string wide = winsim_text::from_utf8(utf8);
+  wide_environment()[std::string(name)] = wide;
+  setenv(std::string(name).c_str(), winsim_text::to_ansi(wide).c_str(), 1);
+}
 
 const std::vector<winsim_message> &winsim_messages() {
   return messages();
@@ -159,14 +175,17 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
   return TRUE;
 }
 
-// The process environment, which tests set with setenv in UTF-8.
+// The process environment: what winsim_set_variable set, else what tests set with setenv in
+// UTF-8.
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
-  const char *value = std::getenv(winsim_text::to_utf8(winsim_text::of(lpName)).c_str());
-  if (!value) {
+  std::string name = winsim_text::to_utf8(winsim_text::of(lpName));
+  auto set = wide_environment().find(name);
+  const char *value = std::getenv(name.c_str());
+  if (set == wide_environment().end() && !value) {
     last_error = ERROR_ENVVAR_NOT_FOUND;
     return 0;
   }
-  std::u16string wide = winsim_text::from_utf8(value);
+  std::u16string wide = set != wide_environment().end() ? set->second : winsim_text::from_utf8(value);
   if (!lpBuffer || wide.size() + 1 > nSize)
     return static_cast<DWORD>(wide.size() + 1);
   std::copy(wide.begin(), wide.end(), lpBuffer);

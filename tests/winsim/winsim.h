@@ -22,8 +22,8 @@
 //    RegDeleteValue answers ERROR_FILE_NOT_FOUND for a value the key does not hold.
 //  - The lock file calls are flock(2) on a real file: like byte-range locks on Windows, two
 //    handles exclude each other even inside one process.
-//  - GetEnvironmentVariableW reads the process environment, UTF-8 on Linux; CreateFileW
-//    opens the UTF-8 form of its path.
+//  - GetEnvironmentVariableW reads the process environment, UTF-8 on Linux, or what
+//    winsim_set_variable set; CreateFileW opens the UTF-8 form of its path.
 // Unlike Windows, RegSetValueEx does not look past the data it is given: Windows stores a
 // string's NUL that the count left out when the character after the data is one.
 #pragma once
@@ -83,6 +83,12 @@ struct winsim_message {
   bool wide;
 };
 const std::vector<winsim_message> &winsim_messages();
+
+// Sets a variable of the process environment as Windows keeps it: the wide environment
+// (GetEnvironmentVariableW) holds every character, while the C library's copy that getenv
+// reads holds the ANSI code page's form, '?' for a character it lacks. winsim_reset removes
+// it again.
+void winsim_set_variable(std::string_view name, std::string_view utf8);
 
 // Lock-file handles open now.
 int winsim_open_files();

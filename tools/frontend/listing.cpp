@@ -146,6 +146,8 @@ Listing parse_listing(const std::string &json) {
   if (yyjson_is_arr(yyjson_obj_get(root, "session")))
     l.session = read_objects<SessionVariable>(array(root, "session"), read_session);
   l.records = opt_str(root, "records");
+  if (yyjson_is_arr(yyjson_obj_get(root, "store_order")))
+    l.store_order = read_strings(array(root, "store_order"));
   return l;
 }
 

@@ -63,6 +63,7 @@ struct Listing {
   std::vector<RcSource> rc_sources;
   std::vector<SessionVariable> session; // empty from a library that does not report it
   std::optional<std::string> records;   // the front ends' records the store keeps
+  std::vector<std::string> store_order; // the store's names in its own order
 };
 
 struct Backup {

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,6 +121,24 @@ std::string sh_quote(std::string_view text) {
       out.push_back(c);
   }
   return out + "'";
+}
+
+namespace {
+
+std::string with_separator(std::string_view path, char from, char to) {
+  std::string out(path);
+  std::replace(out.begin(), out.end(), from, to);
+  return out;
+}
+
+} // namespace
+
+std::string windows_path(std::string_view path) {
+  return with_separator(path, '/', '\\');
+}
+
+std::string posix_shell_path(std::string_view path) {
+  return with_separator(path, '\\', '/');
 }
 
 void write_out(std::string_view text) {

@@ -37,5 +37,11 @@ std::string cut(std::string_view text, std::size_t max);
 // The text in single quotes for sh, with each single quote written as '\''.
 std::string sh_quote(std::string_view text);
 
+// A Windows path as Windows shows it, every '/' a backslash; and as the POSIX shells on
+// Windows (Git Bash, MSYS2, Cygwin) take it in a command, every backslash a '/'. The library
+// joins its own file names with '/', which Windows accepts too.
+std::string windows_path(std::string_view path);
+std::string posix_shell_path(std::string_view path);
+
 void write_out(std::string_view text);
 void write_err(std::string_view text);

@@ -67,6 +67,16 @@ std::vector<std::string> command_words(int, char **) {
   return words;
 }
 
+// A console is written through WriteConsoleW (write_stream), which takes "\n" as it is.
+void binary_stdout_unless_console() {
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode))
+    return;
+  std::fflush(stdout);
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+}
+
 void write_stream(std::FILE *stream, std::string_view text) {
   HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
@@ -84,6 +94,12 @@ void write_stream(std::FILE *stream, std::string_view text) {
     if (!WriteConsoleW(h, wide.data() + at, static_cast<DWORD>(chunk), &written, nullptr) || written == 0)
       return;
   }
+}
+
+std::string shown_path(const std::string &path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
 }
 
 bool colour_terminal(std::FILE *stream) {
@@ -169,8 +185,15 @@ std::vector<std::string> command_words(int argc, char **argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+void binary_stdout_unless_console() {
+}
+
 void write_stream(std::FILE *stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+std::string shown_path(const std::string &path) {
+  return path;
 }
 
 bool colour_terminal(std::FILE *stream) {

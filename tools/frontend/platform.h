@@ -16,6 +16,11 @@
 // command line: argv holds them in the ANSI code page, with '?' for what it lacks.
 std::vector<std::string> command_words(int argc, char **argv);
 
+// On Windows, puts stdout in binary mode unless it is a console, so that what kenv prints
+// reaches a file or a pipe byte for byte: in text mode every "\n" becomes "\r\n", and a value
+// holding a newline would no longer be the value. Nothing to do elsewhere.
+void binary_stdout_unless_console();
+
 // Writes UTF-8 text to stdout or stderr. A Windows console is given UTF-16, which shows
 // every character whatever its code page; files and pipes receive the UTF-8 bytes.
 void write_stream(std::FILE *stream, std::string_view text);
@@ -23,6 +28,10 @@ void write_stream(std::FILE *stream, std::string_view text);
 // True when the stream is a terminal that shows ANSI colour sequences. A Windows console is
 // asked to interpret them, which Windows 10 and later do on request.
 bool colour_terminal(std::FILE *stream);
+
+// A path as the platform shows it to the user: on Windows with a backslash for every '/'
+// (the library joins its own file names with '/', which Windows accepts), elsewhere as it is.
+std::string shown_path(const std::string &path);
 
 enum class FileKind { missing, directory, other, unknown };
 // What a path names; `unknown` when it cannot be examined (no permission, a bad name).

@@ -28,7 +28,14 @@ std::string state_json(const ScopeState &st) {
   yyjson_mut_val *root = yyjson_mut_obj(d);
   json_add(d, root, "format", yyjson_mut_str(d, format_name));
   json_add(d, root, "scope", json_text(d, st.scope));
-  json_add(d, root, "vars", json_vars(d, st.vars));
+  yyjson_mut_val *vars = json_vars(d, st.vars);
+  for (const std::string &name : st.absent) {
+    yyjson_mut_val *o = yyjson_mut_obj(d);
+    json_add(d, o, "name", json_text(d, name));
+    json_add(d, o, "value", yyjson_mut_null(d));
+    yyjson_mut_arr_append(vars, o);
+  }
+  json_add(d, root, "vars", vars);
   yyjson_mut_val *path = yyjson_mut_arr(d);
   for (const std::string &e : st.path)
     yyjson_mut_arr_append(path, json_text(d, e));
@@ -46,6 +53,14 @@ std::string state_env(const ScopeState &st) {
 }
 
 // --- reading ---
+
+// A document names its scope or none; any other word would be written back into a banner
+// line it might break, and no scope could take the document anyway.
+std::string checked_scope(std::string scope) {
+  if (!scope.empty() && scope != "user" && scope != "system")
+    throw DocumentError("the document's scope '" + visible(scope) + "' is neither user nor system");
+  return scope;
+}
 
 void claim_name(std::set<std::string> &seen, const std::string &name, const std::string &where) {
   if (name == "PATH")
@@ -142,7 +157,7 @@ ScopeState parse_json(const std::string &text) {
   if (yyjson_val *scope = yyjson_obj_get(root, "scope"); scope && !yyjson_is_null(scope)) {
     if (!yyjson_is_str(scope))
       throw DocumentError("\"scope\" is not text");
-    st.scope = text_of(scope, "\"scope\"");
+    st.scope = checked_scope(text_of(scope, "\"scope\""));
   }
   yyjson_val *vars = array_member(root, "vars"), *path = array_member(root, "path");
   std::set<std::string> seen;
@@ -191,9 +206,11 @@ ScopeState parse_env(const std::string &given) {
   envd_parse(text, parsed);
   check_uncovered(text, parsed);
   ScopeState st;
+  // The banner's line ends where systemd's does, at a newline or a carriage return.
+  constexpr std::size_t banner_length = std::char_traits<char>::length(env_banner);
   if (text.rfind(env_banner, 0) == 0)
-    st.scope = text.substr(std::char_traits<char>::length(env_banner),
-                           text.find('\n') - std::char_traits<char>::length(env_banner));
+    st.scope =
+        checked_scope(text.substr(banner_length, text.find_first_of("\n\r", banner_length) - banner_length));
   std::set<std::string> seen;
   std::size_t line = 1, counted = 0; // the line number at offset `counted`, carried forward
   for (const envd_entry &e : parsed.entries) {
@@ -270,13 +287,45 @@ ScopeSnapshot read_snapshot(const std::string &scope) {
   return snapshot_of(scope, parse_listing(lib_list(scope)));
 }
 
+namespace {
+
+// The store's variables in the store's own order: the listing shows them among the native
+// ones, under the native spelling where the platform folds letter case.
+StoreVars in_store_order(const Listing &listing) {
+  StoreVars listed;
+  for (const Variable &v : listing.vars)
+    if (v.source == "overlay")
+      listed.push_back({v.name, v.value});
+  if (listing.store_order.size() != listed.size())
+    return listed;
+  bool fold = listing.platform == "windows";
+  auto folded = [fold](std::string name) {
+    if (fold)
+      for (char &c : name)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    return name;
+  };
+  std::unordered_map<std::string, std::size_t> at;
+  for (std::size_t i = 0; i < listed.size(); ++i)
+    at.emplace(folded(listed[i].name), i);
+  StoreVars ordered;
+  ordered.reserve(listed.size());
+  for (const std::string &name : listing.store_order) {
+    auto found = at.find(folded(name));
+    if (found == at.end())
+      return listed;
+    ordered.push_back(listed[found->second]);
+  }
+  return ordered;
+}
+
+} // namespace
+
 ScopeSnapshot snapshot_of(const std::string &scope, const Listing &listing) {
   ScopeSnapshot snap;
   snap.scope = scope;
   snap.sep = listing.path_sep.empty() ? ':' : listing.path_sep[0];
-  for (const Variable &v : listing.vars)
-    if (v.source == "overlay")
-      snap.store.push_back({v.name, v.value});
+  snap.store = in_store_order(listing);
   snap.protected_names = listing.protected_delete;
   snap.records = listing.records;
   for (const Warning &w : listing.warnings)

@@ -212,10 +212,16 @@ std::string view_export(const Listing &l, const ViewOptions &opt) {
   std::string out = opt.style.bold("Export file") + "\n";
   if (!l.export_file)
     return out + "  unknown: the data directory cannot be located\n";
-  out += "  " + visible(*l.export_file);
+  bool windows = l.platform == "windows";
+  out += "  " + visible(windows ? windows_path(*l.export_file) : *l.export_file);
   if (!file_exists(*l.export_file))
     out += opt.style.dim(" (not written yet: the first successful change of this scope writes it)");
-  out += "\n  source it:  . " + visible(sh_quote(*l.export_file)) + "\n";
+  if (windows)
+    out += "\n  New programs get the variables from the registry;\n"
+           "  consoles already open keep their old values.\n"
+           "  The export file is for POSIX shells on Windows (Git Bash, MSYS2, Cygwin).";
+  out += "\n  source it:  . " +
+         visible(sh_quote(windows ? posix_shell_path(*l.export_file) : *l.export_file)) + "\n";
   out += "  or load it at every shell start: add what `kenv shell-init` prints to your shell's\n"
          "  start-up file\n";
   const Variable *path = find_variable(l, "PATH");

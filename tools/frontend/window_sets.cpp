@@ -13,11 +13,25 @@ void export_scope(const std::string &scope, const std::string &file) {
   write_private_file(file, write_state(state, json ? StateFormat::json : StateFormat::env));
 }
 
+std::string read_document(const std::string &file) {
+  return read_document_file(file);
+}
+
 ApplyPlan plan_apply(const std::string &file, const std::string &scope) {
-  ScopeState doc = parse_state(read_document_file(file));
+  return plan_apply_text(read_document(file), scope);
+}
+
+ApplyPlan plan_apply_text(const std::string &text, const std::string &scope) {
+  ScopeState doc = parse_state(text);
   if (!doc.scope.empty() && doc.scope != "user" && doc.scope != "system")
     throw DocumentError("the document's scope '" + doc.scope + "' is neither user nor system");
-  ApplyPlan plan{read_snapshot(doc.scope.empty() ? scope : doc.scope), {}, {}};
+  ApplyPlan plan = plan_apply_state(doc, doc.scope.empty() ? scope : doc.scope);
+  plan.document = text;
+  return plan;
+}
+
+ApplyPlan plan_apply_state(const ScopeState &doc, const std::string &scope) {
+  ApplyPlan plan{read_snapshot(scope), {}, {}, {}};
   std::vector<std::string> kept;
   plan.after = compose_apply(plan.now, doc, false, kept);
   plan.changes = changes_between(plan.now.store, plan.after, plan.now.sep);
@@ -102,7 +116,11 @@ void new_profile(const std::string &scope, const std::string &name, const std::v
 }
 
 void import_profile(const std::string &scope, const std::string &name, const std::string &file) {
-  ScopeState profile = parse_state(read_document_file(file));
+  import_profile_text(scope, name, read_document(file));
+}
+
+void import_profile_text(const std::string &scope, const std::string &name, const std::string &text) {
+  ScopeState profile = parse_state(text);
   check_document(profile);
   save_profile(scope, name, profile);
 }

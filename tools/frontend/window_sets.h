@@ -15,16 +15,25 @@
 // environment.d syntax otherwise.
 void export_scope(const std::string &scope, const std::string &file);
 
+// The whole file, read as whoever runs this; LibraryError when there is none.
+std::string read_document(const std::string &file);
+
 // What applying a document (without pruning) would do: the scope it goes to, the store
-// before and after, and the changes between them.
+// before and after, the changes between them, and the document's bytes as they were read.
 struct ApplyPlan {
   ScopeSnapshot now;
   StoreVars after;
   std::vector<Change> changes;
+  std::string document;
 };
 // Reads the file (LibraryError, DocumentError) and plans applying it to the scope the
 // document names, else to `scope`.
 ApplyPlan plan_apply(const std::string &file, const std::string &scope);
+// The same for a document's bytes.
+ApplyPlan plan_apply_text(const std::string &text, const std::string &scope);
+// The same for a document already read, to `scope` whatever the document names; the plan's
+// document stays empty.
+ApplyPlan plan_apply_state(const ScopeState &doc, const std::string &scope);
 // The plan as one change; refused, with nothing changed, when the scope changed since it was
 // planned. Returns the library's note.
 std::string carry_out(const ApplyPlan &plan);
@@ -50,5 +59,7 @@ ScopeSets read_sets(const std::string &scope, const Listing &listing);
 std::string switch_profile(const std::string &scope, const std::string &name, bool on);
 // A new profile of the named variables as the scope holds them now.
 void new_profile(const std::string &scope, const std::string &name, const std::vector<std::string> &names);
-// A new profile holding the file's document.
+// A new profile holding the file's document, read as whoever runs this: kenv-gui's user,
+// never kenv-system-helper, which takes the document's bytes (import_profile_text).
 void import_profile(const std::string &scope, const std::string &name, const std::string &file);
+void import_profile_text(const std::string &scope, const std::string &name, const std::string &text);

@@ -277,8 +277,6 @@ void MainWindow::apply_file() {
                          .arg(file, scope, changes_text(plan.changes))))
           return;
         ScopeTab *tab = plan.now.scope == "system" ? system_ : user_;
-        tab->run_change(
-            [plan = std::move(plan), path = file.toStdString()] { return change_apply(path, plan); },
-            message_);
+        tab->run_change([plan = std::move(plan)] { return change_apply(plan); }, message_);
       });
 }

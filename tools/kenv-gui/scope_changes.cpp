@@ -88,10 +88,14 @@ void change_profile_new(const std::string &scope, const std::string &name,
 }
 
 void change_profile_import(const std::string &scope, const std::string &name, const std::string &file) {
-  if (auto route = route_for(scope))
-    run_through_helper(*route, {"profile-import", {name, file}});
-  else
-    import_profile(scope, name, file);
+  auto route = route_for(scope);
+  if (!route)
+    return import_profile(scope, name, file);
+  // Read here, as the user: the helper takes the document's bytes and opens no file. A
+  // document it would refuse is refused now, before anyone is asked for a password.
+  std::string text = read_document(file);
+  parse_state(text);
+  run_through_helper(*route, {"profile-import", {name, text}});
 }
 
 void change_profile_remove(const std::string &scope, const std::string &name) {
@@ -101,8 +105,8 @@ void change_profile_remove(const std::string &scope, const std::string &name) {
     remove_profile(scope, name);
 }
 
-std::string change_apply(const std::string &file, const ApplyPlan &plan) {
+std::string change_apply(const ApplyPlan &plan) {
   if (auto route = route_for(plan.now.scope))
-    return run_through_helper(*route, {"apply", {file, applied_lines(plan.changes)}});
+    return run_through_helper(*route, {"apply", {plan.document, applied_lines(plan.changes)}});
   return carry_out(plan);
 }

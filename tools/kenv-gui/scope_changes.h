@@ -29,5 +29,6 @@ void change_profile_new(const std::string &scope, const std::string &name,
                         const std::vector<std::string> &names);
 void change_profile_import(const std::string &scope, const std::string &name, const std::string &file);
 void change_profile_remove(const std::string &scope, const std::string &name);
-// The planned apply of the file, carried out as window_sets.h's carry_out does.
-std::string change_apply(const std::string &file, const ApplyPlan &plan);
+// The planned apply, carried out as window_sets.h's carry_out does; the system helper gets
+// the document's bytes the plan was made from.
+std::string change_apply(const ApplyPlan &plan);

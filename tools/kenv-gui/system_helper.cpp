@@ -21,7 +21,8 @@ std::string trimmed(const QByteArray &bytes) {
 }
 
 // pkexec answers 126 when the password dialog was dismissed and 127 when polkit refused
-// (or the helper could not be run); the helper itself answers only 0, 1 and 2.
+// (or the helper could not be run); the helper itself answers only 0, 1 and 2, with one
+// line on stderr for 1 and 2.
 std::string why_not_run(int status, const QByteArray &err) {
   std::string what = status == 126 ? "the administrator's password was not given"
                                    : "polkit did not let kenv-system-helper run as an administrator";
@@ -42,6 +43,8 @@ std::optional<HelperRoute> installed_helper_route() {
 }
 
 std::string run_through_helper(const HelperRoute &route, const SystemRequest &request) {
+  if (std::optional<std::string> why = why_not_carried(request))
+    throw LibraryError(*why);
   QProcess process;
   process.start(route.pkexec, {route.helper});
   if (!process.waitForStarted(-1))

@@ -4,7 +4,7 @@
 // helper runs as root. The helper's answer comes back as the library's would.
 #pragma once
 
-#include "request.h"
+#include "run_request.h"
 
 #include <QString>
 
@@ -21,6 +21,7 @@ struct HelperRoute {
 std::optional<HelperRoute> installed_helper_route();
 
 // Runs the change through the route and waits for it, however long the password prompt
-// takes. Returns the helper's note; throws LibraryError with the library's refusal, or
-// with what went wrong on the way (no authorisation, pkexec missing).
+// takes. Returns the helper's note; throws LibraryError with the helper's refusal, or with
+// what went wrong on the way (no authorisation, pkexec missing). A change the request
+// cannot carry whole (a NUL byte, more than max_request_size) is refused before pkexec starts.
 std::string run_through_helper(const HelperRoute &route, const SystemRequest &request);

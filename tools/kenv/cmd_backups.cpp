@@ -42,7 +42,7 @@ std::string backup_table(const std::vector<Backup> &backups, const Style &style)
   for (const Backup &b : backups) {
     std::string vars = std::to_string(b.vars);
     out += "  " + pad(readable_time(b.ts), time_w) + "  " + pad(visible(b.scope.value_or("-")), scope_w) +
-           "  " + std::string(vars_w - vars.size(), ' ') + vars + "  " + visible(b.path) + "\n";
+           "  " + std::string(vars_w - vars.size(), ' ') + vars + "  " + visible(shown_path(b.path)) + "\n";
   }
   return out;
 }
@@ -180,7 +180,7 @@ int backups_prune(const Words &argv) {
   for (const Backup &b : victims) {
     if (!dry && std::remove(b.path.c_str()) != 0)
       throw LibraryError("cannot remove backup " + b.path);
-    out += (dry ? "would remove " : "removed ") + visible(b.path) + "\n";
+    out += (dry ? "would remove " : "removed ") + visible(shown_path(b.path)) + "\n";
   }
   out += std::string(dry ? "Would remove " : "Removed ") + plural(victims.size(), "backup") + " of the " +
          scope + " scope and " + (dry ? "keep " : "kept ") + std::to_string(kept) + ".\n";
@@ -202,8 +202,9 @@ int backups_show(const Words &argv) {
   if (args.help)
     return show_help("backups");
   BackupFile b = chosen_backup(args);
-  std::string out = "Backup " + visible(b.path) + "\n  taken " + readable_time(b.ts) + ", scope " +
-                    visible(b.scope.value_or("-")) + ", " + plural(b.vars.size(), "variable") + "\n";
+  std::string out = "Backup " + visible(shown_path(b.path)) + "\n  taken " + readable_time(b.ts) +
+                    ", scope " + visible(b.scope.value_or("-")) + ", " + plural(b.vars.size(), "variable") +
+                    "\n";
   for (const auto &[name, value] : b.vars)
     out += "  " + visible(name) + "=" + visible(value) + "\n";
   write_out(out);
@@ -231,7 +232,7 @@ int backups_diff(const Words &argv) {
   BackupFile b = chosen_backup(args);
   std::string scope = is_system_scope(b.scope) ? "system" : "user";
   std::string diff = differences(b, parse_listing(lib_list(scope)));
-  std::string path = visible(b.path);
+  std::string path = visible(shown_path(b.path));
   if (diff.empty())
     write_out("Backup " + path + " holds what the " + scope + " scope holds now.\n");
   else if (scope == "user")

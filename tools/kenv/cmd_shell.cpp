@@ -98,7 +98,24 @@ bool reads_etc_profile(const std::string &shell) {
   return shell == "sh" || shell == "dash" || shell == "bash";
 }
 
+// On Windows programs take the variables from the registry; the lines serve the POSIX shells
+// there (Git Bash, MSYS2, Cygwin), which read no /etc/profile drop-in of kenv's.
+bool on_windows() {
+  return parse_listing(lib_list("user")).platform == "windows";
+}
+
+std::string windows_banner(const std::string &shell) {
+  return "# Load the environment variables kept by kenv into a POSIX shell on Windows (Git Bash,\n"
+         "# MSYS2, Cygwin): the system scope's export file, then the user's, so that user values\n"
+         "# win. New Windows programs get the variables from the registry, and consoles already\n"
+         "# open keep their old values; this shell needs the lines. Printed by\n"
+         "# `kenv shell-init --shell " +
+         shell + "`; add it to " + start_up_file(shell) + " in that shell.\n";
+}
+
 std::string banner(const std::string &shell) {
+  if (on_windows())
+    return windows_banner(shell);
   std::string out =
       reads_etc_profile(shell)
           ? "# Load the environment variables kept by kenv: the user's export file (the system\n"
@@ -153,19 +170,20 @@ std::vector<std::string> shells_to_wire(const Args &args) {
   return {base};
 }
 
+// The file as the shell names it: Windows paths with '/', which the POSIX shells there read.
 std::string export_file_of(const std::string &scope) {
   std::string note;
   Listing listing = parse_listing(lib_list(scope, &note));
   if (!listing.export_file)
     throw LibraryError(note.empty() ? "cannot locate the " + scope + " scope's export file" : note);
-  return *listing.export_file;
+  return listing.platform == "windows" ? posix_shell_path(*listing.export_file) : *listing.export_file;
 }
 
 } // namespace
 
 std::string shell_load_lines(const std::string &shell) {
   std::string user_file = export_file_of("user");
-  if (reads_etc_profile(shell))
+  if (reads_etc_profile(shell) && !on_windows())
     return "for kenv_file in " + sh_quote(user_file) + "; do\n" + sh_body;
   std::string system_file = export_file_of("system");
   if (shell == "fish")

@@ -74,6 +74,7 @@ int finish(int status) {
 } // namespace
 
 int main(int argc, char **argv) {
+  binary_stdout_unless_console();
   Words words = command_words(argc, argv);
   int status;
   try {
