@@ -26,11 +26,13 @@ void add_native_reads(floor_plan &plan, const workload &w) {
 }
 
 // What every change does besides its four writes: the status of its own files (a link or
-// a FIFO in place of one is refused), the folders it clears of temporary files killed
+// a FIFO in place of one is refused), the system scope's store (a user change counts its
+// variables towards the size limit), the folders it clears of temporary files killed
 // changes left, and the end of the backup index (the counter of the newest backup).
 void add_change_checks(floor_plan &plan, const workload &w) {
   for (const std::string &file : {w.lock_file(), w.store_file(), w.export_file(), w.own_file()})
     plan.queried.push_back(file);
+  plan.queried.push_back(KENV_LOCALSTATEDIR "/lib/pellomar/system-env.json");
   for (const std::string &dir : {w.data_dir(), w.data_dir() + "/exports", w.envd_dir()})
     plan.listed.push_back(dir);
   plan.tails.push_back(w.backup_index());

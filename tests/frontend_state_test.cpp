@@ -18,7 +18,7 @@ TEST(FrontendState, ADocumentReadsBackTheSameAfterWritingInItsFormat) {
     std::string text;
     StateFormat format;
   } cases[] = {
-      {R"({"format":"kenv-state/1","vars":[{"name":"GONE","value":null},{"name":"A","value":"1"}]})",
+      {R"({"format":"kenv-state/1","vars":[{"name":"GONE","value":null},{"name":"A","value":"1"}],"path":[]})",
        StateFormat::json},
       {"# kenv-state/1 scope=user\rA=1\n", StateFormat::env},
   };
@@ -29,7 +29,7 @@ TEST(FrontendState, ADocumentReadsBackTheSameAfterWritingInItsFormat) {
 }
 
 TEST(FrontendState, ADocumentForAnotherScopeThanUserOrSystemIsRefused) {
-  for (const char *text : {R"({"format":"kenv-state/1","scope":"users","vars":[]})",
+  for (const char *text : {R"({"format":"kenv-state/1","scope":"users","vars":[],"path":[]})",
                            "# kenv-state/1 scope=users\nA=1\n", "# kenv-state/1 scope=user\\\n#\nA=1\n"})
     EXPECT_THROW(parse_state(text), DocumentError) << text;
 }

@@ -145,6 +145,16 @@ TEST_F(KenvDoctor, SeesFishConfiguration) {
   EXPECT_THAT(doctor(0), HasSubstr("loaded by " + file + "\n"));
 }
 
+TEST_F(KenvDoctor, ReportsVariablesAboveThreeQuartersOfTheSizeLimit) {
+  std::string value(100 * 1024, 'x');
+  for (int i = 0; i < 8; ++i)
+    kenv_ok({"set", "V" + std::to_string(i), value});
+  Outcome r = kenv({"doctor"});
+  EXPECT_THAT(r.out,
+              HasSubstr("user scope: the variables take 819232 bytes with the system scope's, 78% of the "
+                        "1 MiB limit"));
+}
+
 TEST_F(KenvDoctor, TakesNoArguments) {
   Outcome r = kenv({"doctor", "now"});
   EXPECT_EQ(r.status, 2);

@@ -157,4 +157,39 @@ TEST_F(KenvProfile, RecordsOfAnEarlierVersionAreMovedIntoTheStore) {
   EXPECT_EQ(kenv({"get", "GOBIN"}).status, 1);
 }
 
+// profile new --from saved what only profile on refused; it now checks a document with the
+// library's own rules, which kenv set reaches through the library.
+TEST_F(KenvProfile, NewFromRefusesWhatTheLibraryRefuses) {
+  struct Case {
+    std::string name, value;
+    bool refused;
+  } cases[] = {
+      {"FINE", "a value with spaces, $HOME and \xC3\xBC", false},
+      {"NL", "two\nlines", true},
+      {"TAB", "a\tb", true},
+      {"BYTE", "\xFF", true},
+      {"A=B", "x", true},
+      {"B-C", "x", true},
+      {"B", std::string(131070, 'x'), true},
+      {"B", std::string(131060, 'x'), false},
+  };
+  auto json_text = [](std::string s) {
+    for (auto [raw, escaped] : {std::pair{"\n", "\\n"}, std::pair{"\t", "\\t"}})
+      if (std::size_t at = s.find(raw); at != std::string::npos)
+        s.replace(at, 1, escaped);
+    return s;
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    std::string file = root() + "/case" + std::to_string(++n) + ".json";
+    write(file, R"({"format": "kenv-state/1", "vars": [{"name": ")" + c.name + R"(", "value": ")" +
+                    json_text(c.value) + R"("}], "path": []})");
+    Outcome set = kenv({"set", c.name, c.value});
+    Outcome made = kenv({"profile", "new", "p" + std::to_string(n), "--from", file});
+    EXPECT_EQ(set.status, c.refused ? 1 : 0) << c.name << set.err;
+    EXPECT_EQ(made.status, c.refused ? 2 : 0) << c.name << made.err;
+    EXPECT_THAT(made.err, HasSubstr(c.refused ? "'" + c.name + "'" : "")) << c.name;
+  }
+}
+
 } // namespace

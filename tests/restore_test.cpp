@@ -174,6 +174,32 @@ TEST_F(Restore, ABackupWithAPairTheNativeStoreRefusesChangesNothing) {
   EXPECT_EQ(backup_paths().size(), backups);
 }
 
+// A NUL cut names and values where they became C strings ("PATH\u0000x" made a second PATH
+// record), and a name given twice left two records of one variable.
+TEST_F(Restore, ANulOrANameGivenTwiceRefusesTheDocumentAndWritesNothing) {
+  ASSERT_EQ(env_set("user", "KEEP", "me"), 1);
+  std::string before = store();
+  std::size_t backups = backup_paths().size();
+  struct Case {
+    const char *text;
+    const char *message;
+  } cases[] = {
+      {R"({"vars": [{"name": "A", "value": "1"}, {"name": "PATH\u0000x", "value": "/x"}]})",
+       "refused: \"vars\" element 1 holds a NUL character"},
+      {R"({"vars": [{"name": "A", "value": "a\u0000b"}]})",
+       "refused: \"vars\" element 0 holds a NUL character"},
+      {R"({"scope": "user\u0000x", "vars": []})", "refused: the backup's scope holds a NUL character"},
+      {R"({"vars": [{"name": "A", "value": "1"}, {"name": "B", "value": "2"}, {"name": "A", "value": "3"}]})",
+       "refused: 'A' is given twice"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(restore_text(c.text), 0) << c.text;
+    EXPECT_STREQ(env_last_error(), c.message) << c.text;
+  }
+  EXPECT_EQ(store(), before);
+  EXPECT_EQ(backup_paths().size(), backups);
+}
+
 TEST_F(Restore, RelativePathsResolveAgainstTheWorkingDirectory) {
   write(home() + "/rel.json", R"({"vars": [{"name": "R", "value": "r"}]})");
   std::string cwd = fs::current_path();

@@ -1,6 +1,7 @@
 // The change pipeline (see change.h).
 #include "core/change.h"
 
+#include "core/env_size.h"
 #include "core/frame.h"
 #include "core/journal.h"
 #include "core/own_files.h"
@@ -63,6 +64,20 @@ int finish_interrupted(const scope_state &st) {
   return 0;
 }
 
+// A change that takes the total above the limit is refused; one that does not grow the
+// total always goes, so that a scope above the limit can always be brought back under it.
+int check_size(const scope_state &st, const change_plan &plan) {
+  std::size_t beside = env_size_beside(st.scope);
+  std::size_t before = beside + env_size_of(st.store.vars), after = beside + env_size_of(plan.store);
+  if (after <= env_size_limit || after <= before)
+    return 0;
+  env_set_error("refused: the variables would take %zu bytes (NAME=value and one byte each%s), above the "
+                "limit of 1 MiB (%zu bytes), half of what Linux passes to a program by default; nothing was "
+                "changed",
+                after, st.scope == env_scope::user ? ", the system scope's included" : "", env_size_limit);
+  return -1;
+}
+
 int check_native(env_scope scope, const change_plan &plan) {
   for (const env_native_change &c : plan.native)
     if (c.value && env_plat_native_check(scope, c.name.c_str(), c.value->c_str()) != 0)
@@ -122,7 +137,7 @@ change_journal journal_of(const change_plan &plan, const pending_backup &backup,
 
 // Steps 5 and 6 of change.h, from the plan on.
 int carry_out(scope_state &st, plan_verdict verdict, change_plan &plan) {
-  if (verdict == plan_verdict::go && check_native(st.scope, plan) != 0)
+  if (verdict == plan_verdict::go && (check_size(st, plan) != 0 || check_native(st.scope, plan) != 0))
     return 0;
   std::string refusal = env_last_error();
   tidy_scope(st.files, st.scope);

@@ -3,6 +3,7 @@
 #include "kestrune_env.h"
 
 #include "core/diag.h"
+#include "core/env_size.h"
 #include "core/files.h"
 #include "core/frame.h"
 #include "core/order.h"
@@ -51,6 +52,18 @@ void write_vars(env_json_out &out, const env_kv_list &merged, const std::vector<
   out.end_array();
 }
 
+// Above three quarters of the limit (core/env_size.h), while there is still room to tidy up.
+void size_warning(env_scope scope, const env_kv_list &stored, std::vector<env_warning> &warnings) {
+  std::size_t size = env_size_beside(scope) + env_size_of(stored);
+  if (size <= env_size_warn_at)
+    return;
+  warnings.push_back({"env_size", std::string(env_scope_name(scope)),
+                      "the variables take " + std::to_string(size) + " bytes" +
+                          (scope == env_scope::user ? " with the system scope's" : "") + ", " +
+                          std::to_string(size * 100 / env_size_limit) +
+                          "% of the 1 MiB limit; a change that grows them beyond it is refused"});
+}
+
 // The warnings about the library's own state that the merged view turned up, about values
 // a new session cannot read, and about folders others may write.
 std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files, const merge_report &report,
@@ -83,6 +96,7 @@ std::vector<env_warning> state_warnings(env_scope scope, const env_layout &files
          "refers back to itself through other variables of the scope: they are assigned in the "
          "store's order, so one of them gets the value another had before"});
   interrupted_warnings(files, scope, report.stored, warnings);
+  size_warning(scope, report.stored, warnings);
   writable_dir_warnings(files, scope, warnings);
   return warnings;
 }

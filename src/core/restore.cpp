@@ -11,6 +11,7 @@
 #include "platform/env_plat.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,35 @@ struct restore_doc {
   env_kv_list base;
   std::optional<std::string> base_records;
 };
+
+bool cut_by_nul(yyjson_val *v) {
+  return yyjson_is_str(v) && std::strlen(yyjson_get_str(v)) != yyjson_get_len(v);
+}
+
+// A NUL inside the scope, a name or a value would cut the text where it becomes a C string
+// ("PATH\u0000x" would become a second PATH record), so the document is refused whole; so is
+// a name given twice, which would leave two records of one variable.
+int refuse_cut_or_twice(yyjson_val *scope, yyjson_val *list, const env_kv_list &vars) {
+  if (cut_by_nul(scope)) {
+    env_set_error("refused: the backup's scope holds a NUL character");
+    return -1;
+  }
+  std::size_t idx, max;
+  yyjson_val *elem;
+  yyjson_arr_foreach(list, idx, max, elem) {
+    if (cut_by_nul(env_json_member(elem, "name")) || cut_by_nul(env_json_member(elem, "value"))) {
+      env_set_error("refused: \"vars\" element %zu holds a NUL character", idx);
+      return -1;
+    }
+  }
+  env_kv_index index(vars);
+  for (std::size_t i = 0; i < vars.size(); ++i)
+    if (index.find(vars[i].name) != static_cast<long>(i)) {
+      env_set_error("refused: '%s' is given twice", vars[i].name.c_str());
+      return -1;
+    }
+  return 0;
+}
 
 // Reads and checks the backup file; the restore list holds its variables in order.
 int read_backup(const char *backup_path, restore_doc &out) {
@@ -60,6 +90,8 @@ int read_backup(const char *backup_path, restore_doc &out) {
     return -1;
   }
   env_json_take_vars(list, "overlay", out.vars);
+  if (refuse_cut_or_twice(scope, list, out.vars) != 0)
+    return -1;
   out.records = store_records_of(root);
   yyjson_val *base = env_json_member(root, "based_on");
   out.has_base = yyjson_is_arr(base);

@@ -3,13 +3,14 @@
 #include "library.h"
 #include "listing.h"
 #include "platform.h"
+#include "state.h"
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -132,7 +133,9 @@ std::string scope_data_dir(const std::string &scope, const std::optional<std::st
 
 void write_private_file(const std::string &path, const std::string &text) {
   fs::path target(path);
-  make_private_dir(target.parent_path());
+  // A bare file name is in the working directory, which exists.
+  if (!target.parent_path().empty())
+    make_private_dir(target.parent_path());
   fs::path tmp = temp_name(target);
   std::error_code ec, ignored;
   try {
@@ -148,15 +151,43 @@ void write_private_file(const std::string &path, const std::string &text) {
   }
 }
 
+void write_output_file(const std::string &path, const std::string &text) {
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st) || fs::is_regular_file(st)) {
+    write_private_file(path, text);
+    return;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out || !out.flush())
+    throw LibraryError("cannot write " + path);
+}
+
+std::string read_document_file(const std::string &path) {
+  std::error_code ec;
+  fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st))
+    throw LibraryError("cannot read " + path + " (no such file)");
+  if (st.type() == fs::file_type::fifo || st.type() == fs::file_type::socket)
+    throw DocumentError("not a regular file but a pipe; to read a pipe, give - and send it to stdin");
+  if (!fs::is_regular_file(st))
+    throw DocumentError("not a regular file; to read anything else, give - and send it to stdin");
+  return read_text_file(path).value_or("");
+}
+
 std::optional<std::string> read_text_file(const std::string &path) {
   std::error_code ec;
   if (!fs::exists(path, ec))
     return std::nullopt;
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  if (!in || !(out << in.rdbuf()))
+  if (!in)
     throw LibraryError("cannot read " + path);
-  return out.str();
+  // Not `out << in.rdbuf()`, which fails on an empty file.
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad())
+    throw LibraryError("cannot read " + path);
+  return text;
 }
 
 void remove_file(const std::string &path) {

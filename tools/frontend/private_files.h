@@ -37,6 +37,14 @@ std::string scope_data_dir(const std::string &scope, const std::optional<std::st
 // creating its folder (0700) when missing; the file is 0600. The temporary file is removed on
 // every failure, and the message gives the first error. LibraryError on failure.
 void write_private_file(const std::string &path, const std::string &text);
+// The document `kenv export -o` writes: a new name or a regular file is replaced as
+// write_private_file does; anything else (a device, a FIFO, /dev/stdout) is written through
+// and stays what it is, as `sort -o` does, so that root exporting to /dev/null never turns
+// the device into a file.
+void write_output_file(const std::string &path, const std::string &text);
+// A document named on the command line: LibraryError when there is none, DocumentError when
+// it is not a regular file (a FIFO would block forever; the message suggests "-").
+std::string read_document_file(const std::string &path);
 // The file's bytes, or nullopt when there is no such file. LibraryError when it cannot be read.
 std::optional<std::string> read_text_file(const std::string &path);
 void remove_file(const std::string &path);

@@ -3,6 +3,7 @@
 #include "json_doc.h"
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "private_files.h"
 
 #include <algorithm>
@@ -49,10 +50,6 @@ ProfileRecord parse_record(yyjson_val *root) {
   return r;
 }
 
-bool contains(const std::vector<std::string> &list, const std::string &s) {
-  return std::find(list.begin(), list.end(), s) != list.end();
-}
-
 // The active profile other than `name` that owns the variable or entry, if any.
 void refuse_overlap(const ProfileRecord &other, const ScopeState &profile) {
   for (const StateVar &v : profile.vars)
@@ -60,7 +57,7 @@ void refuse_overlap(const ProfileRecord &other, const ScopeState &profile) {
       throw LibraryError("refused: '" + visible(v.name) + "' is set by the active profile '" + other.profile +
                          "'");
   for (const std::string &e : profile.path)
-    if (contains(other.path_added, e))
+    if (has_entry(other.path_added, e))
       throw LibraryError("refused: PATH entry '" + visible(e) + "' was added by the active profile '" +
                          other.profile + "'");
 }
@@ -143,7 +140,7 @@ ProfileSwitch compose_on(const ScopeSnapshot &now, const std::string &name, cons
   }
   std::vector<std::string> path = path_of(now.store, now.sep);
   for (const std::string &e : profile.path)
-    if (!contains(path, e) && !contains(out.record.path_added, e))
+    if (!has_entry(path, e) && !has_entry(out.record.path_added, e))
       out.record.path_added.push_back(e);
   out.record.path_was_unset = !find_var(now.store, "PATH");
   std::vector<std::string> kept;
@@ -166,7 +163,7 @@ StoreVars compose_off(const ScopeSnapshot &now, const ProfileRecord &record, boo
     put_var(after, name, value);
   std::vector<std::string> path = path_of(after, now.sep), kept;
   for (const std::string &e : path)
-    if (!contains(record.path_added, e))
+    if (!has_entry(record.path_added, e))
       kept.push_back(e);
   if (kept.empty() && record.path_was_unset && find_var(after, "PATH"))
     put_var(after, "PATH", std::nullopt);
@@ -250,7 +247,7 @@ ScopeRecords records_of(const ScopeSnapshot &snap) {
 
 void forget_entries_in_path(std::vector<OffEntry> &off, const StoreVars &store, char sep) {
   std::vector<std::string> path = path_of(store, sep);
-  std::erase_if(off, [&](const OffEntry &e) { return contains(path, e.entry); });
+  std::erase_if(off, [&](const OffEntry &e) { return has_entry(path, e.entry); });
 }
 
 std::string records_text(const ScopeRecords &records) {

@@ -5,12 +5,15 @@
 #include "library.h"
 #include "listing.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "posix/posix.h"
 #include "private_files.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <yyjson.h>
 
@@ -71,43 +74,105 @@ void add_unique(ScopeState &st, std::set<std::string> &seen, StateVar v, const s
   st.vars.push_back(std::move(v));
 }
 
-ScopeState parse_json(const std::string &text) {
-  ReadDoc doc = read_json(text);
-  yyjson_val *root = yyjson_doc_get_root(doc.get());
-  if (!yyjson_is_obj(root))
-    throw DocumentError("the document is not JSON (nor environment.d lines)");
-  yyjson_val *format = yyjson_obj_get(root, "format");
-  if (!yyjson_is_str(format) || json_str(format) != format_name)
-    throw DocumentError("unknown \"format\" (expected \"kenv-state/1\")");
-  ScopeState st;
-  if (yyjson_val *scope = yyjson_obj_get(root, "scope"); yyjson_is_str(scope))
-    st.scope = checked_scope(json_str(scope));
+// Every byte of a text the document gives, NUL included: a NUL would cut the text wherever it
+// becomes a C string, so it is refused.
+std::string text_of(yyjson_val *v, const std::string &what) {
+  std::string s = json_str(v);
+  if (s.find('\0') != std::string::npos)
+    throw DocumentError(what + " holds a NUL character");
+  return s;
+}
+
+// The object's members, each key once, every key one of `known`: a misspelled or repeated
+// member would otherwise be read as missing, or silently dropped.
+void check_members(yyjson_val *obj, std::initializer_list<std::string_view> known, const std::string &where) {
   std::set<std::string> seen;
-  yyjson_val *vars = yyjson_obj_get(root, "vars");
   std::size_t i, n;
-  yyjson_val *v;
-  yyjson_arr_foreach(vars, i, n, v) {
-    yyjson_val *name = yyjson_obj_get(v, "name"), *value = yyjson_obj_get(v, "value");
-    std::string where = "\"vars\" element " + std::to_string(i) + ": ";
-    if (!yyjson_is_str(name) || !(yyjson_is_str(value) || yyjson_is_null(value)))
-      throw DocumentError(where + "needs a text \"name\" and a text or null \"value\"");
-    if (yyjson_is_str(value)) {
-      add_unique(st, seen, {json_str(name), json_str(value)}, where);
-    } else {
-      claim_name(seen, json_str(name), where);
-      st.absent.push_back(json_str(name));
-    }
+  yyjson_val *key, *value;
+  yyjson_obj_foreach(obj, i, n, key, value) {
+    std::string k = json_str(key);
+    if (std::find(known.begin(), known.end(), k) == known.end())
+      throw DocumentError(where + "unknown member \"" + visible(k) + "\"");
+    if (!seen.insert(k).second)
+      throw DocumentError(where + "member \"" + visible(k) + "\" is given twice");
   }
-  yyjson_arr_foreach(yyjson_obj_get(root, "path"), i, n, v) {
-    if (!yyjson_is_str(v))
-      throw DocumentError("\"path\" element " + std::to_string(i) + " is not text");
-    st.path.push_back(json_str(v));
-  }
-  return st;
+}
+
+yyjson_val *array_member(yyjson_val *root, const char *key) {
+  yyjson_val *v = yyjson_obj_get(root, key);
+  if (!v)
+    throw DocumentError(std::string("the document has no \"") + key +
+                        "\" (kenv export writes both \"vars\" and \"path\")");
+  if (!yyjson_is_arr(v))
+    throw DocumentError(std::string("\"") + key + "\" is not a list");
+  return v;
 }
 
 std::size_t line_at(const std::string &text, std::size_t pos) {
   return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<long>(pos), '\n'));
+}
+
+// Malformed JSON is named by the line and column where reading stopped.
+ReadDoc read_document_json(const std::string &text) {
+  yyjson_read_err err{};
+  // Without YYJSON_READ_INSITU the text is only read, never written.
+  ReadDoc doc(yyjson_read_opts(const_cast<char *>(text.data()), text.size(),
+                               YYJSON_READ_ALLOW_INVALID_UNICODE, nullptr, &err));
+  if (doc)
+    return doc;
+  std::size_t pos = std::min(err.pos, text.size());
+  std::size_t line_start = pos == 0 ? std::string::npos : text.rfind('\n', pos - 1);
+  std::size_t column = line_start == std::string::npos ? pos + 1 : pos - line_start;
+  throw DocumentError("line " + std::to_string(line_at(text, pos)) + ", column " + std::to_string(column) +
+                      ": not JSON (" + (err.msg ? err.msg : "unreadable") + ")");
+}
+
+void read_var(ScopeState &st, std::set<std::string> &seen, std::size_t i, yyjson_val *v) {
+  std::string where = "\"vars\" element " + std::to_string(i) + ": ";
+  if (!yyjson_is_obj(v))
+    throw DocumentError(where + "needs a text \"name\" and a text or null \"value\"");
+  check_members(v, {"name", "value"}, where);
+  yyjson_val *name = yyjson_obj_get(v, "name"), *value = yyjson_obj_get(v, "value");
+  if (!yyjson_is_str(name) || !(yyjson_is_str(value) || yyjson_is_null(value)))
+    throw DocumentError(where + "needs a text \"name\" and a text or null \"value\"");
+  std::string n = text_of(name, where + "the name");
+  if (yyjson_is_str(value)) {
+    add_unique(st, seen, {n, text_of(value, where + "the value")}, where);
+  } else {
+    claim_name(seen, n, where);
+    st.absent.push_back(n);
+  }
+}
+
+ScopeState parse_json(const std::string &text) {
+  ReadDoc doc = read_document_json(text);
+  yyjson_val *root = yyjson_doc_get_root(doc.get());
+  if (!yyjson_is_obj(root))
+    throw DocumentError("the document is not JSON (nor environment.d lines)");
+  check_members(root, {"format", "scope", "vars", "path"}, "");
+  yyjson_val *format = yyjson_obj_get(root, "format");
+  if (!yyjson_is_str(format) || json_str(format) != format_name)
+    throw DocumentError("unknown \"format\" (expected \"kenv-state/1\")");
+  ScopeState st;
+  if (yyjson_val *scope = yyjson_obj_get(root, "scope"); scope && !yyjson_is_null(scope)) {
+    if (!yyjson_is_str(scope))
+      throw DocumentError("\"scope\" is not text");
+    st.scope = checked_scope(text_of(scope, "\"scope\""));
+  }
+  yyjson_val *vars = array_member(root, "vars"), *path = array_member(root, "path");
+  std::set<std::string> seen;
+  std::size_t i, n;
+  yyjson_val *v;
+  yyjson_arr_foreach(vars, i, n, v) {
+    read_var(st, seen, i, v);
+  }
+  yyjson_arr_foreach(path, i, n, v) {
+    std::string where = "\"path\" element " + std::to_string(i);
+    if (!yyjson_is_str(v))
+      throw DocumentError(where + " is not text");
+    st.path.push_back(text_of(v, where));
+  }
+  return st;
 }
 
 // Lines outside every assignment must be blank or comments: anything else means the text
@@ -128,9 +193,15 @@ void check_uncovered(const std::string &text, const envd_text &parsed) {
   }
 }
 
-ScopeState parse_env(const std::string &text) {
-  if (text.find('\0') != std::string::npos)
+ScopeState parse_env(const std::string &given) {
+  if (given.find('\0') != std::string::npos)
     throw DocumentError("the document holds a NUL byte");
+  // Lines may end in CRLF, as a file written on Windows does.
+  std::string text;
+  text.reserve(given.size());
+  for (std::size_t i = 0; i < given.size(); ++i)
+    if (given[i] != '\r' || i + 1 >= given.size() || given[i + 1] != '\n')
+      text += given[i];
   envd_text parsed;
   envd_parse(text, parsed);
   check_uncovered(text, parsed);
@@ -167,13 +238,19 @@ bool starts_json(const std::string &text) {
 
 // --- composing ---
 
+// The entries of `list` that `other` lacks, compared as the library compares entries.
 std::vector<std::string> without(const std::vector<std::string> &list,
                                  const std::vector<std::string> &other) {
   std::vector<std::string> out;
   for (const std::string &e : list)
-    if (std::find(other.begin(), other.end(), e) == other.end())
+    if (!has_entry(other, e))
       out.push_back(e);
   return out;
+}
+
+bool same_order(const std::vector<std::string> &a, const std::vector<std::string> &b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const std::string &x, const std::string &y) { return same_entry(x, y); });
 }
 
 // Where each name's first record is: documents of thousands of variables are looked up by
@@ -197,7 +274,12 @@ std::string write_state(const ScopeState &state, StateFormat format) {
   return format == StateFormat::json ? state_json(state) : state_env(state);
 }
 
-ScopeState parse_state(const std::string &text) {
+ScopeState parse_state(const std::string &given) {
+  // Notepad and other Windows editors begin a UTF-8 file with a byte order mark.
+  constexpr std::string_view bom = "\xEF\xBB\xBF";
+  std::string text = given.rfind(bom, 0) == 0 ? given.substr(bom.size()) : given;
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+    throw DocumentError("the document is empty");
   return starts_json(text) ? parse_json(text) : parse_env(text);
 }
 
@@ -246,6 +328,9 @@ ScopeSnapshot snapshot_of(const std::string &scope, const Listing &listing) {
   snap.store = in_store_order(listing);
   snap.protected_names = listing.protected_delete;
   snap.records = listing.records;
+  for (const Warning &w : listing.warnings)
+    if (w.code == "utf8" && w.name)
+      snap.not_utf8.push_back(*w.name);
   try {
     snap.data_dir = scope_data_dir(scope, listing.export_file);
   } catch (const LibraryError &) {
@@ -343,8 +428,12 @@ StoreVars compose_apply(const ScopeSnapshot &now, const ScopeState &doc, bool pr
     // directory to a shell. Neither can be an entry of its own.
     if (e.find(now.sep) != std::string::npos)
       throw LibraryError("refused: PATH entry '" + visible(e) + "' holds the separator '" + now.sep + "'");
-    if (!e.empty() && std::find(wanted.begin(), wanted.end(), e) == wanted.end())
-      wanted.push_back(e);
+    if (e.empty() || has_entry(wanted, e))
+      continue;
+    // An entry the scope holds already keeps the scope's spelling of it.
+    auto held =
+        std::find_if(path.begin(), path.end(), [&](const std::string &p) { return same_entry(p, e); });
+    wanted.push_back(held == path.end() ? e : *held);
   }
   if (wanted != path)
     put_path(out, wanted, now.sep);
@@ -370,7 +459,7 @@ std::vector<Change> changes_between(const StoreVars &before, const StoreVars &af
     out.push_back({"path_remove", "PATH", e, std::nullopt});
   std::vector<std::string> kept_old = without(old_path, without(old_path, new_path));
   std::vector<std::string> kept_new = without(new_path, without(new_path, old_path));
-  if (kept_old != kept_new)
+  if (!same_order(kept_old, kept_new))
     out.push_back({"path_order", "PATH", join_entries(old_path, sep), join_entries(new_path, sep)});
   return out;
 }
@@ -410,6 +499,7 @@ std::string changes_json(const std::vector<Change> &changes, const std::optional
 
 std::string commit_store(const ScopeSnapshot &before, const StoreVars &after,
                          const std::optional<std::string> &records) {
+  refuse_not_utf8(before.not_utf8);
   MutDoc doc(yyjson_mut_doc_new(nullptr));
   yyjson_mut_doc *d = doc.get();
   yyjson_mut_val *root = yyjson_mut_obj(d);

@@ -39,8 +39,15 @@ struct DocumentError : std::runtime_error {
 
 enum class StateFormat { json, env };
 
+// The most kenv reads of a document from stdin: kenv-system-helper's cap on a request
+// (max_request_size), which a system-scope apply from the window must pass through.
+inline constexpr std::size_t max_document_size = 1 << 20;
+
 std::string write_state(const ScopeState &state, StateFormat format);
-// Reads either format, recognised from the content (a JSON document starts with '{').
+// Reads either format, recognised from the content (a JSON document starts with '{'), after
+// a UTF-8 byte order mark; env lines may end in CRLF. A JSON document needs "format", "vars"
+// and "path" and nothing else besides "scope", each member once and of its type; malformed
+// JSON is named by line and column. A NUL in a name, value, entry or scope is refused.
 ScopeState parse_state(const std::string &text);
 
 // What kenv reads of a scope before it changes it.
@@ -53,6 +60,9 @@ struct ScopeSnapshot {
   // The front ends' records that the store keeps beside the variables (profiles.h reads
   // them), as read with them; nullopt when the store has none.
   std::optional<std::string> records;
+  // The store's variables whose bytes are not UTF-8 (the listing's "utf8" warnings): the
+  // listing shows U+FFFD in their place, so no change can be composed from it.
+  std::vector<std::string> not_utf8;
 };
 ScopeSnapshot read_snapshot(const std::string &scope);
 struct Listing;

@@ -2,6 +2,7 @@
 
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "profiles.h"
 
 #include <algorithm>
@@ -14,18 +15,25 @@ namespace {
 // The entry's place in the scope's own PATH, or npos.
 std::size_t own_position(const ScopeSnapshot &now, const std::string &entry) {
   std::vector<std::string> path = path_of(now.store, now.sep);
-  auto at = std::find(path.begin(), path.end(), entry);
+  auto at =
+      std::find_if(path.begin(), path.end(), [&](const std::string &e) { return same_entry(e, entry); });
   return at == path.end() ? std::string::npos : static_cast<std::size_t>(at - path.begin());
 }
 
 void forget_entry(std::vector<OffEntry> &off, const std::string &entry) {
-  std::erase_if(off, [&](const OffEntry &e) { return e.entry == entry; });
+  std::erase_if(off, [&](const OffEntry &e) { return same_entry(e.entry, entry); });
 }
 
 StoreVars with_path(const ScopeSnapshot &now, const std::vector<std::string> &path) {
   StoreVars after = now.store;
   put_path(after, path, now.sep);
   return after;
+}
+
+ScopeSnapshot snapshot_to_change(const std::string &scope) {
+  ScopeSnapshot now = read_snapshot(scope);
+  refuse_not_utf8(now.not_utf8);
+  return now;
 }
 
 // Runs one switch, composing it again from a new snapshot while another change keeps coming
@@ -47,7 +55,7 @@ template <class Switch> auto switch_as_one_change(Switch attempt) {
 std::optional<std::size_t> switch_profile_on(const std::string &scope, const std::string &name) {
   ScopeState profile = read_profile(scope, name);
   return switch_as_one_change([&]() -> std::optional<std::size_t> {
-    ScopeSnapshot now = read_snapshot(scope);
+    ScopeSnapshot now = snapshot_to_change(scope);
     ScopeRecords records = records_of(now);
     if (find_active(records.on, name))
       return std::nullopt;
@@ -60,7 +68,7 @@ std::optional<std::size_t> switch_profile_on(const std::string &scope, const std
 
 std::size_t switch_profile_off(const std::string &scope, const std::string &name, bool force) {
   return switch_as_one_change([&] {
-    ScopeSnapshot now = read_snapshot(scope);
+    ScopeSnapshot now = snapshot_to_change(scope);
     ScopeRecords records = records_of(now);
     const ProfileRecord *record = find_active(records.on, name);
     if (!record)
@@ -90,33 +98,35 @@ ScopeState profile_from_scope(const std::string &scope, const std::vector<std::s
 
 void switch_entry_off(const std::string &scope, const std::string &entry) {
   switch_as_one_change([&] {
-    ScopeSnapshot now = read_snapshot(scope);
+    ScopeSnapshot now = snapshot_to_change(scope);
     std::size_t position = own_position(now, entry);
     if (position == std::string::npos)
       throw LibraryError("'" + visible(entry) + "' is not an entry of the " + scope + " scope's own PATH");
     std::vector<std::string> path = path_of(now.store, now.sep);
-    std::erase(path, entry);
+    std::string own = path[position]; // the scope's spelling of it
+    std::erase_if(path, [&](const std::string &e) { return same_entry(e, entry); });
     ScopeRecords records = records_of(now);
     forget_entry(records.off, entry);
-    records.off.push_back({entry, position});
+    records.off.push_back({own, position});
     commit_records(now, with_path(now, path), records);
   });
 }
 
 bool switch_entry_on(const std::string &scope, const std::string &entry) {
   return switch_as_one_change([&] {
-    ScopeSnapshot now = read_snapshot(scope);
+    ScopeSnapshot now = snapshot_to_change(scope);
     ScopeRecords records = records_of(now);
     auto record = std::find_if(records.off.begin(), records.off.end(),
-                               [&](const OffEntry &e) { return e.entry == entry; });
+                               [&](const OffEntry &e) { return same_entry(e.entry, entry); });
     if (record == records.off.end())
       throw LibraryError("'" + visible(entry) + "' is not switched off in the " + scope + " scope");
     std::size_t position = record->position;
+    std::string own = record->entry;
     records.off.erase(record);
     if (own_position(now, entry) != std::string::npos)
       return false; // the next switch's records leave it out
     std::vector<std::string> path = path_of(now.store, now.sep);
-    path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), entry);
+    path.insert(path.begin() + static_cast<long>(std::min(position, path.size())), own);
     commit_records(now, with_path(now, path), records);
     return true;
   });

@@ -2,6 +2,7 @@
 
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "private_files.h"
 #include "profiles.h"
 #include "switches.h"
@@ -13,10 +14,7 @@ void export_scope(const std::string &scope, const std::string &file) {
 }
 
 std::string read_document(const std::string &file) {
-  std::optional<std::string> text = read_text_file(file);
-  if (!text)
-    throw LibraryError("cannot read " + file + " (no such file)");
-  return *text;
+  return read_document_file(file);
 }
 
 ApplyPlan plan_apply(const std::string &file, const std::string &scope) {
@@ -122,5 +120,7 @@ void import_profile(const std::string &scope, const std::string &name, const std
 }
 
 void import_profile_text(const std::string &scope, const std::string &name, const std::string &text) {
-  save_profile(scope, name, parse_state(text));
+  ScopeState profile = parse_state(text);
+  check_document(profile);
+  save_profile(scope, name, profile);
 }

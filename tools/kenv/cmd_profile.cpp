@@ -5,6 +5,7 @@
 #include "help.h"
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "private_files.h"
 #include "profiles.h"
 #include "state.h"
@@ -39,11 +40,9 @@ int profile_new(const Words &argv) {
   return named(args, [&](const std::string &name, const std::string &scope) {
     ScopeState profile;
     if (from) {
-      std::optional<std::string> text = read_text_file(*from);
-      if (!text)
-        throw LibraryError("cannot read " + *from + " (no such file)");
       try {
-        profile = parse_state(*text);
+        profile = parse_state(read_document_file(*from));
+        check_document(profile);
       } catch (const DocumentError &e) {
         throw UsageError("profile new", *from + ": " + e.what());
       }

@@ -5,11 +5,11 @@
 #include "help.h"
 #include "library.h"
 #include "output.h"
+#include "platform_rules.h"
 #include "private_files.h"
 #include "state.h"
 
 #include <iostream>
-#include <iterator>
 
 namespace {
 
@@ -28,13 +28,20 @@ std::string scope_for(const Args &args, const ScopeState &doc) {
   return given;
 }
 
+std::string read_stdin() {
+  std::string text;
+  char buf[65536];
+  while (std::cin.read(buf, sizeof buf) || std::cin.gcount() > 0) {
+    text.append(buf, static_cast<std::size_t>(std::cin.gcount()));
+    if (text.size() > max_document_size)
+      throw DocumentError("the document is larger than " + std::to_string(max_document_size >> 20) +
+                          " MiB, the most kenv reads from stdin");
+  }
+  return text;
+}
+
 std::string read_input(const std::string &file) {
-  if (file == "-")
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  std::optional<std::string> text = read_text_file(file);
-  if (!text)
-    throw LibraryError("cannot read " + file + " (no such file)");
-  return *text;
+  return file == "-" ? read_stdin() : read_document_file(file);
 }
 
 ScopeState read_document(const Args &args) {
@@ -93,7 +100,7 @@ int cmd_export(const Words &given) {
   std::string text = write_state(state, format == "json" ? StateFormat::json : StateFormat::env);
   std::optional<std::string> output = args.value("output");
   if (output && *output != "-")
-    write_private_file(*output, text);
+    write_output_file(*output, text);
   else
     write_out(text);
   return 0;
@@ -107,6 +114,7 @@ int cmd_apply(const Words &argv) {
   ScopeState doc = read_document(args);
   std::string scope = scope_for(args, doc);
   ScopeSnapshot now = read_snapshot(scope);
+  refuse_not_utf8(now.not_utf8);
   std::vector<std::string> kept;
   StoreVars after = compose_apply(now, doc, args.has("prune"), kept);
   std::vector<Change> changes = changes_between(now.store, after, now.sep);

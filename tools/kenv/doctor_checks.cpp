@@ -297,6 +297,8 @@ Check check_library_state(const Scopes &s) {
         unreadable_line(visible(w.name.value_or("")) + " " + visible(w.message), c);
       else if (w.code == "interrupted")
         c.findings.push_back(visible(w.name.value_or("")) + " " + visible(w.message));
+      else if (w.code == "env_size")
+        c.findings.push_back(l->scope + " scope: " + visible(w.message));
     }
   case_twins(s, c);
   old_system_store(s, c);

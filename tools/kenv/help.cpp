@@ -248,7 +248,9 @@ Examples:
 const char export_help[] = R"(Usage: kenv export [--scope user|system] [--format json|env] [-o FILE]
 
 Writes the scope's own variables (what its store holds, in its order) and its own PATH
-entries as one document, to stdout or to FILE (mode 0600; it may hold secrets).
+entries as one document, to stdout or to FILE (mode 0600; it may hold secrets). A new
+FILE or a regular one is replaced atomically; a device or FIFO (/dev/stdout) is written
+through and never replaced.
   json (the default): {"format": "kenv-state/1", "scope": "user", "vars": [{"name": ...,
        "value": ...}, ...], "path": ["entry", ...]}; PATH is not among "vars"
   env: a comment line naming the format and scope, then one NAME=value line per variable
@@ -288,8 +290,12 @@ Options:
   --json    print {"changed": true|false, "changes": [{"op": "set"|"delete"|"path_add"|
             "path_remove"|"path_order", "name", "old", "new"}], "backup": FILE|null}
 
-A document that is neither JSON nor environment.d lines, an unknown "format", a name given
-twice or a scope other than --scope is a usage error (exit 2) naming the line or name.
+FILE must be a regular file (a pipe or FIFO: use -); stdin is read up to 1 MiB. A UTF-8
+byte order mark and CRLF line ends are accepted. A JSON document holds "format", "vars"
+and "path", may hold "scope", and nothing else, each once. A document that is empty,
+neither JSON nor environment.d lines (JSON: the line and column are named), of an unknown
+"format", with a member of the wrong type, a NUL in a text, a name given twice or a scope
+other than --scope is a usage error (exit 2) naming the member, line or name.
 
 Examples:
   kenv apply my-setup.json
