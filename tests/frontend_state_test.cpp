@@ -34,4 +34,31 @@ TEST(FrontendState, ADocumentForAnotherScopeThanUserOrSystemIsRefused) {
     EXPECT_THROW(parse_state(text), DocumentError) << text;
 }
 
+// Each refusal names what is wrong, so that a hand-written document can be put right.
+TEST(FrontendState, ABadDocumentIsRefusedNamingWhatIsWrong) {
+  struct Case {
+    std::string text, message;
+  } cases[] = {
+      {"{ \"format\": ", "the document is not JSON"},
+      {R"(["kenv-state/1"])", "the document is not JSON"},
+      {R"({"format":"kenv-state/1","vars":[{"name":"A"}]})",
+       "\"vars\" element 0: needs a text \"name\" and a text or null \"value\""},
+      {R"({"format":"kenv-state/1","vars":[{"name":"PATH","value":"/x"}]})",
+       "\"vars\" element 0: PATH belongs in the document's PATH entries"},
+      {R"({"format":"kenv-state/1","vars":[{"name":"A","value":"1"},{"name":"A","value":null}]})",
+       "\"vars\" element 1: 'A' is given twice"},
+      {R"({"format":"kenv-state/1","path":["/a",1]})", "\"path\" element 1 is not text"},
+      {std::string("A=1\0\n", 4), "the document holds a NUL byte"},
+      {"A=1\nPATH=/a\nPATH=/b\n", "line 3: 'PATH' is given twice"},
+  };
+  for (const Case &c : cases) {
+    try {
+      parse_state(c.text);
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const DocumentError &e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.text << ": " << e.what();
+    }
+  }
+}
+
 } // namespace
