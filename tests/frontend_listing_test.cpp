@@ -5,6 +5,7 @@
 #include "library.h"
 #include "listing.h"
 #include "private_files.h"
+#include "support/sandbox.h"
 #include "window_texts.h"
 
 #include <cerrno>
@@ -136,6 +137,56 @@ TEST(FrontendListing, AChangeOfManyVariablesNamesTheFirstFew) {
   EXPECT_EQ(change_line({}), "no change");
   EXPECT_EQ(change_line({"set A", "set B", "unset C", "PATH + /x", "PATH - /y"}),
             "set A, set B, unset C and 2 more");
+}
+
+class FrontendChanges : public Sandbox {
+protected:
+  static Listing listing(const std::string &scope) { return parse_listing(lib_list(scope)); }
+  static std::vector<std::string> summaries(std::size_t limit, SummaryCache &cache) {
+    return summarise_backups(parse_backups(lib_backups()), listing("user"), listing("system"), limit, cache);
+  }
+};
+
+// Only the newest backups are summarised; the lines made once come back the same from the
+// cache when the list is read again.
+TEST_F(FrontendChanges, SummarisesTheNewestBackupsAndTheSameAgainFromTheCache) {
+  lib_set("user", "A", "1");
+  lib_set("user", "B", "2");
+  lib_set("user", "A", "3");
+  SummaryCache cache;
+  std::vector<std::string> lines = summaries(2, cache);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "set A");
+  EXPECT_EQ(lines[1], "set B");
+  EXPECT_EQ(lines[2], "");
+  std::vector<std::string> all = summaries(lines.size(), cache);
+  EXPECT_EQ(all[0], "set A");
+  EXPECT_EQ(all[1], "set B");
+  EXPECT_EQ(all[2], "set A");
+  EXPECT_EQ(summaries(lines.size(), cache), all);
+}
+
+// Undo takes back the change it was shown, never a later one another program made.
+TEST_F(FrontendChanges, UndoIsRefusedWhenAnotherChangeCameInTheMeantime) {
+  lib_set("user", "A", "1");
+  lib_set("user", "A", "2");
+  std::optional<LastChange> shown = last_change(listing("user"));
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->summary, "set A");
+  lib_set("user", "B", "3");
+  try {
+    undo_change(*shown);
+    ADD_FAILURE() << "undid a change that is no longer the latest";
+  } catch (const LibraryError &e) {
+    EXPECT_EQ(std::string(e.what()), "another change was made in the meantime; nothing was undone");
+  }
+  ASSERT_NE(find_variable(listing("user"), "B"), nullptr);
+  EXPECT_EQ(find_variable(listing("user"), "A")->value, "2");
+  std::optional<LastChange> latest = last_change(listing("user"));
+  ASSERT_TRUE(latest);
+  EXPECT_EQ(latest->summary, "set B");
+  undo_change(*latest);
+  EXPECT_EQ(find_variable(listing("user"), "B"), nullptr);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The front ends' state documents (kenv-state/1) as parse_state reads them and write_state
 // writes them, in both formats.
+#include "library.h"
 #include "state.h"
+#include "support/sandbox.h"
+#include "window_sets.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +62,42 @@ TEST(FrontendState, ABadDocumentIsRefusedNamingWhatIsWrong) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.text << ": " << e.what();
     }
   }
+}
+
+class FrontendSets : public Sandbox {};
+
+// A profile file that cannot be read shows why in its row, and the other profiles are listed
+// all the same; a profile that is on shows what it replaced.
+TEST_F(FrontendSets, AProfileThatCannotBeReadShowsWhyBesideTheOthers) {
+  lib_set("user", "EDITOR", "nano");
+  write(data_dir() + "/profiles/go.json",
+        R"({"format":"kenv-state/1","vars":[{"name":"EDITOR","value":"vim"}],"path":["/opt/go/bin"]})");
+  write(data_dir() + "/profiles/broken.json", "{ \"format\": ");
+  EXPECT_EQ(switch_profile("user", "go", true), "");
+  EXPECT_EQ(switch_profile("user", "go", true), "profile 'go' is on already; nothing changed");
+  ScopeSets sets = read_sets("user", parse_listing(lib_list("user")));
+  ASSERT_EQ(sets.profiles.size(), 2u);
+  EXPECT_EQ(sets.profiles[0].name, "broken");
+  EXPECT_FALSE(sets.profiles[0].on);
+  EXPECT_NE(sets.profiles[0].sets.find("the document is not JSON"), std::string::npos)
+      << sets.profiles[0].sets;
+  EXPECT_TRUE(sets.profiles[1].on);
+  EXPECT_EQ(sets.profiles[1].sets, "EDITOR=vim, PATH + /opt/go/bin");
+  EXPECT_EQ(sets.profiles[1].replaced, "EDITOR was nano, PATH + /opt/go/bin");
+  EXPECT_EQ(switch_profile("user", "go", false), "");
+  EXPECT_EQ(read_sets("user", parse_listing(lib_list("user"))).profiles[1].replaced, "");
+}
+
+// Importing a file that is not there names it, and no profile is made.
+TEST_F(FrontendSets, ImportingAMissingFileNamesItAndMakesNoProfile) {
+  std::string missing = root() + "/none.json";
+  try {
+    import_profile("user", "go", missing);
+    ADD_FAILURE() << "imported a missing file";
+  } catch (const LibraryError &e) {
+    EXPECT_EQ(std::string(e.what()), "cannot read " + missing + " (no such file)");
+  }
+  EXPECT_TRUE(read_sets("user", parse_listing(lib_list("user"))).profiles.empty());
 }
 
 } // namespace
