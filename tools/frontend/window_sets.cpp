@@ -22,9 +22,8 @@ ApplyPlan plan_apply(const std::string &file, const std::string &scope) {
 }
 
 ApplyPlan plan_apply_text(const std::string &text, const std::string &scope) {
+  // parse_state refuses a scope other than user, system or none.
   ScopeState doc = parse_state(text);
-  if (!doc.scope.empty() && doc.scope != "user" && doc.scope != "system")
-    throw DocumentError("the document's scope '" + doc.scope + "' is neither user nor system");
   ApplyPlan plan = plan_apply_state(doc, doc.scope.empty() ? scope : doc.scope);
   plan.document = text;
   return plan;

@@ -15,10 +15,8 @@ namespace {
 
 // The scope a document goes to: --scope, else the document's, else user.
 std::string scope_for(const Args &args, const ScopeState &doc) {
+  // parse_state refuses a scope other than user, system or none.
   std::string doc_scope = doc.scope;
-  if (!doc_scope.empty() && doc_scope != "user" && doc_scope != "system")
-    throw UsageError(args.command,
-                     "the document's scope '" + visible(doc_scope) + "' is neither user nor system");
   if (!args.value("scope"))
     return doc_scope.empty() ? "user" : doc_scope;
   std::string given = scope_option(args);
