@@ -183,11 +183,15 @@ std::optional<std::string> read_text_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
     throw LibraryError("cannot read " + path);
-  // Not `out << in.rdbuf()`, which fails on an empty file.
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad())
-    throw LibraryError("cannot read " + path);
-  return text;
+  // Not `out << in.rdbuf()`, which fails on an empty file. Reading a folder fails in the
+  // stream buffer, which throws whatever the stream's own flags say.
+  try {
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.bad())
+      return text;
+  } catch (const std::ios_base::failure &) {
+  }
+  throw LibraryError("cannot read " + path);
 }
 
 void remove_file(const std::string &path) {
