@@ -71,10 +71,12 @@ int check_size(const scope_state &st, const change_plan &plan) {
   std::size_t before = beside + env_size_of(st.store.vars), after = beside + env_size_of(plan.store);
   if (after <= env_size_limit || after <= before)
     return 0;
-  env_set_error("refused: the variables would take %zu bytes (NAME=value and one byte each%s), above the "
-                "limit of 1 MiB (%zu bytes), half of what Linux passes to a program by default; nothing was "
+  env_set_error("refused: the variables would take %llu bytes (NAME=value and one byte each%s), above the "
+                "limit of 1 MiB (%llu bytes), half of what Linux passes to a program by default; nothing was "
                 "changed",
-                after, st.scope == env_scope::user ? ", the system scope's included" : "", env_size_limit);
+                static_cast<unsigned long long>(after),
+                st.scope == env_scope::user ? ", the system scope's included" : "",
+                static_cast<unsigned long long>(env_size_limit));
   return -1;
 }
 

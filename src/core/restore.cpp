@@ -46,7 +46,8 @@ int refuse_cut_or_twice(yyjson_val *scope, yyjson_val *list, const env_kv_list &
   yyjson_val *elem;
   yyjson_arr_foreach(list, idx, max, elem) {
     if (cut_by_nul(env_json_member(elem, "name")) || cut_by_nul(env_json_member(elem, "value"))) {
-      env_set_error("refused: \"vars\" element %zu holds a NUL character", idx);
+      env_set_error("refused: \"vars\" element %llu holds a NUL character",
+                    static_cast<unsigned long long>(idx));
       return -1;
     }
   }
