@@ -87,9 +87,8 @@ std::string text_of(yyjson_val *v, const std::string &what) {
 // member would otherwise be read as missing, or silently dropped.
 void check_members(yyjson_val *obj, std::initializer_list<std::string_view> known, const std::string &where) {
   std::set<std::string> seen;
-  std::size_t i, n;
-  yyjson_val *key, *value;
-  yyjson_obj_foreach(obj, i, n, key, value) {
+  yyjson_obj_iter members = yyjson_obj_iter_with(obj);
+  while (yyjson_val *key = yyjson_obj_iter_next(&members)) {
     std::string k = json_str(key);
     if (std::find(known.begin(), known.end(), k) == known.end())
       throw DocumentError(where + "unknown member \"" + visible(k) + "\"");
