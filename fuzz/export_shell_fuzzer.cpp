@@ -30,14 +30,6 @@ namespace {
 
 constexpr std::size_t max_vars = 8;
 
-bool shell_name(const std::string &name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
-    return false;
-  for (char c : name)
-    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
-      return false;
-  return true;
-}
 
 bool name_start(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -122,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string value(input.substr(0, cut));
     input.remove_prefix(cut == std::string_view::npos ? input.size() : cut + 1);
     env_kv_push(vars, name.c_str(), value.c_str(), "overlay");
-    if (value.empty() || !shell_name(name) || export_name_is_reserved(name))
+    if (!export_writes(env_kv{name, value, ""}))
       continue;
     if (has_reference(value))
       unknown[name] = true;

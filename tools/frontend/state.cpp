@@ -219,6 +219,10 @@ ScopeState parse_env(const std::string &given) {
     std::string where = "line " + std::to_string(line) + ": ";
     if (!envd_name_valid(e.name))
       throw DocumentError(where + "'" + visible(e.name) + "' is not a valid variable name");
+    // Line ends may be CRLF, so a carriage return in a value would not read back the same.
+    if (e.value.find('\r') != std::string::npos)
+      throw DocumentError(where + "the value of '" + visible(e.name) +
+                          "' holds a carriage return; write such a value in the JSON format");
     if (e.name == "PATH") {
       if (!seen.insert("PATH").second)
         throw DocumentError(where + "'PATH' is given twice");
